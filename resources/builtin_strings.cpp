@@ -1,0 +1,122 @@
+// The built-in string table: the English text of every UI text, by string number. A language
+// file that lacks a key, or leaves it empty, shows these texts instead.
+
+#include "ui_text/builtin_strings.h"
+
+#include <algorithm>
+#include <array>
+
+namespace vx3::text {
+namespace {
+
+// Sorted by number so that a lookup is a binary search; the static_assert below keeps it so.
+// The texts are the program's own, character for character: callers format some of them
+// ("%s", "%04X", "%X ... %d"), append to others ("Err: ", "DRV Ver : ") and compare one
+// ("IC Error!...") with a message the Writer sends, so spaces and line breaks matter.
+constexpr std::array kTable{
+    BuiltInEntry{101, "About Quill_Wt(&A)..."},
+    BuiltInEntry{102, "Device / Load VX3"},
+    BuiltInEntry{105, "On-line Operation Mode"},
+    BuiltInEntry{106, "Auto Program"},
+    BuiltInEntry{107, "Blank Check"},
+    BuiltInEntry{108, "Program"},
+    BuiltInEntry{109, "Verify"},
+    BuiltInEntry{110, "Read"},
+    BuiltInEntry{111, "File name :"},
+    BuiltInEntry{112, "Status :"},
+    BuiltInEntry{113, "Device"},
+    BuiltInEntry{114, "This program can download VX3 file into the Orvel Writer !!!"},
+    BuiltInEntry{125, "USB write data fail !!!"},
+    BuiltInEntry{167, "DRV Ver : "},
+    BuiltInEntry{168, "About"},
+    BuiltInEntry{169, "EPROM check sum :"},
+    BuiltInEntry{172, "Err: "},
+    BuiltInEntry{209, "Erase"},
+    BuiltInEntry{210, "Fun0 (B+P+V)"},
+    BuiltInEntry{212, "Orvel Writer website: https://www.orvel.example/writer/download"},
+    BuiltInEntry{400, "CANCEL"},
+    BuiltInEntry{401, "Chip Type:"},
+    BuiltInEntry{402, "Close History"},
+    BuiltInEntry{403, "Can't find any chip driver file (.DRV) !!!"},
+    BuiltInEntry{404, "History Chip"},
+    BuiltInEntry{405, "CHIP LIST"},
+    BuiltInEntry{406, "Chip Series :"},
+    BuiltInEntry{407, "%s Check Sum : "},
+    BuiltInEntry{408, " %04X %s"},
+    BuiltInEntry{409, "The EPROM check sum is %04X"},
+    BuiltInEntry{410, "Rolling Code address %X, Length %d words"},
+    BuiltInEntry{411, "Rolling Format : ???"},
+    BuiltInEntry{412, "Rolling Code disable"},
+    BuiltInEntry{413, "Rolling File : %s"},
+    BuiltInEntry{414, "Rolling Step  : %s"},
+    BuiltInEntry{415, "Rolling Value : %s"},
+    BuiltInEntry{416, "Word alignment : %s"},
+    BuiltInEntry{417, "Buffer verify fail !!!"},
+    BuiltInEntry{418, "Buffer verify O.K"},
+    BuiltInEntry{419, "Can't open the .VX3/.BIN file !!!"},
+    BuiltInEntry{420, "EEPROM program O.K"},
+    BuiltInEntry{421, "Device doesn't match .VX3 file"},
+    // The Writer sends this sentence with its line break; the same text here lets the caller
+    // recognise it and show the language file's wording instead.
+    BuiltInEntry{422, "IC Error!IC Typis different wih VX3!\r\nPlease check it again"},
+    BuiltInEntry{423, "Error:  No update file selected."},
+    BuiltInEntry{424, "Rolling Code Program O.K"},
+    BuiltInEntry{425, "Rolling Code verify O.K"},
+    BuiltInEntry{426, "Please select file at first !!!"},
+    BuiltInEntry{427, "USB not detected !!!"},
+    BuiltInEntry{428, "USB Connect O.K"},
+    BuiltInEntry{429, "USB read data fail !!!"},
+    BuiltInEntry{430, "EEPROM verify O.K"},
+    BuiltInEntry{431, "OK"},
+    BuiltInEntry{432, "Rolling Value :  (Low Byte)"},
+    BuiltInEntry{433, "Word Alignment : "},
+    BuiltInEntry{434, "Auto-Inc from filename.INI"},
+    BuiltInEntry{435, "Custom Defined"},
+    BuiltInEntry{436, "At Asm,  Add \" .Rolling_Code N \" at the address of you want to put, and N is a value "
+                      "of rolling_code size from 1 to 4 words, then Asm-Tool will auto generate \" filename.INI "
+                      "\" for rolling_code."},
+    BuiltInEntry{437, "Highest word is low address"},
+    BuiltInEntry{438, "How to auto. generate filename.INI ?"},
+    BuiltInEntry{439, "Lowest word is low address"},
+    BuiltInEntry{440, "No Use Rolling Code"},
+    BuiltInEntry{441, "OK"},
+    BuiltInEntry{442, "Rolling Method"},
+    BuiltInEntry{443, "Rolling Value :"},
+    BuiltInEntry{444, "Run RollCode.exe"},
+    BuiltInEntry{445, "Start Address :"},
+    BuiltInEntry{446, "Step Value :"},
+    BuiltInEntry{447, "Verify ROM without RollingCode in Verify mode "},
+    BuiltInEntry{448, "Word Alignment"},
+    BuiltInEntry{449, "Word Length :"},
+    BuiltInEntry{450, "(Security option enable)"},
+    BuiltInEntry{451, "    ( Device = %s )"},
+    BuiltInEntry{452, "    ( Device = %s )"},
+    BuiltInEntry{1041, "Fun6 (P+V)"},
+    BuiltInEntry{1042, "Off-line Default Mode"},
+    BuiltInEntry{1054, "OneKeyLoadVX3"},
+};
+
+constexpr bool IsStrictlySorted() {
+  for (std::size_t i = 1; i < kTable.size(); ++i) {
+    if (kTable[i - 1].id >= kTable[i].id) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(IsStrictlySorted(), "the built-in string table must stay sorted by number, without repeats");
+
+}  // namespace
+
+std::string_view BuiltInString(int id) {
+  const auto* it = std::lower_bound(kTable.begin(), kTable.end(), id,
+                                    [](const BuiltInEntry& entry, int wanted) { return entry.id < wanted; });
+  if (it == kTable.end() || it->id != id) {
+    return {};
+  }
+  return it->text;
+}
+
+std::span<const BuiltInEntry> BuiltInTable() { return kTable; }
+
+}  // namespace vx3::text

@@ -1,0 +1,133 @@
+#include "app/main_presenter.h"
+
+#include <string_view>
+
+#include "app/control_ids.h"
+#include "app/program_names.h"
+#include "platform/utf8_path.h"
+#include "ui_text/message_box.h"
+
+namespace vx3::app {
+
+using namespace vx3::text;  // NOLINT(google-build-using-namespace): the UI text keys read best bare.
+
+struct MainPresenter::LanguageChoice {
+  std::string_view fileName;
+  int localeId;
+  std::string_view refusedMessage;
+  bool english;
+};
+
+namespace {
+
+struct ControlText {
+  UiText text;
+  int control;
+};
+
+// The Blank Check button is handled apart: its text depends on the chip.
+constexpr ControlText kMainWindowTexts[] = {
+    {IDS_STR_PROMPT, ctl::kDeviceLoad},         {IDS_STR_PROMPT2, ctl::kOneKeyLoad},
+    {IDS_Operation_Mode, ctl::kOfflineGroup},   {IDS_RADIO_Fun0, ctl::kFunction0},
+    {IDS_RADIO_Fun6, ctl::kFunction6},          {IDS_Read, ctl::kOnlineGroup},
+    {IDS_AutoProgram, ctl::kAutoProgram},       {IDS_ProgramOnly, ctl::kProgram},
+    {IDS_Verify, ctl::kVerify},                 {IDS_ReadProgram, ctl::kRead},
+    {IDS_FilePath, ctl::kFileNameCaption},      {IDS_CurrentStatus, ctl::kStatusCaption},
+    {IDS_Device, ctl::kDeviceGroup},            {IDS_DriverVersion, ctl::kDriverVersionCaption},
+    {IDS_About, ctl::kAbout},                   {IDS_CheckSum, ctl::kChecksumCaption},
+};
+
+}  // namespace
+
+MainPresenter::~MainPresenter() {
+  // Nothing may report into a window that is gone.
+  context_.reporter.AttachView(nullptr);
+}
+
+std::string MainPresenter::WelcomeText() const {
+  const Language& language = context_.language;
+  return language.Text(IDS_EDIT_List) + "\r\n\r\n" + language.Text(IDS_EDIT_List_Web);
+}
+
+void MainPresenter::OnInitWindow() {
+  RunState& state = context_.state;
+  context_.reporter.AttachView(&view_);
+
+  const std::string aboutText = context_.language.Text(IDS_ABOUTBOX);
+  if (!aboutText.empty()) view_.AddAboutMenuItem(aboutText);
+
+  const std::string programPath = platform::PathToUtf8(state.programPath);
+  const LanguageFileName languageFile = DeriveLanguageFile(programPath, kEnglishFileName);
+  state.languageTailLength = languageFile.tailLength;
+  context_.language.SetFile(platform::PathFromUtf8(languageFile.path));
+  state.windowCaption = DeriveWindowCaption(programPath);
+  view_.SetWindowCaption(state.windowCaption);
+
+  for (const int id : {ctl::kAutoProgram, ctl::kBlankCheck}) view_.EnableControl(id, false);
+  view_.ShowControl(ctl::kBlankCheck, false);
+  for (const int id : {ctl::kProgram, ctl::kVerify, ctl::kRead, ctl::kRollingCode}) view_.EnableControl(id, false);
+  view_.SetControlText(ctl::kDeviceName, "");
+
+  view_.SetStatusText(WelcomeText());
+
+  for (const int id : {ctl::kProgramMcu, ctl::kOperateEeprom}) {
+    view_.EnableControl(id, false);
+    view_.ShowControl(id, false);
+  }
+  view_.ShowControl(ctl::kBlankCheck, true);
+  for (const int id : {ctl::kFunction0, ctl::kFunction6}) {
+    view_.EnableControl(id, true);
+    view_.ShowControl(id, true);
+  }
+  view_.SetChecked(ctl::kFunction0, false);
+  view_.SetChecked(ctl::kFunction6, true);
+
+  view_.EnableControl(ctl::kLoadOtp, false);
+  view_.ShowControl(ctl::kLoadOtp, false);
+
+  ApplyMainWindowTexts();
+  state.offlineFunction = kOfflineFunction6;
+}
+
+void MainPresenter::ApplyMainWindowTexts() {
+  const Language& language = context_.language;
+  for (const ControlText& entry : kMainWindowTexts) {
+    view_.SetControlText(entry.control, language.Text(entry.text));
+  }
+  view_.SetControlText(ctl::kBlankCheck,
+                       language.Text(context_.state.erasableChip ? IDS_Erase : IDS_BlankCheck));
+}
+
+void MainPresenter::OnFunction0Clicked() { context_.state.offlineFunction = kOfflineFunction0; }
+
+void MainPresenter::OnFunction6Clicked() { context_.state.offlineFunction = kOfflineFunction6; }
+
+void MainPresenter::SwitchToChinese() {
+  SwitchLanguage({kChineseFileName, platform::kLocaleChineseSimplified, "No Chinese Simplified Character Set", false});
+}
+
+void MainPresenter::SwitchToEnglish() {
+  SwitchLanguage({kEnglishFileName, platform::kLocaleEnglishUs, "No English Character Set", true});
+}
+
+void MainPresenter::SwitchLanguage(const LanguageChoice& choice) {
+  RunState& state = context_.state;
+  const std::string programPath = platform::PathToUtf8(state.programPath);
+  context_.language.SetFile(
+      platform::PathFromUtf8(ReplaceLanguageTail(programPath, state.languageTailLength, choice.fileName)));
+
+  if (context_.locale.Current() == choice.localeId) return;
+  if (!context_.locale.Set(choice.localeId)) {
+    view_.ShowMessageBox(choice.refusedMessage, ProgramBaseName(programPath), box::kOk);
+    return;
+  }
+  if (!state.loadAttempted) view_.SetStatusText(WelcomeText());
+  ApplyMainWindowTexts();
+  state.isEnglish = choice.english;
+}
+
+void MainPresenter::OnAbout() {
+  view_.ShowAboutBox(context_.locale.Current() == platform::kLocaleChineseSimplified);
+}
+
+}  // namespace vx3::app

@@ -1,0 +1,37 @@
+// The main window as the presenter sees it: controls by id, the status box, message boxes and
+// the window's own dialogs. gui/ implements it with Qt widgets; tests use a scripted fake.
+// Every call may come from the worker thread; the implementation carries it to its own thread
+// and returns when it is done there.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "ui_text/report_view.h"
+
+namespace vx3::app {
+
+class MainView : public text::ReportView {
+ public:
+  virtual void SetWindowCaption(std::string_view caption) = 0;
+  virtual void SetControlText(int id, std::string_view text) = 0;
+  virtual std::string ControlText(int id) const = 0;
+  virtual void EnableControl(int id, bool enabled) = 0;
+  virtual void ShowControl(int id, bool shown) = 0;
+  virtual void SetChecked(int id, bool checked) = 0;
+
+  // Replaces the whole status box text (lines end in "\r\n") and repaints it at once.
+  virtual void SetStatusText(std::string_view text) = 0;
+  virtual std::string StatusText() const = 0;
+
+  // Adds the About item (after a separator) to the window's system menu, or to whatever the
+  // platform offers in its place.
+  virtual void AddAboutMenuItem(std::string_view text) = 0;
+  // Opens the About box modally, in Chinese or in English.
+  virtual void ShowAboutBox(bool chinese) = 0;
+
+  // The wait cursor while a command runs.
+  virtual void SetWaitCursor(bool waiting) = 0;
+};
+
+}  // namespace vx3::app

@@ -1,0 +1,424 @@
+#include "gui/main_window.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QContextMenuEvent>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QTextCursor>
+#include <QThread>
+
+#include "app/control_ids.h"
+#include "app/main_presenter.h"
+#include "gui/about_dialog.h"
+#include "gui/controls/hover_bitmap_button.h"
+#include "gui/program_resources.h"
+#include "gui/qt_text.h"
+#include "ui_text/message_box.h"
+
+namespace vx3::gui {
+
+namespace {
+
+enum class Kind { GroupBox, PushButton, ReadOnlyEdit, Radio, Label, StatusBox, IconButton, LanguageButton, Icon };
+
+struct ControlLayout {
+  int id;
+  Kind kind;
+  const char* caption;  // the layout's own caption, replaced by the language texts at start
+  int x, y, width, height;  // dialog units
+  bool initiallyHidden;
+};
+
+// The window layout: 501 x 308 dialog units. Group boxes come first so that the controls inside
+// them are stacked above their frames.
+constexpr ControlLayout kLayout[] = {
+    {app::ctl::kDeviceGroup, Kind::GroupBox, "Device", 10, 11, 130, 59, false},
+    {app::ctl::kOfflineGroup, Kind::GroupBox, "Off-line Operation Mode", 10, 76, 130, 45, false},
+    {app::ctl::kOnlineGroup, Kind::GroupBox, "On-line Operation Mode", 10, 128, 130, 149, false},
+    {app::ctl::kDeviceLoad, Kind::PushButton, "Device / Load VX3", 24, 24, 99, 14, false},
+    {app::ctl::kDeviceName, Kind::ReadOnlyEdit, "", 24, 46, 100, 14, false},
+    {app::ctl::kFunction0, Kind::Radio, "Fun 0 (B+P+V)", 25, 88, 100, 10, false},
+    {app::ctl::kFunction6, Kind::Radio, "Fun 6 (P+V)", 25, 103, 100, 10, false},
+    {app::ctl::kAutoProgram, Kind::PushButton, "Auto Program", 25, 143, 97, 14, false},
+    {app::ctl::kBlankCheck, Kind::PushButton, "Blank Check", 25, 169, 98, 14, false},
+    {app::ctl::kProgram, Kind::PushButton, "Program", 25, 198, 97, 14, false},
+    {app::ctl::kVerify, Kind::PushButton, "Verify", 25, 228, 97, 14, false},
+    {app::ctl::kRead, Kind::PushButton, "Read", 25, 255, 98, 14, false},
+    {app::ctl::kRollingCode, Kind::PushButton, "Rolling Code", 25, 282, 98, 14, false},
+    {app::ctl::kFileNameCaption, Kind::Label, "File name :", 153, 17, 39, 8, false},
+    {app::ctl::kFileName, Kind::Label, "-----", 197, 17, 257, 8, false},
+    {app::ctl::kChecksumCaption, Kind::Label, "EPROM Check Sum :", 153, 33, 70, 8, false},
+    {app::ctl::kChecksum, Kind::Label, "", 224, 33, 168, 8, false},
+    {app::ctl::kDriverVersionCaption, Kind::Label, "DRV Ver :", 399, 33, 36, 9, false},
+    {app::ctl::kDriverVersion, Kind::Label, "", 436, 33, 23, 9, false},
+    {app::ctl::kStatusCaption, Kind::Label, "Status :", 154, 48, 28, 8, false},
+    {app::ctl::kStatusValue, Kind::Label, "------", 185, 48, 170, 8, false},
+    {app::ctl::kStatusBox, Kind::StatusBox, "", 153, 63, 340, 231, false},
+    {app::ctl::kOneKeyLoad, Kind::IconButton, "OneKeyLoadVX3", 469, 35, 22, 23, false},
+    {app::ctl::kChinese, Kind::LanguageButton, "", 362, 43, 47, 16, false},
+    {app::ctl::kEnglish, Kind::LanguageButton, "", 415, 43, 47, 16, false},
+    {app::ctl::kLoadOtp, Kind::PushButton, "Load OTP", 341, 0, 52, 16, false},
+    {app::ctl::kProgramMcu, Kind::Radio, "Program MCU", 9, 0, 62, 10, false},
+    {app::ctl::kOperateEeprom, Kind::Radio, "Operate EEPROM", 223, 0, 73, 10, false},
+    {app::ctl::kChooseDevice, Kind::Radio, "Choose Device", 135, 1, 100, 10, true},
+    {app::ctl::kLoadVx3, Kind::Radio, "Load VX3", 95, 0, 100, 10, true},
+    {app::ctl::kAbout, Kind::PushButton, "About", 398, 1, 50, 14, true},
+    {app::ctl::kIcon, Kind::Icon, "", 468, 4, 20, 20, true},
+};
+
+constexpr int kWindowWidth = 501;
+constexpr int kWindowHeight = 308;
+constexpr qint64 kStatusRepaintIntervalMs = 30;
+
+// The platform's fixed-pitch system font, so that listings line up in columns.
+QFont FixedPitchFont() {
+  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  font.setStyleHint(QFont::TypeWriter);
+  font.setFixedPitch(true);
+  return font;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("MainWindow"));
+  // A fixed frame with caption and system menu, no minimise or maximise box.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint);
+  QFont font(QStringLiteral("MS Sans Serif"), 8);
+  font.setStyleHint(QFont::SansSerif);
+  setFont(font);
+  // The dialog base units of the window font, measured as the layout's platform measures them.
+  const QFontMetrics metrics(font);
+  const int letters = metrics.horizontalAdvance(
+      QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  baseUnitX_ = std::max(1, (letters / 26 + 1) / 2);
+  baseUnitY_ = std::max(1, metrics.height());
+  setWindowIcon(ProgramIcon());
+  CreateControls();
+  setFixedSize(DialogUnitsToPixels(0, 0, kWindowWidth, kWindowHeight).size());
+  sinceRepaint_.start();
+}
+
+MainWindow::~MainWindow() = default;
+
+QRect MainWindow::DialogUnitsToPixels(int x, int y, int width, int height) const {
+  const auto mapX = [this](int units) { return (units * baseUnitX_ + 2) / 4; };
+  const auto mapY = [this](int units) { return (units * baseUnitY_ + 4) / 8; };
+  return {mapX(x), mapY(y), mapX(width), mapY(height)};
+}
+
+void MainWindow::CreateControls() {
+  functionGroup_ = new QButtonGroup(this);
+  for (const ControlLayout& layout : kLayout) {
+    const QString caption = QString::fromUtf8(layout.caption);
+    QWidget* widget = nullptr;
+    switch (layout.kind) {
+      case Kind::GroupBox:
+        widget = new QGroupBox(caption, this);
+        break;
+      case Kind::PushButton: {
+        auto* button = new QPushButton(caption, this);
+        // Enter closes the window unless a push button has the focus; no button is a default.
+        button->setAutoDefault(false);
+        widget = button;
+        break;
+      }
+      case Kind::ReadOnlyEdit: {
+        auto* edit = new QLineEdit(caption, this);
+        edit->setReadOnly(true);
+        widget = edit;
+        break;
+      }
+      case Kind::Radio: {
+        auto* radio = new QRadioButton(caption, this);
+        radio->setAutoExclusive(false);
+        if (layout.id == app::ctl::kFunction0 || layout.id == app::ctl::kFunction6) {
+          functionGroup_->addButton(radio, layout.id);
+        }
+        widget = radio;
+        break;
+      }
+      case Kind::Label:
+        widget = new QLabel(caption, this);
+        break;
+      case Kind::StatusBox: {
+        statusBox_ = new QPlainTextEdit(this);
+        statusBox_->setReadOnly(true);
+        statusBox_->setLineWrapMode(QPlainTextEdit::NoWrap);
+        statusBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        statusBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        statusBox_->setFont(FixedPitchFont());
+        widget = statusBox_;
+        break;
+      }
+      case Kind::IconButton: {
+        auto* button = new QPushButton(this);
+        button->setAutoDefault(false);
+        button->setIcon(ProgramIcon());
+        const QRect pixels = DialogUnitsToPixels(0, 0, layout.width, layout.height);
+        const int side = std::min(pixels.width(), pixels.height()) - 6;
+        button->setIconSize(QSize(side, side));
+        button->setToolTip(caption);
+        widget = button;
+        break;
+      }
+      case Kind::LanguageButton: {
+        auto* button = new HoverBitmapButton(this);
+        button->setBorderOnHover(true, false);
+        button->setStandardEdges(true, false);
+        const int bitmap = layout.id == app::ctl::kChinese ? app::kChineseBitmap : app::kEnglishBitmap;
+        button->setBitmapFromResource(bitmap, kLanguageBitmapTransparent);
+        widget = button;
+        break;
+      }
+      case Kind::Icon: {
+        auto* label = new QLabel(this);
+        label->setPixmap(ProgramIcon().pixmap(DialogUnitsToPixels(0, 0, layout.width, layout.height).size()));
+        widget = label;
+        break;
+      }
+    }
+    widget->setObjectName(QStringLiteral("control%1").arg(layout.id));
+    widget->setGeometry(DialogUnitsToPixels(layout.x, layout.y, layout.width, layout.height));
+    if (layout.initiallyHidden) {
+      widget->setVisible(false);
+      widget->setEnabled(false);
+    }
+    controls_.insert(layout.id, widget);
+  }
+}
+
+void MainWindow::ConnectPresenter(app::MainPresenter& presenter) {
+  app::MainPresenter* target = &presenter;
+  const auto onClick = [this](int id, auto handler) {
+    if (auto* button = qobject_cast<QAbstractButton*>(Control(id))) {
+      connect(button, &QAbstractButton::clicked, this, handler);
+    }
+  };
+  onClick(app::ctl::kFunction0, [target] { target->OnFunction0Clicked(); });
+  onClick(app::ctl::kFunction6, [target] { target->OnFunction6Clicked(); });
+  onClick(app::ctl::kChinese, [target] { target->SwitchToChinese(); });
+  onClick(app::ctl::kEnglish, [target] { target->SwitchToEnglish(); });
+  connect(this, &MainWindow::AboutRequested, this, [target] { target->OnAbout(); });
+}
+
+void MainWindow::OnGuiThread(const std::function<void()>& work) const {
+  if (QThread::currentThread() == thread()) {
+    work();
+  } else {
+    QMetaObject::invokeMethod(const_cast<MainWindow*>(this), work, Qt::BlockingQueuedConnection);
+  }
+}
+
+void MainWindow::RepaintStatusBox() {
+  if (sinceRepaint_.elapsed() >= kStatusRepaintIntervalMs) {
+    statusBox_->viewport()->repaint();
+    sinceRepaint_.restart();
+  } else {
+    statusBox_->viewport()->update();
+  }
+}
+
+void MainWindow::AppendStatusText(std::string_view text) {
+  const QString lines = FromStatusText(text);
+  OnGuiThread([this, &lines] {
+    QTextCursor cursor(statusBox_->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(lines);
+    QScrollBar* bar = statusBox_->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    RepaintStatusBox();
+  });
+}
+
+void MainWindow::SetStatusText(std::string_view text) {
+  const QString all = FromStatusText(text);
+  OnGuiThread([this, &all] {
+    statusBox_->setPlainText(all);
+    statusBox_->viewport()->repaint();
+    sinceRepaint_.restart();
+  });
+}
+
+std::string MainWindow::StatusText() const {
+  std::string result;
+  OnGuiThread([this, &result] { result = ToStatusText(statusBox_->toPlainText()); });
+  return result;
+}
+
+int MainWindow::ShowMessageBox(std::string_view text, std::string_view caption, int type) {
+  const QString message = FromStatusText(text);
+  const QString title = QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
+  int answer = text::answer::kOk;
+  OnGuiThread([&] {
+    QWidget* owner = QApplication::focusWidget() != nullptr ? QApplication::focusWidget()->window() : this;
+    QMessageBox box(owner);
+    box.setWindowTitle(title);
+    box.setText(message);
+    switch (type & text::box::kIconMask) {
+      case text::box::kIconError: box.setIcon(QMessageBox::Critical); break;
+      case text::box::kIconQuestion: box.setIcon(QMessageBox::Question); break;
+      case text::box::kIconExclamation: box.setIcon(QMessageBox::Warning); break;
+      case text::box::kIconInformation: box.setIcon(QMessageBox::Information); break;
+      default: box.setIcon(QMessageBox::NoIcon); break;
+    }
+    switch (type & text::box::kButtonMask) {
+      case text::box::kOkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+      case text::box::kYesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+      default: box.setStandardButtons(QMessageBox::Ok); break;
+    }
+    const auto pressed = static_cast<QMessageBox::StandardButton>(box.exec());
+    switch (pressed) {
+      case QMessageBox::Cancel: answer = text::answer::kCancel; break;
+      case QMessageBox::Yes: answer = text::answer::kYes; break;
+      case QMessageBox::No: answer = text::answer::kNo; break;
+      default: answer = text::answer::kOk; break;
+    }
+    owner->setFocus();
+  });
+  return answer;
+}
+
+void MainWindow::SetWindowCaption(std::string_view caption) {
+  const QString title = QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
+  OnGuiThread([this, &title] { setWindowTitle(title); });
+}
+
+void MainWindow::SetControlText(int id, std::string_view text) {
+  const QString value = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  OnGuiThread([this, id, &value] {
+    QWidget* widget = Control(id);
+    if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+      group->setTitle(value);
+    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+      edit->setText(value);
+    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+      label->setText(value);
+    } else if (id == app::ctl::kOneKeyLoad) {
+      // The button shows the program icon; its caption becomes the tool tip.
+      widget->setToolTip(value);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+      button->setText(value);
+    } else if (widget == statusBox_) {
+      statusBox_->setPlainText(value);
+    }
+  });
+}
+
+std::string MainWindow::ControlText(int id) const {
+  std::string result;
+  OnGuiThread([this, id, &result] {
+    QWidget* widget = Control(id);
+    QString value;
+    if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+      value = group->title();
+    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+      value = edit->text();
+    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+      value = label->text();
+    } else if (id == app::ctl::kOneKeyLoad) {
+      value = widget->toolTip();
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+      value = button->text();
+    } else if (widget == statusBox_) {
+      value = statusBox_->toPlainText();
+    }
+    result = value.toStdString();
+  });
+  return result;
+}
+
+void MainWindow::EnableControl(int id, bool enabled) {
+  OnGuiThread([this, id, enabled] {
+    if (QWidget* widget = Control(id)) widget->setEnabled(enabled);
+  });
+}
+
+void MainWindow::ShowControl(int id, bool shown) {
+  OnGuiThread([this, id, shown] {
+    if (QWidget* widget = Control(id)) widget->setVisible(shown);
+  });
+}
+
+void MainWindow::SetChecked(int id, bool checked) {
+  OnGuiThread([this, id, checked] {
+    if (auto* button = qobject_cast<QAbstractButton*>(Control(id))) button->setChecked(checked);
+  });
+}
+
+void MainWindow::AddAboutMenuItem(std::string_view text) {
+  const QString label = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  OnGuiThread([this, &label] {
+    // There is no system menu to extend on every platform: the item lives in the window's own
+    // menu, opened by the right mouse button or the menu key anywhere on the window, and F1.
+    if (aboutMenu_ != nullptr) return;
+    aboutMenu_ = new QMenu(this);
+    aboutMenu_->addSeparator();
+    QAction* about = aboutMenu_->addAction(label);
+    about->setObjectName(QStringLiteral("aboutAction"));
+    connect(about, &QAction::triggered, this, &MainWindow::AboutRequested);
+    auto* shortcut = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(shortcut, &QShortcut::activated, this, &MainWindow::AboutRequested);
+  });
+}
+
+void MainWindow::ShowAboutBox(bool chinese) {
+  OnGuiThread([this, chinese] {
+    AboutDialog about(chinese, this);
+    about.exec();
+  });
+}
+
+void MainWindow::SetWaitCursor(bool waiting) {
+  OnGuiThread([this, waiting] {
+    if (waiting) {
+      ++waitCursorDepth_;
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else if (waitCursorDepth_ > 0) {
+      --waitCursorDepth_;
+      QApplication::restoreOverrideCursor();
+    }
+  });
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+    switch (event->key()) {
+      case Qt::Key_Escape:
+        close();
+        return;
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+          button->click();
+        } else {
+          close();
+        }
+        return;
+      default:
+        break;
+    }
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
+  if (aboutMenu_ != nullptr) aboutMenu_->exec(event->globalPos());
+}
+
+}  // namespace vx3::gui

@@ -1,0 +1,80 @@
+// The main window in Qt widgets: the controls of the window layout at their places, and the
+// MainView calls carried out on the window's own thread.
+#pragma once
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QString>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "app/main_view.h"
+
+class QButtonGroup;
+class QMenu;
+class QPlainTextEdit;
+
+namespace vx3::app {
+class MainPresenter;
+}
+
+namespace vx3::gui {
+
+class MainWindow final : public QDialog, public app::MainView {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // Routes the controls' clicks to the presenter's handlers.
+  void ConnectPresenter(app::MainPresenter& presenter);
+
+  // The control with the layout id `id` (null for an unknown id).
+  QWidget* Control(int id) const { return controls_.value(id, nullptr); }
+  // Dialog units to pixels, through the window font's metrics.
+  QRect DialogUnitsToPixels(int x, int y, int width, int height) const;
+
+  // MainView
+  void AppendStatusText(std::string_view text) override;
+  int ShowMessageBox(std::string_view text, std::string_view caption, int type) override;
+  void SetWindowCaption(std::string_view caption) override;
+  void SetControlText(int id, std::string_view text) override;
+  std::string ControlText(int id) const override;
+  void EnableControl(int id, bool enabled) override;
+  void ShowControl(int id, bool shown) override;
+  void SetChecked(int id, bool checked) override;
+  void SetStatusText(std::string_view text) override;
+  std::string StatusText() const override;
+  void AddAboutMenuItem(std::string_view text) override;
+  void ShowAboutBox(bool chinese) override;
+  void SetWaitCursor(bool waiting) override;
+
+ signals:
+  void AboutRequested();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  void CreateControls();
+  // Runs `work` on the window's thread and waits for it.
+  void OnGuiThread(const std::function<void()>& work) const;
+  // Makes new status lines visible now, but repaints at most every few tens of milliseconds so
+  // that thousands of lines do not cost a repaint each.
+  void RepaintStatusBox();
+
+  QHash<int, QWidget*> controls_;
+  QPlainTextEdit* statusBox_ = nullptr;
+  QButtonGroup* functionGroup_ = nullptr;
+  QMenu* aboutMenu_ = nullptr;
+  int baseUnitX_ = 6;
+  int baseUnitY_ = 13;
+  QElapsedTimer sinceRepaint_;
+  int waitCursorDepth_ = 0;
+};
+
+}  // namespace vx3::gui

@@ -1,0 +1,25 @@
+// The clock seam: local time for log stamps and Writer queries, and waiting, so that tests can
+// fix the time and skip the waits.
+#pragma once
+
+#include <chrono>
+#include <ctime>
+
+namespace vx3::platform {
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  // The local calendar time now.
+  virtual std::tm LocalNow() = 0;
+  // Waits for `duration`.
+  virtual void SleepFor(std::chrono::milliseconds duration) = 0;
+};
+
+class SystemClock final : public Clock {
+ public:
+  std::tm LocalNow() override;
+  void SleepFor(std::chrono::milliseconds duration) override;
+};
+
+}  // namespace vx3::platform

@@ -1,0 +1,20 @@
+// What reporting needs of the main window: the status box and message boxes. The main view
+// implements it; calls may come from the worker thread, and the view carries them to its own.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vx3::text {
+
+class ReportView {
+ public:
+  virtual ~ReportView() = default;
+  // Appends `text` (whole lines ending in "\r\n") to the status box and makes it visible at once.
+  virtual void AppendStatusText(std::string_view text) = 0;
+  // Shows a modal message box (type: box:: flags) owned by the window that has the focus, or the
+  // main window; returns the answer:: value of the button pressed.
+  virtual int ShowMessageBox(std::string_view text, std::string_view caption, int type) = 0;
+};
+
+}  // namespace vx3::text

@@ -1,0 +1,95 @@
+// The UI text keys the program looks up in its language files, each paired with the number
+// of its built-in English fallback in the string table (resources/builtin_strings.cpp).
+#pragma once
+
+#include <string_view>
+
+namespace vx3::text {
+
+// One looked-up text: the language-file key and the built-in string that stands in for it.
+struct UiText {
+  std::string_view key;
+  int builtinId;
+};
+
+// The identifiers spell the keys exactly, so that a key found in a language file can be
+// found in the code by the same word.
+// NOLINTBEGIN(readability-identifier-naming)
+inline constexpr UiText IDS_ABOUTBOX{"IDS_ABOUTBOX", 101};
+inline constexpr UiText IDS_About{"IDS_About", 168};
+inline constexpr UiText IDS_AutoProgram{"IDS_AutoProgram", 106};
+inline constexpr UiText IDS_BlankCheck{"IDS_BlankCheck", 107};
+inline constexpr UiText IDS_CANCEL{"IDS_CANCEL", 400};
+inline constexpr UiText IDS_CHIP{"IDS_CHIP", 401};
+inline constexpr UiText IDS_CHIP_CLOSE_HISTORY{"IDS_CHIP_CLOSE_HISTORY", 402};
+inline constexpr UiText IDS_CHIP_ERROR_MESSAGE{"IDS_CHIP_ERROR_MESSAGE", 403};
+inline constexpr UiText IDS_CHIP_HISTORY{"IDS_CHIP_HISTORY", 404};
+inline constexpr UiText IDS_CHIP_LIST{"IDS_CHIP_LIST", 405};
+inline constexpr UiText IDS_CHIP_TYPE{"IDS_CHIP_TYPE", 406};
+inline constexpr UiText IDS_CheckSum{"IDS_CheckSum", 169};
+inline constexpr UiText IDS_CheckSum_Format{"IDS_CheckSum_Format", 407};
+inline constexpr UiText IDS_CheckSum_Format_VX3{"IDS_CheckSum_Format_VX3", 408};
+inline constexpr UiText IDS_CurrentStatus{"IDS_CurrentStatus", 112};
+inline constexpr UiText IDS_Device{"IDS_Device", 113};
+inline constexpr UiText IDS_DriverVersion{"IDS_DriverVersion", 167};
+inline constexpr UiText IDS_EDIT_List{"IDS_EDIT_List", 114};
+inline constexpr UiText IDS_EDIT_List_Web{"IDS_EDIT_List_Web", 212};
+inline constexpr UiText IDS_EPROM_CheckSum{"IDS_EPROM_CheckSum", 409};
+inline constexpr UiText IDS_Erase{"IDS_Erase", 209};
+inline constexpr UiText IDS_FilePath{"IDS_FilePath", 111};
+inline constexpr UiText IDS_Format_RollingAddressLength{"IDS_Format_RollingAddressLength", 410};
+inline constexpr UiText IDS_Format_RollingCustom{"IDS_Format_RollingCustom", 411};
+inline constexpr UiText IDS_Format_RollingDisabled{"IDS_Format_RollingDisabled", 412};
+inline constexpr UiText IDS_Format_RollingFile{"IDS_Format_RollingFile", 413};
+inline constexpr UiText IDS_Format_RollingStep{"IDS_Format_RollingStep", 414};
+inline constexpr UiText IDS_Format_RollingValue{"IDS_Format_RollingValue", 415};
+inline constexpr UiText IDS_Format_RollingWordAlign{"IDS_Format_RollingWordAlign", 416};
+inline constexpr UiText IDS_MESSAGE_BufferVerifyFAIL{"IDS_MESSAGE_BufferVerifyFAIL", 417};
+inline constexpr UiText IDS_MESSAGE_BufferVerifyOK{"IDS_MESSAGE_BufferVerifyOK", 418};
+inline constexpr UiText IDS_MESSAGE_CantOpenFile{"IDS_MESSAGE_CantOpenFile", 419};
+inline constexpr UiText IDS_MESSAGE_EEPROMOK{"IDS_MESSAGE_EEPROMOK", 420};
+inline constexpr UiText IDS_MESSAGE_Error{"IDS_MESSAGE_Error", 172};
+inline constexpr UiText IDS_MESSAGE_FileDismatch{"IDS_MESSAGE_FileDismatch", 421};
+inline constexpr UiText IDS_MESSAGE_ICError{"IDS_MESSAGE_ICError", 422};
+inline constexpr UiText IDS_MESSAGE_NoUpdateFile{"IDS_MESSAGE_NoUpdateFile", 423};
+inline constexpr UiText IDS_MESSAGE_RollingProgramOK{"IDS_MESSAGE_RollingProgramOK", 424};
+inline constexpr UiText IDS_MESSAGE_RollingVerifyOk{"IDS_MESSAGE_RollingVerifyOk", 425};
+inline constexpr UiText IDS_MESSAGE_SelectFile{"IDS_MESSAGE_SelectFile", 426};
+inline constexpr UiText IDS_MESSAGE_USBNOTDETECTED{"IDS_MESSAGE_USBNOTDETECTED", 427};
+inline constexpr UiText IDS_MESSAGE_USBOK{"IDS_MESSAGE_USBOK", 428};
+inline constexpr UiText IDS_MESSAGE_USBReadFail{"IDS_MESSAGE_USBReadFail", 429};
+inline constexpr UiText IDS_MESSAGE_USBWriteDataFail{"IDS_MESSAGE_USBWriteDataFail", 125};
+inline constexpr UiText IDS_MESSAGE_VerifyOK{"IDS_MESSAGE_VerifyOK", 430};
+inline constexpr UiText IDS_OK{"IDS_OK", 431};
+inline constexpr UiText IDS_Operation_Mode{"IDS_Operation_Mode", 1042};
+inline constexpr UiText IDS_ProgramOnly{"IDS_ProgramOnly", 108};
+inline constexpr UiText IDS_RADIO_Fun0{"IDS_RADIO_Fun0", 210};
+inline constexpr UiText IDS_RADIO_Fun6{"IDS_RADIO_Fun6", 1041};
+inline constexpr UiText IDS_Read{"IDS_Read", 105};
+inline constexpr UiText IDS_ReadProgram{"IDS_ReadProgram", 110};
+inline constexpr UiText IDS_Rolling13BIT_RollingValue{"IDS_Rolling13BIT_RollingValue", 432};
+inline constexpr UiText IDS_Rolling_Alignment{"IDS_Rolling_Alignment", 433};
+inline constexpr UiText IDS_Rolling_AutoINC{"IDS_Rolling_AutoINC", 434};
+inline constexpr UiText IDS_Rolling_Custom{"IDS_Rolling_Custom", 435};
+inline constexpr UiText IDS_Rolling_Description{"IDS_Rolling_Description", 436};
+inline constexpr UiText IDS_Rolling_HighAtLowAddress{"IDS_Rolling_HighAtLowAddress", 437};
+inline constexpr UiText IDS_Rolling_HowTo{"IDS_Rolling_HowTo", 438};
+inline constexpr UiText IDS_Rolling_LowAtLowAddress{"IDS_Rolling_LowAtLowAddress", 439};
+inline constexpr UiText IDS_Rolling_NotUse{"IDS_Rolling_NotUse", 440};
+inline constexpr UiText IDS_Rolling_OK{"IDS_Rolling_OK", 441};
+inline constexpr UiText IDS_Rolling_RollingMethod{"IDS_Rolling_RollingMethod", 442};
+inline constexpr UiText IDS_Rolling_RollingValue{"IDS_Rolling_RollingValue", 443};
+inline constexpr UiText IDS_Rolling_Run{"IDS_Rolling_Run", 444};
+inline constexpr UiText IDS_Rolling_StartAddress{"IDS_Rolling_StartAddress", 445};
+inline constexpr UiText IDS_Rolling_StepValue{"IDS_Rolling_StepValue", 446};
+inline constexpr UiText IDS_Rolling_VerifyMode{"IDS_Rolling_VerifyMode", 447};
+inline constexpr UiText IDS_Rolling_WordAlignment{"IDS_Rolling_WordAlignment", 448};
+inline constexpr UiText IDS_Rolling_WordLength{"IDS_Rolling_WordLength", 449};
+inline constexpr UiText IDS_STR_PROMPT{"IDS_STR_PROMPT", 102};
+inline constexpr UiText IDS_STR_PROMPT2{"IDS_STR_PROMPT2", 1054};
+inline constexpr UiText IDS_SecurityEnable{"IDS_SecurityEnable", 450};
+inline constexpr UiText IDS_TypeDismatch_Format{"IDS_TypeDismatch_Format", 451};
+inline constexpr UiText IDS_TypeDismatch_Format1{"IDS_TypeDismatch_Format1", 452};
+inline constexpr UiText IDS_Verify{"IDS_Verify", 109};// NOLINTEND(readability-identifier-naming)
+
+}  // namespace vx3::text

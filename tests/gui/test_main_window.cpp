@@ -1,0 +1,164 @@
+// The Qt main window with its presenter and the shipped language files, offscreen.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <gtest/gtest.h>
+
+#include "app/control_ids.h"
+#include "app/main_presenter.h"
+#include "gui/main_window.h"
+#include "support/fake_clock.h"
+
+namespace vx3::gui {
+namespace {
+
+namespace ctl = app::ctl;
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  MainWindowTest() : context_(locale_, clock_), presenter_(context_, window_) {
+    locale_.Set(platform::kLocaleEnglishUs);
+    context_.state.programPath = std::filesystem::path(VX3WT_PROGRAM_DIR) / "vx3wt";
+    context_.state.programDir = VX3WT_PROGRAM_DIR;
+    window_.ConnectPresenter(presenter_);
+    presenter_.OnInitWindow();
+    window_.show();
+  }
+
+  QWidget* Control(int id) { return window_.Control(id); }
+  QAbstractButton* Button(int id) { return qobject_cast<QAbstractButton*>(Control(id)); }
+
+  // Every visible caption fits its control: nothing is clipped in the language in force.
+  void ExpectNoClippedCaptions() {
+    for (QWidget* widget : window_.findChildren<QWidget*>()) {
+      if (!widget->isVisible()) continue;
+      const QFontMetrics metrics(widget->font());
+      const QString name = widget->objectName();
+      if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+        EXPECT_LE(metrics.horizontalAdvance(group->title()) + 16, group->width()) << name.toStdString();
+      } else if (auto* radio = qobject_cast<QRadioButton*>(widget)) {
+        EXPECT_LE(radio->sizeHint().width(), radio->width()) << name.toStdString();
+      } else if (auto* push = qobject_cast<QPushButton*>(widget); push != nullptr && !push->text().isEmpty()) {
+        EXPECT_LE(metrics.horizontalAdvance(push->text()) + 8, push->width()) << name.toStdString();
+      } else if (auto* label = qobject_cast<QLabel*>(widget); label != nullptr && !label->text().isEmpty()) {
+        EXPECT_LE(metrics.horizontalAdvance(label->text()), label->width()) << name.toStdString();
+        EXPECT_LE(metrics.height(), label->height() + 2) << name.toStdString();
+      }
+    }
+  }
+
+  platform::StandInThreadLocale locale_;
+  testing::FakeClock clock_;
+  app::AppContext context_;
+  MainWindow window_;
+  app::MainPresenter presenter_;
+};
+
+TEST_F(MainWindowTest, StartState) {
+  EXPECT_EQ(window_.windowTitle(), "vx3wt");
+  for (const int id : ctl::kOperationButtons) {
+    EXPECT_FALSE(Control(id)->isEnabled()) << id;
+    EXPECT_TRUE(Control(id)->isVisible()) << id;
+  }
+  for (const int id : {ctl::kDeviceLoad, ctl::kOneKeyLoad, ctl::kFunction0, ctl::kFunction6, ctl::kChinese,
+                       ctl::kEnglish, ctl::kStatusBox}) {
+    EXPECT_TRUE(Control(id)->isEnabled() && Control(id)->isVisible()) << id;
+  }
+  for (const int id : {ctl::kLoadOtp, ctl::kProgramMcu, ctl::kOperateEeprom, ctl::kChooseDevice, ctl::kLoadVx3,
+                       ctl::kAbout, ctl::kIcon}) {
+    EXPECT_FALSE(Control(id)->isVisible()) << id;
+  }
+  EXPECT_TRUE(Button(ctl::kFunction6)->isChecked());
+  EXPECT_FALSE(Button(ctl::kFunction0)->isChecked());
+  EXPECT_EQ(window_.ControlText(ctl::kDeviceLoad), "Device / Load VX3");
+  EXPECT_EQ(window_.ControlText(ctl::kFileName), "-----");
+  EXPECT_EQ(window_.ControlText(ctl::kStatusValue), "------");
+  EXPECT_EQ(window_.ControlText(ctl::kDeviceName), "");
+  EXPECT_EQ(window_.StatusText(), "This program can download VX3 file into the Orvel Writer !!!\r\n\r\n"
+                                  "Orvel Writer website: https://www.orvel.example/writer/download");
+  EXPECT_EQ(window_.ControlText(ctl::kOneKeyLoad), "OneKeyLoadVX3");
+  EXPECT_FALSE(window_.windowIcon().pixmap(32, 32).isNull());
+  auto* statusBox = qobject_cast<QPlainTextEdit*>(Control(ctl::kStatusBox));
+  ASSERT_NE(statusBox, nullptr);
+  EXPECT_TRUE(statusBox->isReadOnly());
+  EXPECT_EQ(statusBox->lineWrapMode(), QPlainTextEdit::NoWrap);
+  const QFontMetrics fixed(statusBox->font());
+  EXPECT_EQ(fixed.horizontalAdvance(QStringLiteral("iiii")), fixed.horizontalAdvance(QStringLiteral("WWWW")));
+}
+
+TEST_F(MainWindowTest, LayoutKeepsTheDialogUnitProportions) {
+  const QRect window = window_.rect();
+  const QRect statusBox = Control(ctl::kStatusBox)->geometry();
+  EXPECT_EQ(window.size(), window_.DialogUnitsToPixels(0, 0, 501, 308).size());
+  EXPECT_EQ(statusBox, window_.DialogUnitsToPixels(153, 63, 340, 231));
+  for (QWidget* widget : window_.findChildren<QWidget*>()) {
+    if (widget->parent() == &window_ && widget->isVisible()) {
+      EXPECT_TRUE(window.contains(widget->geometry())) << widget->objectName().toStdString();
+    }
+  }
+}
+
+TEST_F(MainWindowTest, FunctionRadiosAndLanguageButtons) {
+  Button(ctl::kFunction0)->click();
+  EXPECT_EQ(context_.state.offlineFunction, app::kOfflineFunction0);
+  EXPECT_FALSE(Button(ctl::kFunction6)->isChecked());
+
+  Button(ctl::kChinese)->click();
+  EXPECT_FALSE(context_.state.isEnglish);
+  EXPECT_TRUE(Button(ctl::kFunction0)->isChecked());
+  EXPECT_EQ(context_.state.offlineFunction, app::kOfflineFunction0);
+  EXPECT_NE(window_.ControlText(ctl::kDeviceLoad), "Device / Load VX3");
+  EXPECT_NE(window_.StatusText().find("VX3"), std::string::npos);
+
+  Button(ctl::kEnglish)->click();
+  EXPECT_TRUE(context_.state.isEnglish);
+  EXPECT_EQ(window_.ControlText(ctl::kDeviceLoad), "Device / Load VX3");
+  Button(ctl::kFunction6)->click();
+  EXPECT_EQ(context_.state.offlineFunction, app::kOfflineFunction6);
+  EXPECT_FALSE(Button(ctl::kFunction0)->isChecked());
+}
+
+TEST_F(MainWindowTest, NoCaptionIsClippedInEitherLanguage) {
+  ExpectNoClippedCaptions();
+  Button(ctl::kChinese)->click();
+  ExpectNoClippedCaptions();
+}
+
+TEST_F(MainWindowTest, StatusLinesAreAppended) {
+  window_.SetStatusText("");
+  for (int i = 0; i < 1000; ++i) context_.reporter.ReportStatus("line " + std::to_string(i), text::Severity::NoteLine);
+  const std::string text = window_.StatusText();
+  EXPECT_EQ(text.substr(0, 16), "line 0\r\nline 1\r\n");
+  EXPECT_EQ(text.substr(text.size() - 10), "line 999\r\n");
+}
+
+TEST_F(MainWindowTest, EscapeAndEnterCloseTheWindow) {
+  for (const int key : {Qt::Key_Escape, Qt::Key_Return}) {
+    window_.show();
+    Control(ctl::kStatusBox)->setFocus();
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(&window_, &press);
+    EXPECT_FALSE(window_.isVisible()) << key;
+  }
+}
+
+TEST_F(MainWindowTest, EnterOnAFocusedPushButtonClicksIt) {
+  int clicks = 0;
+  QObject::connect(Button(ctl::kDeviceLoad), &QAbstractButton::clicked, [&clicks] { ++clicks; });
+  Control(ctl::kDeviceLoad)->setFocus();
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(&window_, &press);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_TRUE(window_.isVisible());
+}
+
+}  // namespace
+}  // namespace vx3::gui

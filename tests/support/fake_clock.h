@@ -1,0 +1,41 @@
+// A clock that stands still at a chosen local time and skips every wait.
+#pragma once
+
+#include <chrono>
+#include <ctime>
+
+#include "platform/clock.h"
+
+namespace vx3::testing {
+
+class FakeClock final : public platform::Clock {
+ public:
+  // Saturday 5 December 2026, 08:03:16, unless told otherwise.
+  FakeClock() : FakeClock(2026, 12, 5, 8, 3, 16) {}
+  FakeClock(int year, int month, int day, int hour, int minute, int second) { Set(year, month, day, hour, minute, second); }
+
+  void Set(int year, int month, int day, int hour, int minute, int second) {
+    now_ = std::tm{};
+    now_.tm_year = year - 1900;
+    now_.tm_mon = month - 1;
+    now_.tm_mday = day;
+    now_.tm_hour = hour;
+    now_.tm_min = minute;
+    now_.tm_sec = second;
+    now_.tm_isdst = -1;
+    std::tm copy = now_;
+    timegm(&copy);  // fills in the weekday
+    now_.tm_wday = copy.tm_wday;
+    now_.tm_yday = copy.tm_yday;
+  }
+
+  std::tm LocalNow() override { return now_; }
+  void SleepFor(std::chrono::milliseconds duration) override { slept += duration; }
+
+  std::chrono::milliseconds slept{0};
+
+ private:
+  std::tm now_{};
+};
+
+}  // namespace vx3::testing

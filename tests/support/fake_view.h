@@ -1,0 +1,64 @@
+// A scripted main window for headless tests: it records what the presenter does to each
+// control, the status box text and the message boxes, and answers message boxes in advance.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/main_view.h"
+#include "ui_text/message_box.h"
+
+namespace vx3::testing {
+
+struct FakeControl {
+  std::string text;
+  bool enabled = true;
+  bool shown = true;
+  bool checked = false;
+};
+
+struct ShownMessage {
+  std::string text;
+  std::string caption;
+  int type;
+};
+
+class FakeView : public app::MainView {
+ public:
+  void AppendStatusText(std::string_view text) override { status += text; }
+  int ShowMessageBox(std::string_view text, std::string_view caption, int type) override {
+    messages.push_back({std::string(text), std::string(caption), type});
+    if (answers.empty()) return text::answer::kOk;
+    const int answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  void SetWindowCaption(std::string_view text) override { caption = text; }
+  void SetControlText(int id, std::string_view text) override { controls[id].text = text; }
+  std::string ControlText(int id) const override {
+    const auto found = controls.find(id);
+    return found == controls.end() ? std::string() : found->second.text;
+  }
+  void EnableControl(int id, bool enabled) override { controls[id].enabled = enabled; }
+  void ShowControl(int id, bool shown) override { controls[id].shown = shown; }
+  void SetChecked(int id, bool checked) override { controls[id].checked = checked; }
+  void SetStatusText(std::string_view text) override { status = text; }
+  std::string StatusText() const override { return status; }
+  void AddAboutMenuItem(std::string_view text) override { aboutItems.emplace_back(text); }
+  void ShowAboutBox(bool chinese) override { aboutBoxes.push_back(chinese); }
+  void SetWaitCursor(bool waiting) override { waitCursor += waiting ? 1 : -1; }
+
+  std::string caption;
+  std::map<int, FakeControl> controls;
+  std::string status;
+  std::vector<ShownMessage> messages;
+  std::deque<int> answers;
+  std::vector<std::string> aboutItems;
+  std::vector<bool> aboutBoxes;
+  int waitCursor = 0;
+};
+
+}  // namespace vx3::testing
