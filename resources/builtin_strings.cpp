@@ -91,6 +91,8 @@ constexpr std::array kTable{
     BuiltInEntry{450, "(Security option enable)"},
     BuiltInEntry{451, "    ( Device = %s )"},
     BuiltInEntry{452, "    ( Device = %s )"},
+    BuiltInEntry{500, "Rolling Code"},
+    BuiltInEntry{501, "Load OTP"},
     BuiltInEntry{1041, "Fun6 (P+V)"},
     BuiltInEntry{1042, "Off-line Default Mode"},
     BuiltInEntry{1054, "OneKeyLoadVX3"},

@@ -105,6 +105,8 @@ constexpr std::array kAllTexts{
     IDS_TypeDismatch_Format,
     IDS_TypeDismatch_Format1,
     IDS_Verify,
+    IDS_RollingCode,
+    IDS_LoadOTP,
 };
 
 // The program's INI reader keeps at most this many characters of a value.
@@ -668,6 +670,8 @@ TEST_F(ChineseLanguageFile, MainWindowCaptionsFitTheirControls) {
       {IDS_ProgramOnly, 14},     //
       {IDS_Verify, 14},          //
       {IDS_ReadProgram, 14},     //
+      {IDS_RollingCode, 14},     //
+      {IDS_LoadOTP, 12},         // button 52 units wide
       {IDS_RADIO_Fun0, 14},      // radio buttons 100 units wide
       {IDS_RADIO_Fun6, 14},      //
       {IDS_Device, 28},          // group boxes 130 units wide

@@ -32,6 +32,7 @@ constexpr ControlText kMainWindowTexts[] = {
     {IDS_RADIO_Fun6, ctl::kFunction6},          {IDS_Read, ctl::kOnlineGroup},
     {IDS_AutoProgram, ctl::kAutoProgram},       {IDS_ProgramOnly, ctl::kProgram},
     {IDS_Verify, ctl::kVerify},                 {IDS_ReadProgram, ctl::kRead},
+    {IDS_RollingCode, ctl::kRollingCode},       {IDS_LoadOTP, ctl::kLoadOtp},
     {IDS_FilePath, ctl::kFileNameCaption},      {IDS_CurrentStatus, ctl::kStatusCaption},
     {IDS_Device, ctl::kDeviceGroup},            {IDS_DriverVersion, ctl::kDriverVersionCaption},
     {IDS_About, ctl::kAbout},                   {IDS_CheckSum, ctl::kChecksumCaption},

@@ -163,6 +163,17 @@ void MainWindow::CreateControls() {
         statusBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         statusBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         statusBox_->setFont(FixedPitchFont());
+        // The status box keeps its own Copy and Select All, and offers the About item below them.
+        statusBox_->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(statusBox_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+          QMenu* menu = statusBox_->createStandardContextMenu();
+          if (aboutAction_ != nullptr) {
+            menu->addSeparator();
+            menu->addAction(aboutAction_);
+          }
+          menu->exec(statusBox_->viewport()->mapToGlobal(at));
+          delete menu;
+        });
         widget = statusBox_;
         break;
       }
@@ -365,13 +376,14 @@ void MainWindow::AddAboutMenuItem(std::string_view text) {
   const QString label = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   OnGuiThread([this, &label] {
     // There is no system menu to extend on every platform: the item lives in the window's own
-    // menu, opened by the right mouse button or the menu key anywhere on the window, and F1.
+    // menu, opened by the right mouse button or the menu key anywhere on the window (in the
+    // status box below its Copy and Select All), and F1 opens the box at once.
     if (aboutMenu_ != nullptr) return;
     aboutMenu_ = new QMenu(this);
     aboutMenu_->addSeparator();
-    QAction* about = aboutMenu_->addAction(label);
-    about->setObjectName(QStringLiteral("aboutAction"));
-    connect(about, &QAction::triggered, this, &MainWindow::AboutRequested);
+    aboutAction_ = aboutMenu_->addAction(label);
+    aboutAction_->setObjectName(QStringLiteral("aboutAction"));
+    connect(aboutAction_, &QAction::triggered, this, &MainWindow::AboutRequested);
     auto* shortcut = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(shortcut, &QShortcut::activated, this, &MainWindow::AboutRequested);
   });

@@ -12,6 +12,7 @@
 
 #include "app/main_view.h"
 
+class QAction;
 class QButtonGroup;
 class QMenu;
 class QPlainTextEdit;
@@ -71,6 +72,7 @@ class MainWindow final : public QDialog, public app::MainView {
   QPlainTextEdit* statusBox_ = nullptr;
   QButtonGroup* functionGroup_ = nullptr;
   QMenu* aboutMenu_ = nullptr;
+  QAction* aboutAction_ = nullptr;
   int baseUnitX_ = 6;
   int baseUnitY_ = 13;
   QElapsedTimer sinceRepaint_;

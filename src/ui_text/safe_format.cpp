@@ -136,23 +136,23 @@ void AppendNumber(std::string& out, const Conversion& conv, std::int64_t value) 
 
   // The per-conversion format holds only the flags C gives a meaning for this type: fmt would
   // print "+ff" for "%+x", where C drops the sign of an unsigned conversion.
-  char spec[16];
+  char conversion[16];
   std::size_t len = 0;
-  spec[len++] = '%';
-  if (conv.leftAlign) spec[len++] = '-';
-  if (isSigned && conv.plusSign) spec[len++] = '+';
-  if (isSigned && conv.spaceSign && !conv.plusSign) spec[len++] = ' ';
-  if (conv.alternate && !isSigned && conv.type != 'u') spec[len++] = '#';
-  if (conv.zeroPad && !conv.leftAlign && conv.precision < 0) spec[len++] = '0';
-  if (conv.width >= 10) spec[len++] = static_cast<char>('0' + conv.width / 10);
-  if (conv.width >= 0) spec[len++] = static_cast<char>('0' + conv.width % 10);
+  conversion[len++] = '%';
+  if (conv.leftAlign) conversion[len++] = '-';
+  if (isSigned && conv.plusSign) conversion[len++] = '+';
+  if (isSigned && conv.spaceSign && !conv.plusSign) conversion[len++] = ' ';
+  if (conv.alternate && !isSigned && conv.type != 'u') conversion[len++] = '#';
+  if (conv.zeroPad && !conv.leftAlign && conv.precision < 0) conversion[len++] = '0';
+  if (conv.width >= 10) conversion[len++] = static_cast<char>('0' + conv.width / 10);
+  if (conv.width >= 0) conversion[len++] = static_cast<char>('0' + conv.width % 10);
   if (conv.precision >= 0) {
-    spec[len++] = '.';
-    if (conv.precision >= 10) spec[len++] = static_cast<char>('0' + conv.precision / 10);
-    spec[len++] = static_cast<char>('0' + conv.precision % 10);
+    conversion[len++] = '.';
+    if (conv.precision >= 10) conversion[len++] = static_cast<char>('0' + conv.precision / 10);
+    conversion[len++] = static_cast<char>('0' + conv.precision % 10);
   }
-  spec[len++] = conv.type;
-  const fmt::string_view specView(spec, len);
+  conversion[len++] = conv.type;
+  const fmt::string_view specView(conversion, len);
 
   // The narrowest C type that holds the value, so "%X" of -1 gives FFFFFFFF as C does for an
   // int. %d and %i never take the unsigned step: fmt would reinterpret 3000000000 as negative.

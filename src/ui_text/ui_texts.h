@@ -90,6 +90,10 @@ inline constexpr UiText IDS_STR_PROMPT2{"IDS_STR_PROMPT2", 1054};
 inline constexpr UiText IDS_SecurityEnable{"IDS_SecurityEnable", 450};
 inline constexpr UiText IDS_TypeDismatch_Format{"IDS_TypeDismatch_Format", 451};
 inline constexpr UiText IDS_TypeDismatch_Format1{"IDS_TypeDismatch_Format1", 452};
-inline constexpr UiText IDS_Verify{"IDS_Verify", 109};// NOLINTEND(readability-identifier-naming)
+inline constexpr UiText IDS_Verify{"IDS_Verify", 109};
+// Captions of the Rolling Code and Load OTP buttons, so that they follow the language too.
+inline constexpr UiText IDS_RollingCode{"IDS_RollingCode", 500};
+inline constexpr UiText IDS_LoadOTP{"IDS_LoadOTP", 501};
+// NOLINTEND(readability-identifier-naming)
 
 }  // namespace vx3::text

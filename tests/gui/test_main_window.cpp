@@ -10,6 +10,9 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTimer>
+#include <QAction>
+#include <QDialog>
 #include <gtest/gtest.h>
 
 #include "app/control_ids.h"
@@ -158,6 +161,33 @@ TEST_F(MainWindowTest, EnterOnAFocusedPushButtonClicksIt) {
   QApplication::sendEvent(&window_, &press);
   EXPECT_EQ(clicks, 1);
   EXPECT_TRUE(window_.isVisible());
+}
+
+TEST_F(MainWindowTest, AboutItemIsAddedOnceAndOpensTheAboutBoxOfTheLocale) {
+  const QList<QAction*> items = window_.findChildren<QAction*>(QStringLiteral("aboutAction"));
+  ASSERT_EQ(items.size(), 1);
+  EXPECT_EQ(items.front()->text(), "About Quill_Wt(&A)...");
+  window_.AddAboutMenuItem("again");
+  EXPECT_EQ(window_.findChildren<QAction*>(QStringLiteral("aboutAction")).size(), 1);
+
+  for (const bool chinese : {false, true}) {
+    if (chinese) Button(ctl::kChinese)->click();
+    QString purpose;
+    // The About box is modal: read it and close it as soon as it is up.
+    QTimer::singleShot(0, [&purpose] {
+      for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->objectName() == "AboutDialog" && top->isVisible()) {
+          purpose = top->findChild<QLabel*>(QStringLiteral("purpose"))->text();
+          qobject_cast<QDialog*>(top)->accept();
+        }
+      }
+    });
+    items.front()->trigger();
+    EXPECT_EQ(purpose.startsWith(QStringLiteral("This program downloads VX3 file to writer's EEPROM and MCU")),
+              !chinese)
+        << purpose.toStdString();
+    EXPECT_FALSE(purpose.isEmpty());
+  }
 }
 
 }  // namespace
