@@ -1,0 +1,75 @@
+#include "device_select/chip_history.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "ui_text/program_paths.h"
+
+namespace vx3::device_select {
+
+namespace {
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+}  // namespace
+
+std::filesystem::path HistoryPath(const std::filesystem::path& programDir) {
+  return text::ComposeProgramPath(programDir, "Writer_Log", kHistoryFileName);
+}
+
+std::vector<std::string> ReadChipHistory(const std::filesystem::path& historyFile) {
+  std::vector<std::string> names;
+  std::ifstream in(historyFile, std::ios::binary);
+  if (!in) return names;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) names.push_back(line);
+  }
+  return names;
+}
+
+bool AddChipToHistory(const std::filesystem::path& historyFile, std::string_view deviceName) {
+  // A name is one line; anything after a line break could not be read back as the same name.
+  deviceName = deviceName.substr(0, deviceName.find_first_of("\r\n"));
+  if (deviceName.empty()) return false;
+
+  std::vector<std::string> names{std::string(deviceName)};
+  for (std::string& kept : ReadChipHistory(historyFile)) {
+    if (names.size() == kHistoryMaxNames) break;
+    if (!SameNameIgnoringCase(kept, deviceName)) names.push_back(std::move(kept));
+  }
+  std::string content;
+  for (const std::string& name : names) content += name + "\r\n";
+
+  std::filesystem::path temporary = historyFile;
+  temporary += ".new";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    out.flush();
+    if (!out) {
+      out.close();
+      std::error_code ignored;
+      std::filesystem::remove(temporary, ignored);
+      return false;
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(temporary, historyFile, ec);
+  if (ec) {
+    std::filesystem::remove(temporary, ec);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace vx3::device_select
