@@ -7,6 +7,7 @@
 #include "platform/thread_locale.h"
 #include "ui_text/language.h"
 #include "ui_text/reporter.h"
+#include "writer_ops/progress_window.h"
 
 namespace vx3::app {
 
@@ -19,6 +20,7 @@ struct AppContext {
   RunState state;
   text::Language language;
   text::Reporter reporter{language, clock};
+  writer_ops::ProgressWindow progress{clock};
 };
 
 }  // namespace vx3::app

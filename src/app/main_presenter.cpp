@@ -43,6 +43,7 @@ constexpr ControlText kMainWindowTexts[] = {
 MainPresenter::~MainPresenter() {
   // Nothing may report into a window that is gone.
   context_.reporter.AttachView(nullptr);
+  context_.progress.AttachView(nullptr);
 }
 
 std::string MainPresenter::WelcomeText() const {
@@ -53,6 +54,7 @@ std::string MainPresenter::WelcomeText() const {
 void MainPresenter::OnInitWindow() {
   RunState& state = context_.state;
   context_.reporter.AttachView(&view_);
+  context_.progress.AttachView(&view_);
 
   const std::string aboutText = context_.language.Text(IDS_ABOUTBOX);
   if (!aboutText.empty()) view_.AddAboutMenuItem(aboutText);

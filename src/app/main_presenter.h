@@ -16,7 +16,7 @@ class MainPresenter {
   MainPresenter(const MainPresenter&) = delete;
   MainPresenter& operator=(const MainPresenter&) = delete;
 
-  // Puts the window into its start state; reporting goes to the window from here on.
+  // Puts the window into its start state; reporting and progress go to the window from here on.
   void OnInitWindow();
 
   // Captions of the main window's controls from the language file in force.

@@ -8,10 +8,11 @@
 #include <string_view>
 
 #include "ui_text/report_view.h"
+#include "writer_ops/progress_view.h"
 
 namespace vx3::app {
 
-class MainView : public text::ReportView {
+class MainView : public text::ReportView, public writer_ops::ProgressView {
  public:
   virtual void SetWindowCaption(std::string_view caption) = 0;
   virtual void SetControlText(int id, std::string_view text) = 0;

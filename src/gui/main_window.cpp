@@ -26,6 +26,7 @@
 #include "gui/about_dialog.h"
 #include "gui/controls/hover_bitmap_button.h"
 #include "gui/program_resources.h"
+#include "gui/progress_dialog.h"
 #include "gui/qt_text.h"
 #include "ui_text/message_box.h"
 
@@ -109,6 +110,8 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
   baseUnitX_ = std::max(1, (letters / 26 + 1) / 2);
   baseUnitY_ = std::max(1, metrics.height());
   setWindowIcon(ProgramIcon());
+  // The progress window exists, hidden, for the whole run.
+  progress_ = new ProgressDialog(this);
   CreateControls();
   setFixedSize(DialogUnitsToPixels(0, 0, kWindowWidth, kWindowHeight).size());
   sinceRepaint_.start();
@@ -406,6 +409,21 @@ void MainWindow::SetWaitCursor(bool waiting) {
       QApplication::restoreOverrideCursor();
     }
   });
+}
+
+void MainWindow::ShowProgressWindow(std::string_view caption, std::string_view label) {
+  const QString title = QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
+  const QString line = QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size()));
+  OnGuiThread([this, &title, &line] { progress_->Start(title, line); });
+}
+
+void MainWindow::SetProgress(int percent, std::string_view text) {
+  const QString line = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  OnGuiThread([this, percent, &line] { progress_->Step(percent, line); });
+}
+
+void MainWindow::HideProgressWindow() {
+  OnGuiThread([this] { progress_->hide(); });
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {

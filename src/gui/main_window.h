@@ -17,6 +17,10 @@ class QButtonGroup;
 class QMenu;
 class QPlainTextEdit;
 
+namespace vx3::gui {
+class ProgressDialog;
+}
+
 namespace vx3::app {
 class MainPresenter;
 }
@@ -52,6 +56,11 @@ class MainWindow final : public QDialog, public app::MainView {
   void AddAboutMenuItem(std::string_view text) override;
   void ShowAboutBox(bool chinese) override;
   void SetWaitCursor(bool waiting) override;
+  void ShowProgressWindow(std::string_view caption, std::string_view label) override;
+  void SetProgress(int percent, std::string_view text) override;
+  void HideProgressWindow() override;
+
+  ProgressDialog* progressDialog() const { return progress_; }
 
  signals:
   void AboutRequested();
@@ -71,6 +80,7 @@ class MainWindow final : public QDialog, public app::MainView {
   QHash<int, QWidget*> controls_;
   QPlainTextEdit* statusBox_ = nullptr;
   QButtonGroup* functionGroup_ = nullptr;
+  ProgressDialog* progress_ = nullptr;
   QMenu* aboutMenu_ = nullptr;
   QAction* aboutAction_ = nullptr;
   int baseUnitX_ = 6;

@@ -14,6 +14,8 @@ class Clock {
   virtual std::tm LocalNow() = 0;
   // Waits for `duration`.
   virtual void SleepFor(std::chrono::milliseconds duration) = 0;
+  // A monotonic time for measuring intervals (never goes back when the wall clock is set).
+  virtual std::chrono::steady_clock::time_point SteadyNow() { return std::chrono::steady_clock::now(); }
 };
 
 class SystemClock final : public Clock {

@@ -18,6 +18,7 @@
 #include "app/control_ids.h"
 #include "app/main_presenter.h"
 #include "gui/main_window.h"
+#include "gui/progress_dialog.h"
 #include "support/fake_clock.h"
 
 namespace vx3::gui {
@@ -188,6 +189,22 @@ TEST_F(MainWindowTest, AboutItemIsAddedOnceAndOpensTheAboutBoxOfTheLocale) {
         << purpose.toStdString();
     EXPECT_FALSE(purpose.isEmpty());
   }
+}
+
+TEST_F(MainWindowTest, ProgressWindowIsHiddenUntilAJobShowsItAndTakesNoFocus) {
+  ProgressDialog* progress = window_.progressDialog();
+  ASSERT_NE(progress, nullptr);
+  EXPECT_FALSE(progress->isVisible());
+  context_.progress.ShowProgress(4, "Program", "Writer");
+  EXPECT_TRUE(progress->isVisible());
+  EXPECT_TRUE(progress->testAttribute(Qt::WA_ShowWithoutActivating));
+  EXPECT_EQ(progress->windowTitle(), "Writer");
+  EXPECT_EQ(progress->text(), "Program");
+  context_.progress.StepProgress(3, "Program : 000100");
+  EXPECT_EQ(progress->percent(), 75);
+  EXPECT_EQ(progress->text(), "Program : 000100");
+  context_.progress.HideProgress();
+  EXPECT_FALSE(progress->isVisible());
 }
 
 }  // namespace

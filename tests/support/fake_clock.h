@@ -30,9 +30,15 @@ class FakeClock final : public platform::Clock {
   }
 
   std::tm LocalNow() override { return now_; }
-  void SleepFor(std::chrono::milliseconds duration) override { slept += duration; }
+  // Waiting advances the monotonic time too, as it would on a real clock.
+  void SleepFor(std::chrono::milliseconds duration) override {
+    slept += duration;
+    steady += duration;
+  }
+  std::chrono::steady_clock::time_point SteadyNow() override { return steady; }
 
   std::chrono::milliseconds slept{0};
+  std::chrono::steady_clock::time_point steady{};
 
  private:
   std::tm now_{};

@@ -50,6 +50,19 @@ class FakeView : public app::MainView {
   void AddAboutMenuItem(std::string_view text) override { aboutItems.emplace_back(text); }
   void ShowAboutBox(bool chinese) override { aboutBoxes.push_back(chinese); }
   void SetWaitCursor(bool waiting) override { waitCursor += waiting ? 1 : -1; }
+  void ShowProgressWindow(std::string_view caption, std::string_view label) override {
+    progressShown = true;
+    progressCaption = caption;
+    progressText = label;
+    progressPercent = 0;
+    ++progressUpdates;
+  }
+  void SetProgress(int percent, std::string_view text) override {
+    progressPercent = percent;
+    progressText = text;
+    ++progressUpdates;
+  }
+  void HideProgressWindow() override { progressShown = false; }
 
   std::string caption;
   std::map<int, FakeControl> controls;
@@ -59,6 +72,11 @@ class FakeView : public app::MainView {
   std::vector<std::string> aboutItems;
   std::vector<bool> aboutBoxes;
   int waitCursor = 0;
+  bool progressShown = false;
+  std::string progressCaption;
+  std::string progressText;
+  int progressPercent = -1;
+  int progressUpdates = 0;
 };
 
 }  // namespace vx3::testing
