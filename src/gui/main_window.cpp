@@ -20,6 +20,7 @@
 #include <QShortcut>
 #include <QTextCursor>
 #include <QThread>
+#include <QTimer>
 
 #include "app/control_ids.h"
 #include "app/main_presenter.h"
@@ -84,6 +85,7 @@ constexpr ControlLayout kLayout[] = {
 constexpr int kWindowWidth = 501;
 constexpr int kWindowHeight = 308;
 constexpr qint64 kStatusRepaintIntervalMs = 30;
+constexpr int kStatusLinesShownAtOnce = 4;
 
 // The platform's fixed-pitch system font, so that listings line up in columns.
 QFont FixedPitchFont() {
@@ -114,7 +116,7 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
   progress_ = new ProgressDialog(this);
   CreateControls();
   setFixedSize(DialogUnitsToPixels(0, 0, kWindowWidth, kWindowHeight).size());
-  sinceRepaint_.start();
+  statusWindow_.start();
 }
 
 MainWindow::~MainWindow() = default;
@@ -239,39 +241,54 @@ void MainWindow::OnGuiThread(const std::function<void()>& work) const {
   }
 }
 
-void MainWindow::RepaintStatusBox() {
-  if (sinceRepaint_.elapsed() >= kStatusRepaintIntervalMs) {
-    statusBox_->viewport()->repaint();
-    sinceRepaint_.restart();
-  } else {
-    statusBox_->viewport()->update();
-  }
+void MainWindow::FlushStatusText() {
+  flushQueued_ = false;
+  if (pendingStatus_.isEmpty()) return;
+  QTextCursor cursor(statusBox_->document());
+  cursor.movePosition(QTextCursor::End);
+  cursor.insertText(pendingStatus_);
+  pendingStatus_.clear();
+  QScrollBar* bar = statusBox_->verticalScrollBar();
+  bar->setValue(bar->maximum());
+  // Painted now, not when the event loop next runs: the thread may stay busy with the Writer.
+  statusBox_->viewport()->repaint();
 }
 
 void MainWindow::AppendStatusText(std::string_view text) {
   const QString lines = FromStatusText(text);
   OnGuiThread([this, &lines] {
-    QTextCursor cursor(statusBox_->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(lines);
-    QScrollBar* bar = statusBox_->verticalScrollBar();
-    bar->setValue(bar->maximum());
-    RepaintStatusBox();
+    pendingStatus_ += lines;
+    if (statusWindow_.elapsed() >= kStatusRepaintIntervalMs) {
+      statusWindow_.restart();
+      linesInStatusWindow_ = 0;
+    }
+    // The first few lines of each interval show at once, as the operator expects; a burst beyond
+    // them (a listing of thousands of lines) is inserted and painted once per interval, or as
+    // soon as the event loop runs, because one insertion and repaint per line costs seconds.
+    if (++linesInStatusWindow_ <= kStatusLinesShownAtOnce) {
+      FlushStatusText();
+    } else if (!flushQueued_) {
+      flushQueued_ = true;
+      QTimer::singleShot(0, this, [this] { FlushStatusText(); });
+    }
   });
 }
 
 void MainWindow::SetStatusText(std::string_view text) {
   const QString all = FromStatusText(text);
   OnGuiThread([this, &all] {
+    pendingStatus_.clear();
     statusBox_->setPlainText(all);
     statusBox_->viewport()->repaint();
-    sinceRepaint_.restart();
   });
 }
 
 std::string MainWindow::StatusText() const {
   std::string result;
-  OnGuiThread([this, &result] { result = ToStatusText(statusBox_->toPlainText()); });
+  OnGuiThread([this, &result] {
+    const_cast<MainWindow*>(this)->FlushStatusText();
+    result = ToStatusText(statusBox_->toPlainText());
+  });
   return result;
 }
 
@@ -280,6 +297,7 @@ int MainWindow::ShowMessageBox(std::string_view text, std::string_view caption, 
   const QString title = QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
   int answer = text::answer::kOk;
   OnGuiThread([&] {
+    FlushStatusText();
     QWidget* owner = QApplication::focusWidget() != nullptr ? QApplication::focusWidget()->window() : this;
     QMessageBox box(owner);
     box.setWindowTitle(title);

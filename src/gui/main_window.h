@@ -73,9 +73,8 @@ class MainWindow final : public QDialog, public app::MainView {
   void CreateControls();
   // Runs `work` on the window's thread and waits for it.
   void OnGuiThread(const std::function<void()>& work) const;
-  // Makes new status lines visible now, but repaints at most every few tens of milliseconds so
-  // that thousands of lines do not cost a repaint each.
-  void RepaintStatusBox();
+  // Puts the status lines not yet shown into the box and paints it.
+  void FlushStatusText();
 
   QHash<int, QWidget*> controls_;
   QPlainTextEdit* statusBox_ = nullptr;
@@ -85,7 +84,11 @@ class MainWindow final : public QDialog, public app::MainView {
   QAction* aboutAction_ = nullptr;
   int baseUnitX_ = 6;
   int baseUnitY_ = 13;
-  QElapsedTimer sinceRepaint_;
+  // Status lines waiting to be shown, and the interval that decides whether a line shows at once.
+  QString pendingStatus_;
+  bool flushQueued_ = false;
+  QElapsedTimer statusWindow_;
+  int linesInStatusWindow_ = 0;
   int waitCursorDepth_ = 0;
 };
 

@@ -11,6 +11,7 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTimer>
+#include <QScrollBar>
 #include <QAction>
 #include <QDialog>
 #include <gtest/gtest.h>
@@ -142,6 +143,17 @@ TEST_F(MainWindowTest, StatusLinesAreAppended) {
   const std::string text = window_.StatusText();
   EXPECT_EQ(text.substr(0, 16), "line 0\r\nline 1\r\n");
   EXPECT_EQ(text.substr(text.size() - 10), "line 999\r\n");
+}
+
+TEST_F(MainWindowTest, ALineShowsAtOnceAndABurstShowsWhenTheEventLoopRuns) {
+  auto* box = qobject_cast<QPlainTextEdit*>(Control(ctl::kStatusBox));
+  window_.SetStatusText("");
+  context_.reporter.ReportStatus("first", text::Severity::NoteLine);
+  EXPECT_EQ(box->toPlainText(), "first\n");  // in the box at once, without the event loop
+  for (int i = 0; i < 500; ++i) context_.reporter.ReportStatus("burst", text::Severity::NoteLine);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(box->toPlainText().count(QStringLiteral("burst")), 500);
+  EXPECT_EQ(box->verticalScrollBar()->value(), box->verticalScrollBar()->maximum());
 }
 
 TEST_F(MainWindowTest, EscapeAndEnterCloseTheWindow) {
