@@ -54,6 +54,12 @@ TEST_F(ReporterTest, ErrorAndNoteLines) {
   EXPECT_EQ(view_.status, "Err: USB not detected !!!\r\nProgram OK\r\n");
 }
 
+TEST_F(ReporterTest, WriterTextIsAppendedAsItStands) {
+  reporter_.AppendStatusText("Blank check fail at ");
+  reporter_.AppendStatusText("0010\r\n");
+  EXPECT_EQ(view_.status, "Blank check fail at 0010\r\n");
+}
+
 TEST_F(ReporterTest, ErrorPrefixIsLookedUpEachTime) {
   dir_.WriteFile("language/UIEng.ini", "[STRING TABLE]\r\nIDS_MESSAGE_Error=\"错误: \"\r\n");
   reporter_.ReportStatus("USB read data fail !!!", Severity::ErrorLine);
@@ -63,6 +69,7 @@ TEST_F(ReporterTest, ErrorPrefixIsLookedUpEachTime) {
 TEST_F(ReporterTest, NoWindowNoStatusLines) {
   reporter_.AttachView(nullptr);
   reporter_.ReportStatus("Can't find VX3WT.EXE path", Severity::ErrorLine);
+  reporter_.AppendStatusText("Program OK\r\n");
   reporter_.LogEvent(1, "USB Connect O.K");
   EXPECT_EQ(view_.status, "");
   EXPECT_EQ(ReadFileBytes(LogFile()), "USB Connect O.K" + kEol + kEol);

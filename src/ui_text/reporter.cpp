@@ -93,6 +93,10 @@ void Reporter::ReportStatus(std::string_view text, Severity severity) {
   view->AppendStatusText(line);
 }
 
+void Reporter::AppendStatusText(std::string_view text) {
+  if (ReportView* view = view_.load()) view->AppendStatusText(text);
+}
+
 void Reporter::LogEvent(int kind, std::string_view text) {
   const std::tm now = clock_.LocalNow();
   const bool numbered = kind < 0 || kind > 1;

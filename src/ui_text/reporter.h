@@ -63,6 +63,10 @@ class Reporter {
   // Appends one line to the status box, with the error prefix for ErrorLine.
   void ReportStatus(std::string_view text, Severity severity);
 
+  // Appends `text` to the status box as it stands, without a line end of its own (the Writer's
+  // messages carry their own line breaks); nothing while there is no window.
+  void AppendStatusText(std::string_view text);
+
   // Shows the status lines of `kind` and appends one entry to the log (when the log folder
   // exists). Numbered entries take `eventNumber` and add 1 to it.
   void LogEvent(int kind, std::string_view text);

@@ -1,0 +1,199 @@
+// Chip actions and the header read-back: the rounds of command packets and replies, and the
+// formatting of the Writer's messages, which come from outside and are treated as such.
+#include "writer_ops/chip_actions.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <optional>
+
+#include "ui_text/safe_format.h"
+#include "ui_text/ui_texts.h"
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
+namespace vx3::writer_ops {
+namespace {
+
+constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
+
+// Copies valid UTF-8 from `bytes`, each maximal invalid sequence (and each NUL, which is no
+// text either) as one U+FFFD, and stops after `maxChars` characters.
+std::string CleanUtf8(std::string_view bytes, std::size_t maxChars) {
+  std::string out;
+  out.reserve(std::min(bytes.size(), maxChars * 4));
+  std::size_t chars = 0;
+  std::size_t i = 0;
+  const std::size_t n = bytes.size();
+  while (i < n && chars < maxChars) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    ++chars;
+    if (lead != 0 && lead < 0x80) {
+      out += static_cast<char>(lead);
+      ++i;
+      continue;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      if (lead == 0xE0) low = 0xA0;   // no overlong forms
+      if (lead == 0xED) high = 0x9F;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      if (lead == 0xF0) low = 0x90;   // no overlong forms
+      if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+    }
+    if (length == 0) {
+      out += kReplacementCharacter;
+      ++i;
+      continue;
+    }
+    std::size_t good = 1;
+    while (good < length && i + good < n) {
+      const auto next = static_cast<unsigned char>(bytes[i + good]);
+      const bool fits = good == 1 ? (next >= low && next <= high) : (next >= 0x80 && next <= 0xBF);
+      if (!fits) break;
+      ++good;
+    }
+    if (good == length) {
+      out.append(bytes.substr(i, length));
+    } else {
+      out += kReplacementCharacter;
+    }
+    i += good;
+  }
+  return out;
+}
+
+// The Writer's texts are 8-bit text in the system's code page; the program's text is UTF-8.
+std::string SystemTextToUtf8(std::string_view bytes, std::size_t maxChars) {
+#ifdef _WIN32
+  if (!bytes.empty() && GetACP() != CP_UTF8 && bytes.size() < static_cast<std::size_t>(INT_MAX)) {
+    const int size = static_cast<int>(bytes.size());
+    const int wideSize = MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
+    if (wideSize > 0) {
+      std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
+      MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, wide.data(), wideSize);
+      const int utf8Size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, nullptr, 0, nullptr, nullptr);
+      if (utf8Size > 0) {
+        std::string utf8(static_cast<std::size_t>(utf8Size), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, utf8.data(), utf8Size, nullptr, nullptr);
+        return CleanUtf8(utf8, maxChars);
+      }
+    }
+  }
+#endif
+  return CleanUtf8(bytes, maxChars);
+}
+
+// The pending text formatted with the argument bytes, or as it stands when it does not fit.
+std::string FormatRaw(std::string_view pending, std::span<const std::uint8_t, kWriterArgumentCount> arguments) {
+  std::array<text::FormatArg, kWriterArgumentCount> args{
+      0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+  };
+  for (std::size_t i = 0; i < kWriterArgumentCount; ++i) args[i] = text::FormatArg(unsigned{arguments[i]});
+  std::optional<std::string> formatted = text::SafeFormat(pending, args);
+  return formatted ? std::move(*formatted) : std::string(pending);
+}
+
+void ShowWriterMessage(const WriterServices& writer, std::string_view pending,
+                       std::span<const std::uint8_t, kWriterArgumentCount> arguments) {
+  const std::string raw = FormatRaw(pending, arguments);
+  if (raw == kIcErrorSentence) {
+    // The language file's text stands for the Writer's sentence, as a line of its own.
+    writer.reporter.ReportStatus(writer.language.Text(text::IDS_MESSAGE_ICError), text::Severity::NoteLine);
+    return;
+  }
+  // The Writer's texts carry their own line breaks, so they go to the status box as they stand.
+  writer.reporter.AppendStatusText(SystemTextToUtf8(raw, kWriterMessageMaxChars));
+}
+
+// Bytes 1 to 15 up to the first zero byte.
+void AppendTextChunk(std::string& pending, std::span<const std::uint8_t, kWriterTextChunk> chunk) {
+  for (const std::uint8_t byte : chunk) {
+    if (byte == 0) break;
+    if (pending.size() >= kPendingTextMaxBytes) break;
+    pending += static_cast<char>(byte);
+  }
+}
+
+}  // namespace
+
+std::string FormatWriterMessage(std::string_view pending,
+                                std::span<const std::uint8_t, kWriterArgumentCount> arguments) {
+  return SystemTextToUtf8(FormatRaw(pending, arguments), kWriterMessageMaxChars);
+}
+
+bool SendChipCommand(const WriterServices& writer, std::uint8_t action, const ChipActionImage& image) {
+  link::Packet packet{};
+  packet[0] = action;
+  packet[1] = static_cast<std::uint8_t>(image.romBytes & 0xFF);
+  packet[2] = static_cast<std::uint8_t>((image.romBytes >> 8) & 0xFF);
+  packet[3] = static_cast<std::uint8_t>(image.checksum & 0xFF);
+  packet[4] = static_cast<std::uint8_t>(image.checksum >> 8);
+  if (writer.link.UsbWrite(packet) != 0) return true;
+  writer.reporter.ReportStatus(writer.language.Text(text::IDS_MESSAGE_USBWriteDataFail), text::Severity::ErrorLine);
+  return false;
+}
+
+bool ChipAction(const WriterServices& writer, std::uint8_t action, const ChipActionImage& image) {
+  std::string pending;
+  for (std::size_t round = 0; round < kChipActionMaxRounds; ++round) {
+    if (!SendChipCommand(writer, action, image)) return false;
+    link::Reply reply{};
+    if (writer.link.UsbRead(reply) == 0) {
+      writer.reporter.ReportStatus(writer.language.Text(text::IDS_MESSAGE_USBReadFail), text::Severity::ErrorLine);
+      return false;
+    }
+    const std::span<const std::uint8_t, kWriterTextChunk> body(reply.data() + 1, kWriterTextChunk);
+    switch (reply[0]) {
+      case link::status::kOk:
+        return true;
+      case link::status::kFailed:
+        // The Writer has said why, if anything, in its messages.
+        return false;
+      case link::status::kMessageText:
+        AppendTextChunk(pending, body);
+        continue;
+      case link::status::kMessageArguments:
+        ShowWriterMessage(writer, pending, body);
+        pending.clear();
+        continue;
+      default:
+        break;
+    }
+    break;
+  }
+  writer.reporter.OpenNewEvent();
+  writer.reporter.LogEvent(1, kOtpActionErrorText);
+  return false;
+}
+
+bool ReadBackHeader(const WriterServices& writer, std::uint8_t code, EepromHeader& header) {
+  // The reply bytes are gathered apart: a read-back that breaks off must not leave a header
+  // that is half the Writer's and half the download's, for the rolling value is taken from it.
+  EepromHeader fresh;
+  for (std::uint16_t request = 0; request < kHeaderReadRequests; ++request) {
+    if (!writer.link.SendWriterCommand(code, kHeaderReadRequests)) return false;
+    link::Reply reply{};
+    if (writer.link.UsbRead(reply) == 0) {
+      writer.reporter.ReportStatus(writer.language.Text(text::IDS_MESSAGE_USBReadFail), text::Severity::ErrorLine);
+      return false;
+    }
+    std::copy(reply.begin(), reply.end(),
+              fresh.bytes.begin() + static_cast<std::ptrdiff_t>(request * link::kReplySize));
+  }
+  header = fresh;
+  return true;
+}
+
+}  // namespace vx3::writer_ops
