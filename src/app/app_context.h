@@ -1,19 +1,31 @@
 // The services and shared state of one run, handed to the start-up, the window's presenter and
-// (later) the worker, instead of process-wide globals, so that no test leaks into the next.
+// the Writer operations instead of process-wide globals, so that no test leaks into the next.
 #pragma once
 
+#include <memory>
+
 #include "app/run_state.h"
+#include "image/loaded_image.h"
+#include "link/bridge_library.h"
+#include "link/writer_link.h"
 #include "platform/clock.h"
 #include "platform/thread_locale.h"
+#include "rolling/rolling_settings.h"
 #include "ui_text/language.h"
 #include "ui_text/reporter.h"
+#include "writer_ops/eeprom_header.h"
 #include "writer_ops/progress_window.h"
+#include "writer_ops/writer_services.h"
 
 namespace vx3::app {
 
 struct AppContext {
-  AppContext(platform::ThreadLocale& threadLocale, platform::Clock& systemClock)
-      : locale(threadLocale), clock(systemClock) {}
+  // The Writer is reached through `bridge`: by default the bridge library of the program folder.
+  AppContext(platform::ThreadLocale& threadLocale, platform::Clock& systemClock,
+             std::unique_ptr<link::BridgeLibrary> bridge = std::make_unique<link::DynamicBridgeLibrary>())
+      : locale(threadLocale), clock(systemClock), link(std::move(bridge), reporter, language) {}
+
+  writer_ops::WriterServices writer() { return {link, reporter, language}; }
 
   platform::ThreadLocale& locale;
   platform::Clock& clock;
@@ -21,6 +33,10 @@ struct AppContext {
   text::Language language;
   text::Reporter reporter{language, clock};
   writer_ops::ProgressWindow progress{clock};
+  link::WriterLink link;
+  image::LoadedImage image;
+  rolling::RollingSettings rolling;
+  writer_ops::EepromHeader eepromHeader;
 };
 
 }  // namespace vx3::app

@@ -1,0 +1,3 @@
+; Copy control of the VXORCA
+[Copy OTP]
+Load_OTP=2

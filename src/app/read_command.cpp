@@ -1,0 +1,70 @@
+#include "app/read_command.h"
+
+#include <string>
+
+#include <fmt/format.h>
+
+#include "app/control_ids.h"
+#include "image/side_files.h"
+#include "link/command_codes.h"
+#include "ui_text/ui_texts.h"
+#include "writer_ops/chip_actions.h"
+#include "writer_ops/read_back.h"
+
+namespace vx3::app {
+
+namespace {
+
+constexpr std::string_view kChecksumChipName = "OTP";
+constexpr std::string_view kChecksumValueFormat = "  {:04X} {}";
+
+// The wait cursor for as long as the command runs, whichever way it ends.
+class WaitCursor {
+ public:
+  explicit WaitCursor(MainView& view) : view_(view) { view_.SetWaitCursor(true); }
+  ~WaitCursor() { view_.SetWaitCursor(false); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  MainView& view_;
+};
+
+}  // namespace
+
+void ReadCommand(AppContext& context, MainView& view) {
+  if (context.state.workerBusy.load()) return;
+  view.SetStatusText("");
+  const WaitCursor wait(view);
+
+  const text::Language& language = context.language;
+  text::Reporter& reporter = context.reporter;
+  const std::filesystem::path& programDir = context.state.programDir;
+  context.link.ClearConnected();
+  if (!context.link.UsbConnect(programDir)) {
+    reporter.ReportStatus(language.Text(text::IDS_MESSAGE_USBNOTDETECTED), text::Severity::ErrorLine);
+    return;
+  }
+
+  image::LoadedImage& image = context.image;
+  const writer_ops::WriterServices writer = context.writer();
+  if (!writer_ops::ChipAction(writer, link::command::kCheckBeforeRead, {image.romBytes, image.checksum})) return;
+
+  writer_ops::ReadProgressLine progress(
+      context.clock, [&view](std::string_view text) { view.SetControlText(ctl::kStatusValue, text); });
+  writer_ops::ReadBackState readBack;
+  // A read that breaks off still shows the checksum and the listing of what it got.
+  writer_ops::ReadToFile({writer, programDir, &progress}, image, readBack, link::command::kReadChip);
+
+  view.SetControlText(ctl::kChecksumCaption, language.Format(text::IDS_CheckSum_Format, {kChecksumChipName}));
+  const std::string security = image.securityEnabled ? language.Text(text::IDS_SecurityEnable) : std::string();
+  view.SetControlText(ctl::kChecksum, fmt::format(kChecksumValueFormat, readBack.checksum, security));
+
+  // A file this read could not make may hold an older read; that is not listed as this one.
+  if (readBack.fileMade) {
+    writer_ops::ListReadBackFile(reporter, image::ReadBackFileName(image, programDir, readBack.loadOtpRead),
+                                 image.romBytes);
+  }
+}
+
+}  // namespace vx3::app
