@@ -37,14 +37,6 @@ using namespace vx3;
 
 const fs::path kProgramDir = VX3WT_PROGRAM_DIR;
 
-void SetSimFolder(const fs::path& folder) {
-#ifdef _WIN32
-  _putenv_s("VX3WT_SIM_DIR", folder.string().c_str());
-#else
-  setenv("VX3WT_SIM_DIR", folder.c_str(), 1);
-#endif
-}
-
 // A Writer that takes every packet and answers every read with status 1 at once.
 class InstantBridge final : public link::BridgeLibrary {
  public:
@@ -76,7 +68,7 @@ constexpr JobSize k128K{"VX3N2264", 0x10000, "IMAGE128K.VX3"};
 // writes goes there), the two images, and the simulated Writer's settings and state.
 struct Bench {
   Bench() : reporter(language, clock) {
-    SetSimFolder(sim.path());
+    testing::SetSimFolder(sim.path());
     sim.WriteFile("VX3USBOV3Wt.ini", "[Writer]\nPresent=1\nLatencyMs=0\n");
     for (const char* folder : {"USE_INC2", "Symbol", "CPY", "language"}) {
       fs::copy(kProgramDir / folder, program.path() / folder, fs::copy_options::recursive);

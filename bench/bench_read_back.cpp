@@ -31,19 +31,11 @@ constexpr const char* kDevice = "VX3N2264";
 constexpr std::uint32_t kRomBytes = 0x20000;
 constexpr std::int64_t kRows = kRomBytes / 16;
 
-void SetSimFolder(const fs::path& folder) {
-#ifdef _WIN32
-  _putenv_s("VX3WT_SIM_DIR", folder.string().c_str());
-#else
-  setenv("VX3WT_SIM_DIR", folder.c_str(), 1);
-#endif
-}
-
 // The simulated Writer's settings and state in a folder of their own, with a programmed chip
 // of the pattern in its socket; the image (and so the read-back file) in another.
 struct Bench {
   Bench() : context(locale, clock) {
-    SetSimFolder(sim.path());
+    testing::SetSimFolder(sim.path());
     std::string chip(kRomBytes, '\0');
     for (std::size_t i = 0; i < chip.size(); ++i) chip[i] = static_cast<char>(testing::PatternByte(i));
     testing::WriteFileBytes(sim.path() / "chip.bin", chip);

@@ -32,14 +32,6 @@ constexpr const char* kDevice = "VX3N2264";  // 64K words
 constexpr std::uint32_t kRomBytes = 0x20000;
 constexpr std::int64_t kRows = kRomBytes / 16;
 
-void SetSimFolder(const fs::path& folder) {
-#ifdef _WIN32
-  _putenv_s("VX3WT_SIM_DIR", folder.string().c_str());
-#else
-  setenv("VX3WT_SIM_DIR", folder.c_str(), 1);
-#endif
-}
-
 std::string ChipBytes() {
   std::string chip(kRomBytes, '\0');
   for (std::size_t i = 0; i < chip.size(); ++i) chip[i] = static_cast<char>(testing::PatternByte(i));
@@ -50,7 +42,7 @@ std::string ChipBytes() {
 // Writer's settings in a folder of their own with a programmed chip in the socket.
 struct Bench {
   Bench() : context(locale, clock) {
-    SetSimFolder(sim.path());
+    testing::SetSimFolder(sim.path());
     testing::WriteFileBytes(sim.path() / "chip.bin", ChipBytes());
     sim.WriteFile("VX3USBOV3Wt.ini", "[Writer]\nPresent=1\nLatencyMs=0\n[Chip]\nInSocket=1\nContent=file:chip.bin\n");
     listingFile = testing::WriteFileBytes(work.path() / "LISTING.BBB", ChipBytes());

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "device_select/chip_history.h"
+#include "support/temp_dir.h"
 #include "image/device_file.h"
 #include "image/image_header.h"
 #include "image/image_reader.h"
@@ -578,19 +579,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- against the simulated Writer -------------------------------------------------------------
 
-void SetSimFolder(const fs::path& folder) {
-#ifdef _WIN32
-  _putenv_s("VX3WT_SIM_DIR", platform::PathToUtf8(folder).c_str());
-#else
-  setenv("VX3WT_SIM_DIR", folder.c_str(), 1);
-#endif
-}
-
 TEST(EepromDownloadWithSimulatedWriter, SampleImageGoesThroughTheWriterOntoAChip) {
   if (!fs::exists(kProgramDir / "DLL" / "VX3USBOV3Wt.DLL")) GTEST_SKIP() << "no simulated Writer in the program folder";
   testing::TempDir simDir;
   testing::TempDir programDir;  // description files, the log and the chip history of this test
-  SetSimFolder(simDir.path());
+  testing::SetSimFolder(simDir.path());
   fs::copy(kProgramDir / "USE_INC2", programDir.path() / "USE_INC2", fs::copy_options::recursive);
   fs::copy(kProgramDir / "Symbol", programDir.path() / "Symbol", fs::copy_options::recursive);
   fs::create_directories(programDir.path() / "Writer_Log");

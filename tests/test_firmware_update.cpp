@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "image/device_file.h"
+#include "support/temp_dir.h"
 #include "link/bridge_library.h"
 #include "link/command_codes.h"
 #include "platform/utf8_path.h"
@@ -656,19 +657,11 @@ TEST(ShippedFirmware, EveryKitDeviceHasADriverOfOneRelease) {
   EXPECT_GT(iap.blocks, 0U);
 }
 
-void SetSimFolder(const fs::path& folder) {
-#ifdef _WIN32
-  _putenv_s("VX3WT_SIM_DIR", platform::PathToUtf8(folder).c_str());
-#else
-  setenv("VX3WT_SIM_DIR", folder.c_str(), 1);
-#endif
-}
-
 TEST(FirmwareUpdateWithSimulatedWriter, FirstLoadUpdatesTheDriverAndLaterLoadsFindItCurrent) {
   if (!fs::exists(kProgramDir / "DLL" / "VX3USBOV3Wt.DLL")) GTEST_SKIP() << "no simulated Writer in the program folder";
   testing::TempDir simDir;
   testing::TempDir logDir;
-  SetSimFolder(simDir.path());
+  testing::SetSimFolder(simDir.path());
   testing::FakeClock clock;
   text::Language language(kProgramDir / "language" / "UIEng.ini");
   text::Reporter reporter(language, clock);

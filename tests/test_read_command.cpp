@@ -254,22 +254,14 @@ INSTANTIATE_TEST_SUITE_P(Matrix, ReadCommandBreakTest,
 
 // --- against the simulated Writer ---
 
-void SetSimFolder(const fs::path& folder) {
-#ifdef _WIN32
-  _putenv_s("VX3WT_SIM_DIR", platform::PathToUtf8(folder).c_str());
-#else
-  setenv("VX3WT_SIM_DIR", folder.c_str(), 1);
-#endif
-}
-
 class ReadCommandSimTest : public ::testing::Test {
  protected:
   ReadCommandSimTest() : context_(locale_, clock_) {
-    SetSimFolder(sim_.path());
+    testing::SetSimFolder(sim_.path());
     context_.state.programDir = VX3WT_PROGRAM_DIR;
     context_.reporter.AttachView(&view_);
   }
-  ~ReadCommandSimTest() override { SetSimFolder(""); }
+  ~ReadCommandSimTest() override { testing::SetSimFolder(""); }
 
   testing::TempDir sim_;
   testing::TempDir work_;

@@ -31,14 +31,6 @@ const fs::path kProgramDir = VX3WT_PROGRAM_DIR;
 const fs::path kLibrary = kProgramDir / "DLL" / "VX3USBOV3Wt.DLL";
 const fs::path kStateFile = "VX3USBOV3Wt.state";
 
-void SetSimFolder(const fs::path& folder) {
-#ifdef _WIN32
-  _putenv_s("VX3WT_SIM_DIR", folder.string().c_str());
-#else
-  setenv("VX3WT_SIM_DIR", folder.c_str(), 1);
-#endif
-}
-
 // A job for a chip of 128 words: 256 bytes, all writable from blank; its last word keeps the
 // security bit set unless a test clears it. Chip name VX3A1234, checksum 0x1234 as the program
 // would have computed it, rolling code off.
@@ -81,10 +73,10 @@ struct Job {
 class SimulatedWriterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetSimFolder(dir_.path());
+    testing::SetSimFolder(dir_.path());
     ASSERT_TRUE(library_.Load(kLibrary)) << kLibrary;
   }
-  void TearDown() override { SetSimFolder(""); }
+  void TearDown() override { testing::SetSimFolder(""); }
 
   void Settings(std::string_view text) { dir_.WriteFile("VX3USBOV3Wt.ini", text); }
   int Open() { return library_.OpenDevice(0); }
@@ -241,7 +233,7 @@ TEST_F(SimulatedWriterTest, TheJobAndTheChipOutliveTheProgramRun) {
   // Another machine, another folder: the Writer is what its state file says.
   testing::TempDir moved;
   fs::copy_file(dir_.path() / kStateFile, moved.path() / kStateFile);
-  SetSimFolder(moved.path());
+  testing::SetSimFolder(moved.path());
   ASSERT_EQ(Open(), 1);
   Header advanced = job.header;
   advanced[6] = 0x11;
@@ -597,7 +589,7 @@ TEST_F(SimulatedWriterTest, PortBatchesLoopTheDataNibbleBackOnTheStatusPort) {
 
 TEST(ProgramWithSimulatedWriterTest, ConnectsFromTheProgramFolderAndRunsChipActions) {
   testing::TempDir simFolder;
-  SetSimFolder(simFolder.path());
+  testing::SetSimFolder(simFolder.path());
   testing::FakeClock clock;
   text::Language language(simFolder.path() / "language" / "UIEng.ini");
   text::Reporter reporter(language, clock);
@@ -639,7 +631,7 @@ TEST(ProgramWithSimulatedWriterTest, ConnectsFromTheProgramFolderAndRunsChipActi
   // The port table drives the same Writer once connected.
   link.portAccess().writeByte(kDataPort, 0x06);
   EXPECT_EQ(link.portAccess().readByte(kStatusPort), 0x80 | (0x06 << 3));
-  SetSimFolder("");
+  testing::SetSimFolder("");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "support/temp_dir.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -33,6 +34,14 @@ std::filesystem::path TempDir::WriteFile(const std::filesystem::path& relative, 
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return file;
+}
+
+void SetSimFolder(const std::filesystem::path& folder) {
+#ifdef _WIN32
+  _putenv_s("VX3WT_SIM_DIR", folder.string().c_str());
+#else
+  setenv("VX3WT_SIM_DIR", folder.c_str(), 1);
+#endif
 }
 
 std::string ReadFileBytes(const std::filesystem::path& file) {

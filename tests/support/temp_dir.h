@@ -23,6 +23,10 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// Points the simulated Writer at `folder` for its settings and state files (VX3WT_SIM_DIR), so
+// that a test or benchmark never shares a Writer with another.
+void SetSimFolder(const std::filesystem::path& folder);
+
 // The whole content of a file as bytes; empty when it cannot be read.
 std::string ReadFileBytes(const std::filesystem::path& file);
 
