@@ -36,22 +36,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 const fs::path kProgramDir = VX3WT_PROGRAM_DIR;
 
-constexpr std::string_view kWriteFailLines = "Err: USB write data fail !!!\r\nErr: USB write data fail !!!\r\n";
-constexpr std::string_view kReadFailLines = "Err: USB read error on transfer !!!\r\nErr: USB read data fail !!!\r\n";
 
 Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
-
-// The files the process has open, where the system tells (-1 elsewhere).
-int OpenFileCount() {
-#ifdef __linux__
-  std::error_code ec;
-  int count = 0;
-  for (fs::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end; it.increment(ec)) ++count;
-  return ec ? -1 : count;
-#else
-  return -1;
-#endif
-}
 
 // A download over a scripted bridge, in a program folder of its own with a log folder.
 class EepromDownloadTest : public ::testing::Test {
@@ -490,7 +476,7 @@ TEST_P(EepromFaultTest, StopsAtOnceWithItsMessage) {
       Answer(10, static_cast<std::size_t>(c.at), c.status);
       break;
   }
-  const int filesBefore = OpenFileCount();
+  const int filesBefore = testing::OpenFileCount();
   const std::uint32_t eventBefore = fake.reporter.eventNumber();
 
   EXPECT_FALSE(EepromAction(Job(), c.action, kEepromJobLabel));
@@ -499,11 +485,11 @@ TEST_P(EepromFaultTest, StopsAtOnceWithItsMessage) {
   EXPECT_EQ(fake.bridge.writes, lastWrite) << "nothing is sent after the failure";
   EXPECT_EQ(fake.bridge.reads, c.fault == Fault::Write ? std::max(0, c.at - 2) : c.at);
   EXPECT_TRUE(fake.view.messages.empty());
-  EXPECT_EQ(OpenFileCount(), filesBefore);
+  EXPECT_EQ(testing::OpenFileCount(), filesBefore);
   switch (c.fault) {
     case Fault::Write:
     case Fault::Read:
-      EXPECT_EQ(fake.view.status, c.fault == Fault::Write ? kWriteFailLines : kReadFailLines);
+      EXPECT_EQ(fake.view.status, c.fault == Fault::Write ? testing::kWriteFailLines : testing::kReadFailLines);
       EXPECT_FALSE(fake.link.connected());
       EXPECT_EQ(fake.reporter.eventNumber(), eventBefore);
       EXPECT_TRUE(fake.reporter.logPath().empty()) << "nothing logged";

@@ -36,19 +36,6 @@ using Bytes = std::vector<std::uint8_t>;
 const fs::path kProgramDir = VX3WT_PROGRAM_DIR;
 const fs::path kSourceDir = VX3WT_SOURCE_DIR;
 
-constexpr std::string_view kWriteFailLines = "Err: USB write data fail !!!\r\nErr: USB write data fail !!!\r\n";
-constexpr std::string_view kReadFailLines = "Err: USB read error on transfer !!!\r\nErr: USB read data fail !!!\r\n";
-
-int OpenFileCount() {
-#ifdef __linux__
-  std::error_code ec;
-  int count = 0;
-  for (fs::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end; it.increment(ec)) ++count;
-  return ec ? -1 : count;
-#else
-  return -1;
-#endif
-}
 
 std::string AsText(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
@@ -515,7 +502,7 @@ TEST_P(UpdateFaultTest, StopsAtOnceWithItsMessage) {
     Answer(replies);
     (c.fault == Fault::Write ? fake.bridge.failWriteAt : fake.bridge.failReadAt) = c.at;
   }
-  const int filesBefore = OpenFileCount();
+  const int filesBefore = testing::OpenFileCount();
   const std::uint32_t eventBefore = fake.reporter.eventNumber();
 
   EXPECT_FALSE(reset ? ResetStep(Update(), c.code) : UpdateStep(Update(), c.code));
@@ -524,15 +511,15 @@ TEST_P(UpdateFaultTest, StopsAtOnceWithItsMessage) {
   EXPECT_EQ(fake.bridge.calls.back(), c.fault == Fault::Write ? "Write" : "Read");
   EXPECT_EQ(c.fault == Fault::Write ? fake.bridge.writes : fake.bridge.reads, c.at);
   EXPECT_TRUE(fake.view.messages.empty());
-  EXPECT_EQ(OpenFileCount(), filesBefore);
+  EXPECT_EQ(testing::OpenFileCount(), filesBefore);
   EXPECT_EQ(fake.clock.slept, std::chrono::milliseconds(0));
   switch (c.fault) {
     case Fault::Write:
-      EXPECT_EQ(fake.view.status, kWriteFailLines);
+      EXPECT_EQ(fake.view.status, testing::kWriteFailLines);
       EXPECT_TRUE(fake.reporter.logPath().empty());
       break;
     case Fault::Read:
-      EXPECT_EQ(fake.view.status, kReadFailLines);
+      EXPECT_EQ(fake.view.status, testing::kReadFailLines);
       EXPECT_TRUE(fake.reporter.logPath().empty());
       break;
     case Fault::Status:

@@ -34,10 +34,6 @@ constexpr std::uint32_t kMaxJobBlocks = std::numeric_limits<std::uint16_t>::max(
 constexpr std::string_view kVx3Extension = ".VX3";
 constexpr std::string_view kJobTooLargeText = "The image is too large for the Writer's EEPROM !!!";
 
-void ReportError(const WriterServices& writer, text::UiText entry) {
-  writer.reporter.ReportStatus(writer.language.Text(entry), text::Severity::ErrorLine);
-}
-
 void PutLe16(EepromHeader& header, std::size_t offset, std::uint32_t value) {
   header.bytes[offset] = static_cast<std::uint8_t>(value & 0xFF);
   header.bytes[offset + 1] = static_cast<std::uint8_t>((value >> 8) & 0xFF);
@@ -220,15 +216,8 @@ bool FillEepromHeader(const EepromDownload& job) {
   const WriterServices& writer = job.writer;
   for (std::uint32_t block = 0; block < kHeaderBlocks; ++block) {
     const std::size_t offset = std::size_t{block} * kBlockBytes;
-    if (writer.link.UsbWrite(std::span<const std::uint8_t>(header.bytes).subspan(offset, kBlockBytes)) == 0) {
-      ReportError(writer, text::IDS_MESSAGE_USBWriteDataFail);
-      return false;
-    }
     link::Reply reply{};
-    if (writer.link.UsbRead(reply) == 0) {
-      ReportError(writer, text::IDS_MESSAGE_USBReadFail);
-      return false;
-    }
+    if (!SendAndReceive(writer, std::span<const std::uint8_t>(header.bytes).subspan(offset, kBlockBytes), reply)) return false;
     // The Writer may answer a header block with any status but 0.
     if (reply[0] == link::status::kFailed) {
       writer.reporter.OpenNewEvent();
@@ -273,14 +262,7 @@ bool EepromAction(const EepromDownload& job, std::uint8_t action, std::string_vi
     job.progress.StepProgress(i, verify ? fmt::format(kVerifyStepFormat, offset + kBlockBytes)
                                         : fmt::format(kProgramStepFormat, offset + kBlockBytes));
     source.Block(i, block);
-    if (writer.link.UsbWrite(block) == 0) {
-      ReportError(writer, text::IDS_MESSAGE_USBWriteDataFail);
-      return false;
-    }
-    if (writer.link.UsbRead(reply) == 0) {
-      ReportError(writer, text::IDS_MESSAGE_USBReadFail);
-      return false;
-    }
+    if (!SendAndReceive(writer, block, reply)) return false;
     if (reply[0] == link::status::kOk) continue;
 
     std::string message;

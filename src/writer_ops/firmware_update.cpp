@@ -59,10 +59,6 @@ const StepKind* FindStep(std::uint8_t code) {
   return found == kSteps.end() ? nullptr : &*found;
 }
 
-void ReportError(const WriterServices& writer, text::UiText entry) {
-  writer.reporter.ReportStatus(writer.language.Text(entry), text::Severity::ErrorLine);
-}
-
 void ReportRefusal(const WriterServices& writer, std::string_view message) {
   writer.reporter.OpenNewEvent();
   writer.reporter.LogEvent(kUpdateKind, message);
@@ -195,15 +191,8 @@ bool QueryWriter(const FirmwareUpdate& update, std::uint8_t code, std::uint16_t&
   } else if (code == cmd::kVersionQuery) {
     packet[1] = update.offlineFunction;
   }
-  if (writer.link.UsbWrite(packet) == 0) {
-    ReportError(writer, text::IDS_MESSAGE_USBWriteDataFail);
-    return false;
-  }
   link::Reply reply{};
-  if (writer.link.UsbRead(reply) == 0) {
-    ReportError(writer, text::IDS_MESSAGE_USBReadFail);
-    return false;
-  }
+  if (!SendAndReceive(writer, packet, reply)) return false;
   version = Be16(reply[0], reply[1]);
   if (code == cmd::kStatusQuery && (reply[5] >> 4) >= 3) {
     const auto x = static_cast<std::uint8_t>(reply[3] ^ reply[2]);
@@ -232,15 +221,8 @@ bool QueryIapStatus(const FirmwareUpdate& update, std::uint8_t& status) {
   const WriterServices& writer = update.writer;
   link::Packet packet{};
   packet[0] = cmd::kIapStatusQuery;
-  if (writer.link.UsbWrite(packet) == 0) {
-    ReportError(writer, text::IDS_MESSAGE_USBWriteDataFail);
-    return false;
-  }
   link::Reply reply{};
-  if (writer.link.UsbRead(reply) == 0) {
-    ReportError(writer, text::IDS_MESSAGE_USBReadFail);
-    return false;
-  }
+  if (!SendAndReceive(writer, packet, reply)) return false;
   status = reply[0];
   return true;
 }
@@ -300,14 +282,7 @@ bool UpdateStep(const FirmwareUpdate& update, std::uint8_t code) {
     const std::uint64_t offset = std::uint64_t{i} * kBlockBytes;
     update.progress.StepProgress(i, fmt::format(fmt::runtime(step->stepFormat), offset + kBlockBytes));
     const link::Packet block = UpdateBlock(file, i);
-    if (writer.link.UsbWrite(block) == 0) {
-      ReportError(writer, text::IDS_MESSAGE_USBWriteDataFail);
-      return false;
-    }
-    if (writer.link.UsbRead(reply) == 0) {
-      ReportError(writer, text::IDS_MESSAGE_USBReadFail);
-      return false;
-    }
+    if (!SendAndReceive(writer, block, reply)) return false;
     if (reply[0] == st::kOk) continue;
     ReportRefusal(writer, reply[0] == st::kFailed ? fmt::format(fmt::runtime(step->notReadyFormat), offset)
                                                   : fmt::format(kUpdateStatusFormat, unsigned{reply[0]}));

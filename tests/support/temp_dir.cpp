@@ -44,6 +44,17 @@ void SetSimFolder(const std::filesystem::path& folder) {
 #endif
 }
 
+int OpenFileCount() {
+#ifdef __linux__
+  std::error_code ec;
+  int count = 0;
+  for (std::filesystem::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end; it.increment(ec)) ++count;
+  return ec ? -1 : count;
+#else
+  return -1;
+#endif
+}
+
 std::string ReadFileBytes(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

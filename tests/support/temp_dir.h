@@ -27,6 +27,15 @@ class TempDir {
 // that a test or benchmark never shares a Writer with another.
 void SetSimFolder(const std::filesystem::path& folder);
 
+// The files the process has open, where the system tells (-1 elsewhere): a job that returns
+// must have closed what it opened.
+int OpenFileCount();
+
+// The status lines of a failed send and of a failed receive in a block job: the link's own line,
+// then the job's.
+inline constexpr std::string_view kWriteFailLines = "Err: USB write data fail !!!\r\nErr: USB write data fail !!!\r\n";
+inline constexpr std::string_view kReadFailLines = "Err: USB read error on transfer !!!\r\nErr: USB read data fail !!!\r\n";
+
 // The whole content of a file as bytes; empty when it cannot be read.
 std::string ReadFileBytes(const std::filesystem::path& file);
 
