@@ -1,5 +1,5 @@
 // The main window's behaviour: its start state, its texts in the language in force, the
-// off-line function radios, the language switch and the About box. Writer commands come later.
+// off-line function radios, the language switch, the About box and the Writer commands.
 #pragma once
 
 #include <string>
@@ -27,6 +27,17 @@ class MainPresenter {
   void SwitchToChinese();
   void SwitchToEnglish();
   void OnAbout();
+
+  // The Writer commands of the operation buttons (operation_commands.cpp).
+  void OnDeviceLoad();
+  void OnOneKeyLoad();
+  void OnAutoProgram();
+  void OnBlankCheck();
+  void OnProgram();
+  void OnVerify();
+  void OnRead();
+  void OnRollingCode();
+  void OnLoadOtp();
 
   // The welcome text of the status box.
   std::string WelcomeText() const;

@@ -33,6 +33,12 @@ class MainView : public text::ReportView, public writer_ops::ProgressView {
 
   // The wait cursor while a command runs.
   virtual void SetWaitCursor(bool waiting) = 0;
+
+  // ---- Dialogs of the load flow: the image file-open dialog and Choose Device ----
+
+  // ---- The Rolling Code dialog ----
+
+  // ---- The commands and the worker ----
 };
 
 }  // namespace vx3::app

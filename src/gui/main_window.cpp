@@ -230,6 +230,15 @@ void MainWindow::ConnectPresenter(app::MainPresenter& presenter) {
   onClick(app::ctl::kFunction6, [target] { target->OnFunction6Clicked(); });
   onClick(app::ctl::kChinese, [target] { target->SwitchToChinese(); });
   onClick(app::ctl::kEnglish, [target] { target->SwitchToEnglish(); });
+  onClick(app::ctl::kDeviceLoad, [target] { target->OnDeviceLoad(); });
+  onClick(app::ctl::kOneKeyLoad, [target] { target->OnOneKeyLoad(); });
+  onClick(app::ctl::kAutoProgram, [target] { target->OnAutoProgram(); });
+  onClick(app::ctl::kBlankCheck, [target] { target->OnBlankCheck(); });
+  onClick(app::ctl::kProgram, [target] { target->OnProgram(); });
+  onClick(app::ctl::kVerify, [target] { target->OnVerify(); });
+  onClick(app::ctl::kRead, [target] { target->OnRead(); });
+  onClick(app::ctl::kRollingCode, [target] { target->OnRollingCode(); });
+  onClick(app::ctl::kLoadOtp, [target] { target->OnLoadOtp(); });
   connect(this, &MainWindow::AboutRequested, this, [target] { target->OnAbout(); });
 }
 

@@ -64,6 +64,12 @@ class FakeView : public app::MainView {
   }
   void HideProgressWindow() override { progressShown = false; }
 
+  // ---- Dialogs of the load flow: the image file-open dialog and Choose Device ----
+
+  // ---- The Rolling Code dialog ----
+
+  // ---- The commands and the worker ----
+
   std::string caption;
   std::map<int, FakeControl> controls;
   std::string status;
