@@ -93,6 +93,7 @@ constexpr std::array kTable{
     BuiltInEntry{452, "    ( Device = %s )"},
     BuiltInEntry{500, "Rolling Code"},
     BuiltInEntry{501, "Load OTP"},
+    BuiltInEntry{502, "Waiting for the Writer job to end, then the program closes ..."},
     BuiltInEntry{1041, "Fun6 (P+V)"},
     BuiltInEntry{1042, "Off-line Default Mode"},
     BuiltInEntry{1054, "OneKeyLoadVX3"},

@@ -107,6 +107,7 @@ constexpr std::array kAllTexts{
     IDS_Verify,
     IDS_RollingCode,
     IDS_LoadOTP,
+    IDS_MESSAGE_WaitForWorker,
 };
 
 // The program's INI reader keeps at most this many characters of a value.

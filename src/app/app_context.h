@@ -14,6 +14,7 @@
 #include "ui_text/language.h"
 #include "ui_text/reporter.h"
 #include "writer_ops/eeprom_header.h"
+#include "writer_ops/firmware_update.h"
 #include "writer_ops/progress_window.h"
 #include "writer_ops/writer_services.h"
 
@@ -37,6 +38,7 @@ struct AppContext {
   image::LoadedImage image;
   rolling::RollingSettings rolling;
   writer_ops::EepromHeader eepromHeader;
+  writer_ops::FirmwareState firmware;
 };
 
 }  // namespace vx3::app

@@ -41,6 +41,8 @@ constexpr ControlText kMainWindowTexts[] = {
 }  // namespace
 
 MainPresenter::~MainPresenter() {
+  // The worker's job ends before the run state, the link and the window it uses.
+  worker_.Join();
   // Nothing may report into a window that is gone.
   context_.reporter.AttachView(nullptr);
   context_.progress.AttachView(nullptr);
@@ -127,6 +129,16 @@ void MainPresenter::SwitchLanguage(const LanguageChoice& choice) {
   if (!state.loadAttempted) view_.SetStatusText(WelcomeText());
   ApplyMainWindowTexts();
   state.isEnglish = choice.english;
+}
+
+bool MainPresenter::OnCloseRequested() {
+  if (!WorkerActive()) return true;
+  worker_.RequestStop();
+  if (!closePending_) {
+    closePending_ = true;
+    context_.reporter.ReportStatus(context_.language.Text(IDS_MESSAGE_WaitForWorker), Severity::NoteLine);
+  }
+  return false;
 }
 
 void MainPresenter::OnAbout() {

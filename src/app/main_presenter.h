@@ -6,6 +6,7 @@
 
 #include "app/app_context.h"
 #include "app/main_view.h"
+#include "app/worker_thread.h"
 
 namespace vx3::app {
 
@@ -42,12 +43,30 @@ class MainPresenter {
   // The welcome text of the status box.
   std::string WelcomeText() const;
 
+  // The window asks before it closes: true when it may close now. While the worker's job runs
+  // the answer is false, the status box says that the window waits for it, and the window is
+  // told by WorkerEnded to close then; the Writer's EEPROM is never left half written.
+  bool OnCloseRequested();
+  // True while the worker runs (its busy flag, or its rolling-code download).
+  bool WorkerActive() const;
+  // Waits for the worker's run to end (tests; the window waits through WorkerEnded instead).
+  void WaitForWorker() { worker_.Join(); }
+
  private:
   struct LanguageChoice;
   void SwitchLanguage(const LanguageChoice& choice);
+  bool ConnectStep();
+  void ReportNoWriter();
+  void DisableOperationButtons();
+  void ShowChecksum();
+  bool PrepareChipCommand();
+  bool RunChipAction(std::uint8_t action);
+  void ProgramChip(std::uint8_t action);
 
   AppContext& context_;
   MainView& view_;
+  WorkerThread worker_{context_, view_};
+  bool closePending_ = false;
 };
 
 }  // namespace vx3::app

@@ -39,6 +39,10 @@ class MainView : public text::ReportView, public writer_ops::ProgressView {
   // ---- The Rolling Code dialog ----
 
   // ---- The commands and the worker ----
+
+  // The worker's run has ended (called on the worker's thread, must not wait for the window):
+  // a close that waited for it can go on.
+  virtual void WorkerEnded() = 0;
 };
 
 }  // namespace vx3::app

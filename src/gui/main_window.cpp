@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -14,6 +15,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -240,6 +242,7 @@ void MainWindow::ConnectPresenter(app::MainPresenter& presenter) {
   onClick(app::ctl::kRollingCode, [target] { target->OnRollingCode(); });
   onClick(app::ctl::kLoadOtp, [target] { target->OnLoadOtp(); });
   connect(this, &MainWindow::AboutRequested, this, [target] { target->OnAbout(); });
+  closeGuard_ = [target] { return target->OnCloseRequested(); };
 }
 
 void MainWindow::OnGuiThread(const std::function<void()>& work) const {
@@ -307,7 +310,9 @@ int MainWindow::ShowMessageBox(std::string_view text, std::string_view caption, 
   int answer = text::answer::kOk;
   OnGuiThread([&] {
     FlushStatusText();
-    QWidget* owner = QApplication::focusWidget() != nullptr ? QApplication::focusWidget()->window() : this;
+    // The control that had the focus gets it back, so that the next Enter means what it meant.
+    const QPointer<QWidget> hadFocus = QApplication::focusWidget();
+    QWidget* owner = hadFocus != nullptr ? hadFocus->window() : this;
     QMessageBox box(owner);
     box.setWindowTitle(title);
     box.setText(message);
@@ -330,7 +335,11 @@ int MainWindow::ShowMessageBox(std::string_view text, std::string_view caption, 
       case QMessageBox::No: answer = text::answer::kNo; break;
       default: answer = text::answer::kOk; break;
     }
-    owner->setFocus();
+    if (hadFocus != nullptr) {
+      hadFocus->setFocus();
+    } else {
+      owner->setFocus();
+    }
   });
   return answer;
 }
@@ -453,6 +462,30 @@ void MainWindow::HideProgressWindow() {
   OnGuiThread([this] { progress_->hide(); });
 }
 
+void MainWindow::ShowPendingStatus() {
+  // Only the window's own thread can paint; another thread's wait leaves the event loop running.
+  if (QThread::currentThread() == thread() && !pendingStatus_.isEmpty()) FlushStatusText();
+}
+
+void MainWindow::WorkerEnded() {
+  // Queued: the worker's thread must not wait for a window that may be closing.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (closeRefused_) close();
+      },
+      Qt::QueuedConnection);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (closeGuard_ && !closeGuard_()) {
+    closeRefused_ = true;
+    event->ignore();
+    return;
+  }
+  QDialog::closeEvent(event);
+}
+
 void MainWindow::keyPressEvent(QKeyEvent* event) {
   if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
     switch (event->key()) {
@@ -461,8 +494,12 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         return;
       case Qt::Key_Return:
       case Qt::Key_Enter:
+        // Enter presses the push button that has the focus, the language buttons included;
+        // anywhere else it closes the window.
         if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
           button->click();
+        } else if (auto* hover = qobject_cast<HoverBitmapButton*>(focusWidget())) {
+          hover->click();
         } else {
           close();
         }

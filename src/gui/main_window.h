@@ -59,6 +59,8 @@ class MainWindow final : public QDialog, public app::MainView {
   void ShowProgressWindow(std::string_view caption, std::string_view label) override;
   void SetProgress(int percent, std::string_view text) override;
   void HideProgressWindow() override;
+  void ShowPendingStatus() override;
+  void WorkerEnded() override;
 
   ProgressDialog* progressDialog() const { return progress_; }
 
@@ -67,6 +69,7 @@ class MainWindow final : public QDialog, public app::MainView {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
@@ -90,6 +93,9 @@ class MainWindow final : public QDialog, public app::MainView {
   QElapsedTimer statusWindow_;
   int linesInStatusWindow_ = 0;
   int waitCursorDepth_ = 0;
+  // Asked before the window closes; a refused close is made again when the worker has ended.
+  std::function<bool()> closeGuard_;
+  bool closeRefused_ = false;
 };
 
 }  // namespace vx3::gui

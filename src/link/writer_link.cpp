@@ -48,6 +48,8 @@ int WriterLink::Transfer(bool write, unsigned char* data, std::size_t length) {
   // Only one transfer at a time: an overlapping one fails at once instead of waiting for the
   // other or interleaving its packets with them.
   if (transferBusy_.exchange(true)) return 0;
+  // The transfer may wait on the Writer for long: what has been reported must be seen meanwhile.
+  reporter_.ShowPendingStatus();
   const int length32 = static_cast<int>(length);
   const int result =
       write ? library_->WriteOut(kDeviceNumber, data, length32) : library_->ReadIn(kDeviceNumber, data, length32);

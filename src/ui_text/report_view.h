@@ -15,6 +15,9 @@ class ReportView {
   // Shows a modal message box (type: box:: flags) owned by the window that has the focus, or the
   // main window; returns the answer:: value of the button pressed.
   virtual int ShowMessageBox(std::string_view text, std::string_view caption, int type) = 0;
+  // The calling thread is about to wait (on the Writer): status lines that the view holds back
+  // to paint a burst at once must be shown now, or they stay unseen for the whole wait.
+  virtual void ShowPendingStatus() {}
 };
 
 }  // namespace vx3::text

@@ -97,6 +97,10 @@ void Reporter::AppendStatusText(std::string_view text) {
   if (ReportView* view = view_.load()) view->AppendStatusText(text);
 }
 
+void Reporter::ShowPendingStatus() {
+  if (ReportView* view = view_.load()) view->ShowPendingStatus();
+}
+
 void Reporter::LogEvent(int kind, std::string_view text) {
   const std::tm now = clock_.LocalNow();
   const bool numbered = kind < 0 || kind > 1;

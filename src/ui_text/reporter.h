@@ -66,6 +66,8 @@ class Reporter {
   // Appends `text` to the status box as it stands, without a line end of its own (the Writer's
   // messages carry their own line breaks); nothing while there is no window.
   void AppendStatusText(std::string_view text);
+  // The caller is about to wait on the Writer: every status line reported so far is shown.
+  void ShowPendingStatus();
 
   // Shows the status lines of `kind` and appends one entry to the log (when the log folder
   // exists). Numbered entries take `eventNumber` and add 1 to it.

@@ -94,6 +94,8 @@ inline constexpr UiText IDS_Verify{"IDS_Verify", 109};
 // Captions of the Rolling Code and Load OTP buttons, so that they follow the language too.
 inline constexpr UiText IDS_RollingCode{"IDS_RollingCode", 500};
 inline constexpr UiText IDS_LoadOTP{"IDS_LoadOTP", 501};
+// The window's close waits for the worker's EEPROM job, and says so.
+inline constexpr UiText IDS_MESSAGE_WaitForWorker{"IDS_MESSAGE_WaitForWorker", 502};
 // NOLINTEND(readability-identifier-naming)
 
 }  // namespace vx3::text

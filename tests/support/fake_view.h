@@ -2,6 +2,7 @@
 // control, the status box text and the message boxes, and answers message boxes in advance.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <map>
 #include <string>
@@ -69,6 +70,8 @@ class FakeView : public app::MainView {
   // ---- The Rolling Code dialog ----
 
   // ---- The commands and the worker ----
+  void WorkerEnded() override { ++workerEnded; }
+  std::atomic<int> workerEnded{0};
 
   std::string caption;
   std::map<int, FakeControl> controls;
