@@ -1,0 +1,282 @@
+// The operation commands and the worker on a fake window and a scripted bridge: what each
+// command does without a Writer, while the worker runs, with a chip that fails, and how the
+// worker goes on after a failed firmware update; the close that waits for the worker.
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/control_ids.h"
+#include "app/main_presenter.h"
+#include "link/command_codes.h"
+#include "support/fake_bridge.h"
+#include "support/fake_clock.h"
+#include "support/fake_view.h"
+#include "support/temp_dir.h"
+
+namespace vx3::app {
+namespace {
+
+namespace fs = std::filesystem;
+namespace cmd = link::command;
+using testing::FakeBridge;
+using testing::FakeView;
+
+constexpr std::string_view kNoWriterLine = "Err: USB not detected !!!\r\n";
+constexpr std::string_view kEarlierLines = "earlier lines\r\n";
+
+class CommandsTest : public ::testing::Test {
+ protected:
+  CommandsTest() : context_(locale_, clock_, MakeBridge()) {
+    locale_.Set(platform::kLocaleEnglishUs);
+    context_.state.programPath = dir_.path() / "vx3wt";
+    context_.state.programDir = dir_.path();
+    context_.reporter.SetProgramDir(dir_.path());
+    presenter_ = std::make_unique<MainPresenter>(context_, view_);
+    presenter_->OnInitWindow();
+    image::LoadedImage& image = context_.image;
+    image.deviceName = "VX3T0100";
+    image.imagePath = dir_.path() / "code.VX3";
+    image.romWords = 0x800;
+    image.romBytes = 0x1000;
+    image.checksum = 0xBEEF;
+    image.checksumText = " BEEF ";
+    for (const int id : ctl::kOperationButtons) view_.EnableControl(id, true);
+    view_.status = kEarlierLines;
+  }
+
+  std::unique_ptr<link::BridgeLibrary> MakeBridge() {
+    auto bridge = std::make_unique<FakeBridge>();
+    bridge_ = bridge.get();
+    return bridge;
+  }
+
+  // The packets the bridge was given after the probe.
+  std::vector<std::vector<std::uint8_t>> Packets() const { return bridge_->written; }
+
+  bool AnyOperationButtonEnabled() {
+    for (const int id : ctl::kOperationButtons) {
+      if (view_.controls[id].enabled) return true;
+    }
+    return false;
+  }
+
+  testing::TempDir dir_;
+  platform::StandInThreadLocale locale_;
+  testing::FakeClock clock_;
+  FakeBridge* bridge_ = nullptr;
+  AppContext context_;
+  FakeView view_;
+  std::unique_ptr<MainPresenter> presenter_;
+};
+
+using Handler = void (MainPresenter::*)();
+
+struct CommandCase {
+  const char* name;
+  Handler handler;
+};
+
+const CommandCase kAllCommands[] = {
+    {"DeviceLoad", &MainPresenter::OnDeviceLoad},   {"OneKeyLoad", &MainPresenter::OnOneKeyLoad},
+    {"AutoProgram", &MainPresenter::OnAutoProgram}, {"BlankCheck", &MainPresenter::OnBlankCheck},
+    {"Program", &MainPresenter::OnProgram},         {"Verify", &MainPresenter::OnVerify},
+    {"Read", &MainPresenter::OnRead},               {"RollingCode", &MainPresenter::OnRollingCode},
+    {"LoadOtp", &MainPresenter::OnLoadOtp},
+};
+
+class WhileWorkerBusyTest : public CommandsTest, public ::testing::WithParamInterface<CommandCase> {};
+
+TEST_P(WhileWorkerBusyTest, CommandDoesNothingAtAll) {
+  context_.state.workerBusy = true;
+  (presenter_.get()->*GetParam().handler)();
+  EXPECT_EQ(view_.status, kEarlierLines);
+  EXPECT_TRUE(bridge_->calls.empty());
+  EXPECT_EQ(view_.waitCursor, 0);
+  EXPECT_TRUE(view_.messages.empty());
+  EXPECT_EQ(view_.controls[ctl::kDeviceName].text, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, WhileWorkerBusyTest, ::testing::ValuesIn(kAllCommands),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CommandsTest, DeviceLoadWithoutWriterEmptiesTheBoxAndDisablesTheButtons) {
+  bridge_->openDeviceResult = 0;
+  presenter_->OnDeviceLoad();
+  EXPECT_EQ(view_.status, kNoWriterLine);
+  EXPECT_FALSE(AnyOperationButtonEnabled());
+  EXPECT_EQ(view_.controls[ctl::kDriverVersionCaption].text, "DRV Ver : ");
+  EXPECT_EQ(view_.waitCursor, 0);
+  // One-click load ends the same way and leaves the plain button to the chooser again.
+  presenter_->OnOneKeyLoad();
+  EXPECT_FALSE(context_.state.directLoad);
+  EXPECT_TRUE(context_.state.loadAttempted);
+}
+
+struct ChipCommandCase {
+  const char* name;
+  Handler handler;
+  std::uint8_t code;
+};
+
+const ChipCommandCase kChipCommands[] = {
+    {"AutoProgram", &MainPresenter::OnAutoProgram, cmd::kAutoProgramChip},
+    {"BlankCheck", &MainPresenter::OnBlankCheck, cmd::kBlankCheckChip},
+    {"Program", &MainPresenter::OnProgram, cmd::kProgramChip},
+    {"Verify", &MainPresenter::OnVerify, cmd::kVerifyChip},
+};
+
+class ChipCommandTest : public CommandsTest, public ::testing::WithParamInterface<ChipCommandCase> {
+ protected:
+  void Run() { (presenter_.get()->*GetParam().handler)(); }
+};
+
+TEST_P(ChipCommandTest, WithoutWriterShowsOnlyTheErrorLine) {
+  bridge_->openDeviceResult = 0;
+  Run();
+  EXPECT_EQ(view_.status, kNoWriterLine);
+  EXPECT_TRUE(bridge_->written.empty());
+  EXPECT_EQ(view_.waitCursor, 0);
+  // The buttons stay as they were: only Device / Load disables them.
+  EXPECT_TRUE(view_.controls[ctl::kAutoProgram].enabled);
+}
+
+TEST_P(ChipCommandTest, SendsItsActionWithTheImageSizeAndChecksum) {
+  context_.rolling.confirmZeroStep = true;
+  bridge_->QueueStatus(link::status::kOk);
+  Run();
+  ASSERT_EQ(bridge_->written.size(), 1U);
+  const std::vector<std::uint8_t>& packet = bridge_->written[0];
+  ASSERT_EQ(packet.size(), link::kPacketSize);
+  EXPECT_EQ(packet[0], GetParam().code);
+  EXPECT_EQ(packet[1], 0x00);
+  EXPECT_EQ(packet[2], 0x10);
+  EXPECT_EQ(packet[3], 0xEF);
+  EXPECT_EQ(packet[4], 0xBE);
+  EXPECT_EQ(view_.status, "");
+  EXPECT_FALSE(context_.rolling.confirmZeroStep);
+  EXPECT_EQ(view_.waitCursor, 0);
+  // Without a rolling code nothing is read back after a programmed chip.
+  EXPECT_EQ(bridge_->Count("Write"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, ChipCommandTest, ::testing::ValuesIn(kChipCommands),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CommandsTest, VerifyShowsTheChecksumLineEvenWhenTheChipFails) {
+  view_.controls[ctl::kChecksum].text = "a read's checksum";
+  bridge_->QueueStatus(link::status::kFailed);
+  presenter_->OnVerify();
+  EXPECT_EQ(view_.controls[ctl::kChecksumCaption].text, "VX3 Check Sum : ");
+  EXPECT_EQ(view_.controls[ctl::kChecksum].text, " BEEF ");
+}
+
+TEST_F(CommandsTest, LoadOtpRefusedBySecurityLeavesOnlyItsLine) {
+  ASSERT_TRUE(context_.link.UsbConnect(dir_.path()));
+  bridge_->QueueStatus(link::status::kOk);      // 0x85
+  bridge_->QueueStatus(link::status::kFailed);  // 0xC1
+  presenter_->OnLoadOtp();
+  EXPECT_EQ(view_.status, "Load OTP Fail (Security Enable) !!\r\n");
+  ASSERT_EQ(bridge_->written.size(), 2U);
+  EXPECT_EQ(bridge_->written[0][0], cmd::kCheckBeforeRead);
+  EXPECT_EQ(bridge_->written[1][0], cmd::kSecurityCheck);
+  EXPECT_EQ(view_.waitCursor, 0);
+  // The read-back folder is made inside the program folder, not beside it.
+  EXPECT_TRUE(fs::is_directory(dir_.path() / "Load_OTP"));
+}
+
+TEST_F(CommandsTest, LoadOtpStopsWhenTheChipCheckFails) {
+  ASSERT_TRUE(context_.link.UsbConnect(dir_.path()));
+  bridge_->QueueStatus(link::status::kFailed);
+  presenter_->OnLoadOtp();
+  ASSERT_EQ(bridge_->written.size(), 1U);
+  EXPECT_EQ(view_.status, kEarlierLines);
+}
+
+// A bridge transfer that waits until the test lets it go on.
+class Gate {
+ public:
+  void WaitHere() {
+    std::unique_lock lock(mutex_);
+    reached_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return open_; });
+  }
+  void WaitUntilReached() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return reached_; });
+  }
+  void Open() {
+    const std::lock_guard lock(mutex_);
+    open_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool reached_ = false;
+  bool open_ = false;
+};
+
+TEST_F(CommandsTest, FailedFirmwareUpdateDisablesTheButtonsAndSkipsTheDownload) {
+  ASSERT_TRUE(context_.link.UsbConnect(dir_.path()));
+  context_.rolling.iniExists = true;
+  context_.rolling.method = rolling::RollingMethod::AutoInc;
+  bridge_->failWriteAt = 1;
+  WorkerThread worker(context_, view_);
+  EXPECT_EQ(worker.Run(), 1);
+  EXPECT_FALSE(AnyOperationButtonEnabled());
+  EXPECT_FALSE(context_.rolling.iniExists);
+  EXPECT_FALSE(context_.state.workerBusy);
+  EXPECT_FALSE(view_.progressShown);
+  // No EEPROM job follows the failed update (the folder holds no firmware files either).
+  for (const auto& packet : bridge_->written) EXPECT_NE(packet[0], cmd::kProgramEeprom);
+}
+
+TEST_F(CommandsTest, CloseWaitsForTheWorkerAndSaysSoOnce) {
+  fs::copy(fs::path(VX3WT_PROGRAM_DIR) / "USE_IAP", dir_.path() / "USE_IAP");
+  ASSERT_TRUE(context_.link.UsbConnect(dir_.path()));
+  context_.image.romWords = 32;
+  context_.image.romBytes = 64;
+  // Load OTP answers every exchange with status 1, then starts the worker, whose first transfer
+  // waits at the gate and then fails.
+  bridge_->QueueStatus(link::status::kOk);
+  bridge_->repeatLastReply = true;
+  Gate gate;
+  const std::thread::id testThread = std::this_thread::get_id();
+  std::function<void()> hold;
+  hold = [&] {
+    if (std::this_thread::get_id() == testThread) {
+      bridge_->duringWrite = hold;
+      return;
+    }
+    bridge_->failWriteAt = bridge_->writes;
+    gate.WaitHere();
+  };
+  bridge_->duringWrite = hold;
+  presenter_->OnLoadOtp();
+  gate.WaitUntilReached();
+
+  EXPECT_TRUE(presenter_->WorkerActive());
+  EXPECT_FALSE(presenter_->OnCloseRequested());
+  EXPECT_FALSE(presenter_->OnCloseRequested());
+  gate.Open();
+  presenter_->WaitForWorker();
+
+  EXPECT_TRUE(presenter_->OnCloseRequested());
+  EXPECT_EQ(view_.workerEnded.load(), 1);
+  const std::string waitLine = "Waiting for the Writer job to end, then the program closes ...\r\n";
+  const std::size_t first = view_.status.find(waitLine);
+  ASSERT_NE(first, std::string::npos) << view_.status;
+  EXPECT_EQ(view_.status.find(waitLine, first + 1), std::string::npos);
+  // The failed update disabled the buttons on its way out.
+  EXPECT_FALSE(AnyOperationButtonEnabled());
+}
+
+}  // namespace
+}  // namespace vx3::app
