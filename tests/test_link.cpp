@@ -236,3 +236,34 @@ TEST(LinkBusyGuardTest, AnOverlapFromAnotherThreadFailsAtOnceInsteadOfWaiting) {
 
 }  // namespace
 }  // namespace vx3::link
+
+namespace vx3::link {
+namespace {
+
+// A window that counts how often it is told to show its held-back lines, and what the bridge
+// had been sent by then.
+class PendingCountingView : public testing::FakeView {
+ public:
+  void ShowPendingStatus() override { ++shown; }
+  int shown = 0;
+};
+
+TEST(LinkTransferTest, EveryTransferFirstShowsTheHeldBackStatusLines) {
+  FakeLink fake;
+  PendingCountingView view;
+  fake.reporter.AttachView(&view);
+  ASSERT_TRUE(fake.Connect());
+  int shownAtWrite = -1;
+  fake.bridge.duringWrite = [&] { shownAtWrite = view.shown; };
+  fake.bridge.QueueStatus(1);
+  std::array<std::uint8_t, kPacketSize> packet{};
+  Reply reply{};
+  ASSERT_NE(fake.link.UsbWrite(packet), 0);
+  ASSERT_NE(fake.link.UsbRead(reply), 0);
+  EXPECT_EQ(shownAtWrite, 1);
+  EXPECT_EQ(view.shown, 2);
+  fake.reporter.AttachView(nullptr);
+}
+
+}  // namespace
+}  // namespace vx3::link

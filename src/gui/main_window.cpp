@@ -311,7 +311,8 @@ int MainWindow::ShowMessageBox(std::string_view text, std::string_view caption, 
   OnGuiThread([&] {
     FlushStatusText();
     // The control that had the focus gets it back, so that the next Enter means what it meant.
-    const QPointer<QWidget> hadFocus = QApplication::focusWidget();
+    const QPointer<QWidget> hadFocus =
+        QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : focusWidget();
     QWidget* owner = hadFocus != nullptr ? hadFocus->window() : this;
     QMessageBox box(owner);
     box.setWindowTitle(title);

@@ -20,6 +20,7 @@
 #include "app/main_presenter.h"
 #include "gui/main_window.h"
 #include "gui/progress_dialog.h"
+#include "ui_text/message_box.h"
 #include "support/fake_clock.h"
 
 namespace vx3::gui {
@@ -174,6 +175,55 @@ TEST_F(MainWindowTest, EnterOnAFocusedPushButtonClicksIt) {
   QApplication::sendEvent(&window_, &press);
   EXPECT_EQ(clicks, 1);
   EXPECT_TRUE(window_.isVisible());
+}
+
+TEST_F(MainWindowTest, EnterOnALanguageButtonPressesItAndKeepsTheWindow) {
+  Control(ctl::kChinese)->setFocus();
+  ASSERT_EQ(window_.focusWidget(), Control(ctl::kChinese));
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(&window_, &press);
+  EXPECT_TRUE(window_.isVisible());
+  EXPECT_EQ(locale_.Current(), platform::kLocaleChineseSimplified);
+  Control(ctl::kEnglish)->setFocus();
+  QApplication::sendEvent(&window_, &press);
+  EXPECT_TRUE(window_.isVisible());
+  EXPECT_EQ(locale_.Current(), platform::kLocaleEnglishUs);
+}
+
+TEST_F(MainWindowTest, FocusComesBackAfterAMessageBoxSoEnterKeepsItsMeaning) {
+  Control(ctl::kEnglish)->setFocus();
+  QTimer::singleShot(0, [] {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (auto* box = qobject_cast<QDialog*>(top); box != nullptr && box->isVisible() && box->isModal()) box->accept();
+    }
+  });
+  window_.ShowMessageBox("A warning", "VX3WT", text::box::kIconExclamation);
+  EXPECT_EQ(window_.focusWidget(), Control(ctl::kEnglish));
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(&window_, &press);
+  EXPECT_TRUE(window_.isVisible());
+}
+
+TEST_F(MainWindowTest, HeldBackLinesAreShownBeforeTheWindowWaitsOnTheWriter) {
+  auto* box = qobject_cast<QPlainTextEdit*>(Control(ctl::kStatusBox));
+  window_.SetStatusText("");
+  for (int i = 0; i < 500; ++i) context_.reporter.ReportStatus("burst", text::Severity::NoteLine);
+  context_.reporter.ReportStatus("the line before the wait", text::Severity::NoteLine);
+  // No event loop runs between the burst and the wait.
+  context_.reporter.ShowPendingStatus();
+  EXPECT_TRUE(box->toPlainText().endsWith(QStringLiteral("the line before the wait\n")));
+}
+
+TEST_F(MainWindowTest, CloseWaitsForTheWorkerAndHappensWhenItEnds) {
+  context_.state.workerBusy = true;
+  window_.close();
+  EXPECT_TRUE(window_.isVisible());
+  EXPECT_NE(window_.StatusText().find("Waiting for the Writer job to end"), std::string::npos);
+  context_.state.workerBusy = false;
+  window_.WorkerEnded();
+  EXPECT_TRUE(window_.isVisible());  // the close comes through the event loop
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(window_.isVisible());
 }
 
 TEST_F(MainWindowTest, AboutItemIsAddedOnceAndOpensTheAboutBoxOfTheLocale) {
