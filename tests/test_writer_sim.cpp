@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <sstream>
 #include <thread>
 
 #include <fmt/format.h>
@@ -1016,6 +1017,37 @@ TEST_F(SimulatedWriterTest, TheDriverRestartWaitOfTheProgramOutlastsTheRestartWi
   EXPECT_TRUE(writer_ops::UpdateDriver(update)) << rig.view.status;
   EXPECT_TRUE(rig.firmware.updatePerformed);
   EXPECT_EQ(clock.slept, std::chrono::seconds(30));
+}
+
+// --- the shipped settings ---
+
+TEST_F(SimulatedWriterTest, EveryShippedSettingIsDocumentedInTheFileAndTheReadme) {
+  const fs::path source = VX3WT_SOURCE_DIR;
+  const std::string ini = testing::ReadFileBytes(source / "writer_sim" / "VX3USBOV3Wt.ini");
+  const std::string readme = testing::ReadFileBytes(source / "README.md");
+  ASSERT_FALSE(ini.empty());
+  std::size_t keys = 0;
+  std::istringstream lines(ini);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t equals = line.find('=');
+    if (line.empty() || line[0] == ';' || line[0] == '[' || equals == std::string::npos) continue;
+    const std::string key = line.substr(0, equals);
+    ++keys;
+    EXPECT_NE(ini.find(";   " + key + "="), std::string::npos) << key << " is not explained in the file";
+    EXPECT_NE(readme.find("`" + key + "`"), std::string::npos) << key << " is not in the README";
+  }
+  EXPECT_GT(keys, 0U);
+}
+
+TEST_F(SimulatedWriterTest, TheShippedSettingsAreTheDefaultWriter) {
+  fs::copy_file(fs::path(VX3WT_SOURCE_DIR) / "writer_sim" / "VX3USBOV3Wt.ini", dir_.path() / "VX3USBOV3Wt.ini");
+  ASSERT_EQ(Open(), 1);
+  Job job;
+  ASSERT_EQ(Download(wire::kProgramEeprom, job), std::vector<int>(6, 1));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Run(wire::kAutoProgramChip, job).shown, "Auto Program OK\r\n");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_FALSE(fs::exists(dir_.path() / "VX3USBOV3Wt.trace"));
 }
 
 }  // namespace

@@ -10,16 +10,12 @@ namespace vx3::sim {
 void Trace::Configure(const std::filesystem::path& file, bool calls, bool violations) {
   calls_ = calls;
   violations_ = violations;
-  if (!calls && !violations) {
-    if (out_.is_open()) out_.close();
-    return;
-  }
-  // The same file, unless someone removed it to start a fresh trace.
+  // Another file, or someone removed this one to start a fresh trace: the next line opens it.
   std::error_code ec;
-  if (out_.is_open() && file == file_ && std::filesystem::exists(file, ec)) return;
-  if (out_.is_open()) out_.close();
+  if (out_.is_open() && (file != file_ || !std::filesystem::exists(file_, ec) || (!calls && !violations))) {
+    out_.close();
+  }
   file_ = file;
-  out_.open(file, std::ios::binary | std::ios::app);
 }
 
 void Trace::Call(std::string_view line) {
@@ -31,6 +27,8 @@ void Trace::Violation(std::string_view line) {
 }
 
 void Trace::Write(std::string_view line) {
+  // Opened at its first line, so that a Writer with nothing to say leaves no file.
+  if (!out_.is_open()) out_.open(file_, std::ios::binary | std::ios::app);
   if (!out_.is_open()) return;
   out_.write(line.data(), static_cast<std::streamsize>(line.size()));
   out_.put('\n');

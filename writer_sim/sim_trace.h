@@ -14,7 +14,8 @@ namespace vx3::sim {
 class Trace {
  public:
   // `calls`: every call, packet and reply; `violations`: the lines on packets out of the
-  // protocol's order (also without `calls`). The file is appended to, never truncated.
+  // protocol's order (also without `calls`). The file is appended to, never truncated, and
+  // made only when there is a line for it.
   void Configure(const std::filesystem::path& file, bool calls, bool violations);
   bool calls() const { return calls_; }
 
