@@ -632,6 +632,13 @@ TEST_F(SimulatedWriterTest, AGivenStatusAtAGivenReply) {
   ASSERT_EQ(Download(wire::kProgramEeprom, job), std::vector<int>(6, 1));
   EXPECT_EQ(Run(wire::kAutoProgramChip, job).status, 7);
   EXPECT_EQ(Run(wire::kBlankCheckChip, job).shown, "Blank check OK\r\n");
+
+  // The final status made a text round: the action has nothing more, and ends with status 0.
+  Settings("[Faults]\nStatusCommand=0x85\nStatusReply=0\nStatus=2\n");
+  ASSERT_EQ(Open(), 1);
+  const Action action = Run(wire::kCheckBeforeRead, job);
+  EXPECT_FALSE(action.ok);
+  EXPECT_EQ(action.status, wire::kFailed);
 }
 
 // --- port-access batches ---

@@ -166,9 +166,9 @@ class Bridge {
     // Transfers are counted towards an unplug from when its setting took effect; an unplugged
     // Writer stays away, across program runs, until the setting changes.
     const std::string unplugAt = std::to_string(settings_.faults.unplugAtTransfer);
-    const std::string countingFor = folder_.string() + "|" + unplugAt;
-    if (unplugCountedFor_ != countingFor) {
-      unplugCountedFor_ = countingFor;
+    if (unplugFolder_ != folder_ || unplugValue_ != settings_.faults.unplugAtTransfer) {
+      unplugFolder_ = folder_;
+      unplugValue_ = settings_.faults.unplugAtTransfer;
       transfers_ = 0;
     }
     const auto seen = state_.seenSettings.find(std::string(kUnpluggedKey));
@@ -218,7 +218,9 @@ class Bridge {
   int writes_ = 0;
   int reads_ = 0;
   int transfers_ = 0;
-  std::string unplugCountedFor_;  // the folder and the setting that transfers_ counts for
+  // The folder and the setting that transfers_ counts for.
+  std::filesystem::path unplugFolder_;
+  int unplugValue_ = -1;
   bool unplugged_ = false;
 };
 

@@ -556,7 +556,7 @@ std::string SimulatedWriter::RunPortBatch(const Packet& packet) {
       pos += 1;
     }
   }
-  return Printf("port batch, %zu bytes, %d status read(s)", used, reads);
+  return Printf("port batch, %u bytes, %d status read(s)", static_cast<unsigned>(used), reads);
 }
 
 // --- the chip ---
@@ -830,6 +830,9 @@ std::string SimulatedWriter::NextActionReply() {
     // Busy for ever: the final status never comes.
     reply[0] = st::kText;
     std::copy(message::kBusy.begin(), message::kBusy.end(), reply.begin() + 1);
+  } else if (script_.empty()) {
+    // The settings made a round of the final status: the action has nothing more to say.
+    reply[0] = st::kFailed;
   } else {
     reply = script_.front();
     delayMs = scriptDelays_.front();
