@@ -308,6 +308,37 @@ TEST_F(SimulatedWriterTest, ADamagedStateFileGivesANewWriter) {
   EXPECT_EQ(Run(wire::kProgramChip, job).shown, "No data in EEPROM, please load again !!\r\n");
 }
 
+TEST_F(SimulatedWriterTest, TheStateIsWrittenOncePerFinishedCommandAndOnClose) {
+  ASSERT_EQ(Open(), 1);
+  Job job;
+  ASSERT_EQ(Download(wire::kProgramEeprom, job), std::vector<int>(6, 1));
+  const std::string afterFirstJob = testing::ReadFileBytes(dir_.path() / kStateFile);
+  ASSERT_FALSE(afterFirstJob.empty());
+
+  // A second job, block by block: the file keeps the first job until the last block.
+  Job other = job;
+  std::fill(other.body.begin(), other.body.end(), 0x42);
+  ASSERT_EQ(Send(MakeCommand(wire::kProgramEeprom, 6)), 64);
+  for (std::size_t block = 0; block < 6; ++block) {
+    EXPECT_EQ(testing::ReadFileBytes(dir_.path() / kStateFile), afterFirstJob) << "before block " << block;
+    const std::uint8_t* from = block < 2 ? other.header.data() + block * 64 : other.body.data() + (block - 2) * 64;
+    ASSERT_EQ(Exchange(Bytes(from, from + 64)), 1);
+  }
+  const std::string afterSecondJob = testing::ReadFileBytes(dir_.path() / kStateFile);
+  EXPECT_NE(afterSecondJob, afterFirstJob);
+  EXPECT_NE(afterSecondJob.find(std::string(64, 0x42)), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir_.path() / "VX3USBOV3Wt.state.tmp"));
+
+  // A job left half-way is kept (as the unfinished job it is) when the device is closed.
+  ASSERT_EQ(Send(MakeCommand(wire::kProgramEeprom, 6)), 64);
+  ASSERT_EQ(Exchange(Bytes(job.header.begin(), job.header.begin() + 64)), 1);
+  EXPECT_EQ(testing::ReadFileBytes(dir_.path() / kStateFile), afterSecondJob);
+  EXPECT_EQ(library_.CloseDevice(0), 1);
+  EXPECT_NE(testing::ReadFileBytes(dir_.path() / kStateFile), afterSecondJob);
+  ASSERT_EQ(Open(), 1);
+  EXPECT_EQ(Run(wire::kBlankCheckChip, job).shown, "No data in EEPROM, please load again !!\r\n");
+}
+
 // --- chip actions ---
 
 struct MessageCase {
