@@ -635,7 +635,7 @@ TEST(ShippedFirmware, EveryKitDeviceHasADriverOfOneRelease) {
     const UpdateFile driver = ScanUpdateFile(UpdatePart::Driver, ReadBytes(file));
     EXPECT_TRUE(driver.holdsVersion) << device;
     EXPECT_EQ(driver.signature, kDriverSignature) << device;
-    EXPECT_NE(driver.checksum, 0) << device << ": a zero checksum would look like an EEPROM job";
+    EXPECT_NE(driver.checksum & 0xFF, 0) << device << ": a checksum whose low byte is 0 would look like an EEPROM job";
     releases.insert({driver.version, driver.date});
   }
   EXPECT_EQ(releases.size(), 1U) << "a Writer updated for one device finds the others current";

@@ -1,17 +1,22 @@
 // The simulated Writer's four entry points: the bridge a program loads in place of the USB
 // transport. Each OpenDevice reads the settings again; the state is read from its file when
-// the file changed behind the Writer's back and written after every change.
+// the file changed behind the Writer's back, and written once per finished command and on close.
+// Transfer faults (no Writer, unplug, failures, time-outs, latency) and the trace live here.
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <span>
+#include <string>
+#include <utility>
 #include <system_error>
 #include <thread>
 
 #include "link/bridge_api.h"
-#include "platform/utf8_path.h"
+#include "protocol.h"
 #include "sim_settings.h"
 #include "sim_state.h"
+#include "sim_trace.h"
 #include "simulated_writer.h"
 
 #ifdef _WIN32
@@ -45,7 +50,7 @@ std::filesystem::path LibraryFolder() {
 
 std::filesystem::path SimFolder() {
   const char* named = std::getenv(kSimDirVariable);
-  if (named != nullptr && *named != '\0') return platform::PathFromUtf8(named);
+  if (named != nullptr && *named != '\0') return PathFromUtf8(named);
   return LibraryFolder();
 }
 
@@ -57,46 +62,86 @@ std::filesystem::file_time_type WriteTime(const std::filesystem::path& file) {
 
 class Bridge {
  public:
+  ~Bridge() {
+    // Unloaded, or the process ends: what changed since the last command is kept.
+    std::lock_guard lock(mutex_);
+    Save();
+  }
+
   int Open(int device) {
     std::lock_guard lock(mutex_);
     Refresh();
-    if (device != link::kDeviceNumber || !settings_.present) return 0;
-    return settings_.openDeviceResult;
+    int result = 0;
+    if (device == protocol::kDevice && settings_.present && !unplugged_) result = settings_.openDeviceResult;
+    const std::string abandoned = writer_.Abandon();
+    trace_.Call(Printf("open %d -> %d%s%s", device, result, unplugged_ ? " (unplugged)" : "",
+                       abandoned.empty() ? "" : (" (abandons the wait for " + abandoned + ")").c_str()));
+    writes_ = 0;
+    reads_ = 0;
+    Save();
+    return result;
   }
 
   int Close(int device) {
     std::lock_guard lock(mutex_);
-    return device == link::kDeviceNumber ? 1 : 0;
+    const int result = device == protocol::kDevice ? 1 : 0;
+    trace_.Call(Printf("close %d -> %d", device, result));
+    Save();
+    return result;
   }
 
   int Write(int device, const unsigned char* data, int length) {
     std::lock_guard lock(mutex_);
     if (!loaded_) Refresh();
-    if (device != link::kDeviceNumber || data == nullptr || length != static_cast<int>(link::kPacketSize) ||
-        !settings_.present) {
+    if (device != protocol::kDevice || data == nullptr || length != static_cast<int>(protocol::kPacketSize)) {
+      trace_.Call(Printf("W device %d, %d bytes -> 0 (not a packet)", device, length));
       return 0;
     }
-    Wait();
-    if (++writes_ == settings_.faults.failWriteAt) return 0;
-    link::Packet packet{};
-    std::copy(data, data + link::kPacketSize, packet.begin());
-    writer_.Receive(packet);
-    Save();
+    const std::span<const std::uint8_t> bytes(data, protocol::kPacketSize);
+    if (const char* fault = TransferFault(++writes_ == settings_.faults.failWriteAt)) {
+      trace_.Call(Printf("W %s -> 0 (%s)", Hex(bytes).c_str(), fault));
+      return 0;
+    }
+    Wait(settings_.latencyMs);
+    protocol::Packet packet{};
+    std::copy(bytes.begin(), bytes.end(), packet.begin());
+    const TakenPacket taken = writer_.Receive(packet);
+    trace_.Call(Printf("W %s | %s", Hex(bytes).c_str(), taken.what.c_str()));
+    if (!taken.violation.empty()) trace_.Violation(taken.violation);
+    // The state is kept once per finished command, not per block.
+    if (writer_.Idle()) Save();
     return length;
   }
 
   int Read(int device, unsigned char* data, int length) {
     std::lock_guard lock(mutex_);
     if (!loaded_) Refresh();
-    if (device != link::kDeviceNumber || data == nullptr || length != static_cast<int>(link::kReplySize) ||
-        !settings_.present) {
+    if (device != protocol::kDevice || data == nullptr || length != static_cast<int>(protocol::kReplySize)) {
+      trace_.Call(Printf("R device %d, %d bytes -> 0 (not a reply buffer)", device, length));
       return 0;
     }
-    Wait();
-    const std::optional<link::Reply> reply = writer_.NextReply();
-    if (++reads_ == settings_.faults.failReadAt) return 0;  // the reply is lost on the way
-    if (!reply) return 0;                                   // nothing to send: the read times out
-    std::copy(reply->begin(), reply->end(), data);
+    const int read = ++reads_;
+    if (const char* fault = TransferFault(read == settings_.faults.failReadAt)) {
+      writer_.NextReply();  // the reply is lost on the way
+      trace_.Call(Printf("R -> 0 (%s)", fault));
+      return 0;
+    }
+    Wait(settings_.latencyMs);
+    if (read == settings_.faults.readTimeoutAt) {
+      Wait(settings_.faults.readTimeoutMs);
+      writer_.NextReply();
+      trace_.Call(Printf("R -> 0 (timed out after %d ms, by the settings)", settings_.faults.readTimeoutMs));
+      return 0;
+    }
+    const std::optional<QueuedReply> reply = writer_.NextReply();
+    if (!reply) {
+      trace_.Call("R -> 0 (nothing to answer: the read times out)");
+      return 0;
+    }
+    // The Writer answers when its work is done.
+    Wait(reply->delayMs);
+    std::copy(reply->bytes.begin(), reply->bytes.end(), data);
+    trace_.Call(Printf("R %s | %s", Hex(reply->bytes).c_str(), reply->what.c_str()));
     return length;
   }
 
@@ -105,6 +150,7 @@ class Bridge {
   void Refresh() {
     const std::filesystem::path folder = SimFolder();
     settings_ = ReadSettings(folder / kSettingsFileName, folder);
+    trace_.Configure(folder / kTraceFileName, settings_.trace, settings_.strict);
     const std::filesystem::path stateFile = folder / kStateFileName;
     if (!loaded_ || folder != folder_ || WriteTime(stateFile) != stateTime_) {
       folder_ = folder;
@@ -117,31 +163,65 @@ class Bridge {
       writer_.ApplySettings(false);
     }
     loaded_ = true;
-    writer_.Abandon();
-    writes_ = 0;
-    reads_ = 0;
-    Save();
+    // Transfers are counted towards an unplug from when its setting took effect; an unplugged
+    // Writer stays away, across program runs, until the setting changes.
+    const std::string unplugAt = std::to_string(settings_.faults.unplugAtTransfer);
+    if (unplugFolder_ != folder_ || unplugValue_ != settings_.faults.unplugAtTransfer) {
+      unplugFolder_ = folder_;
+      unplugValue_ = settings_.faults.unplugAtTransfer;
+      transfers_ = 0;
+    }
+    const auto seen = state_.seenSettings.find(std::string(kUnpluggedKey));
+    unplugged_ = settings_.faults.unplugAtTransfer > 0 && seen != state_.seenSettings.end() && seen->second == unplugAt;
+    if (!unplugged_ && seen != state_.seenSettings.end()) {
+      state_.seenSettings.erase(seen);
+      forceSave_ = true;
+    }
+  }
+
+  // Why this transfer fails, or null: no Writer, an unplug, or a failure the settings ask for.
+  const char* TransferFault(bool asked) {
+    if (!settings_.present) return "no Writer";
+    if (!unplugged_ && settings_.faults.unplugAtTransfer > 0 && ++transfers_ >= settings_.faults.unplugAtTransfer) {
+      unplugged_ = true;
+      state_.seenSettings[std::string(kUnpluggedKey)] = std::to_string(settings_.faults.unplugAtTransfer);
+      forceSave_ = true;
+      Save();
+    }
+    if (unplugged_) return "unplugged";
+    return asked ? "failed by the settings" : nullptr;
   }
 
   void Save() {
-    if (!writer_.TakeChanged()) return;
+    const bool changed = writer_.TakeChanged();
+    if (!loaded_ || !(changed || std::exchange(forceSave_, false))) return;
     const std::filesystem::path stateFile = folder_ / kStateFileName;
     if (SaveState(stateFile, state_)) stateTime_ = WriteTime(stateFile);
   }
 
-  void Wait() const {
-    if (settings_.latencyMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(settings_.latencyMs));
+  static void Wait(int ms) {
+    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   }
+
+  // Where the state file remembers an unplug, with the setting's value that caused it.
+  static constexpr std::string_view kUnpluggedKey = "Unplugged";
 
   std::mutex mutex_;
   bool loaded_ = false;
+  bool forceSave_ = false;
   std::filesystem::path folder_;
   std::filesystem::file_time_type stateTime_ = std::filesystem::file_time_type::min();
   Settings settings_;
   WriterState state_;
   SimulatedWriter writer_{state_, settings_};
+  Trace trace_;
   int writes_ = 0;
   int reads_ = 0;
+  int transfers_ = 0;
+  // The folder and the setting that transfers_ counts for.
+  std::filesystem::path unplugFolder_;
+  int unplugValue_ = -1;
+  bool unplugged_ = false;
 };
 
 Bridge& TheBridge() {

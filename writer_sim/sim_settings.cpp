@@ -5,14 +5,10 @@
 #include <cctype>
 #include <optional>
 
-#include "platform/ini_profile.h"
-#include "platform/utf8_path.h"
+#include "sim_ini.h"
 
 namespace vx3::sim {
 namespace {
-
-using platform::ReadProfileInt;
-using platform::ReadProfileString;
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -36,7 +32,7 @@ void ReadChipContent(std::string_view value, const std::filesystem::path& baseDi
     chip.content = ChipContent::Job;
   } else if (lower.rfind("file:", 0) == 0) {
     chip.content = ChipContent::File;
-    const std::filesystem::path file = platform::PathFromUtf8(value.substr(5));
+    const std::filesystem::path file = PathFromUtf8(value.substr(5));
     chip.file = file.is_absolute() ? file : baseDir / file;
   } else if (value.size() == 2 && HexDigit(value[0]) >= 0 && HexDigit(value[1]) >= 0) {
     chip.content = ChipContent::Fill;
@@ -90,18 +86,35 @@ std::string UnescapeText(std::string_view text) {
   return out;
 }
 
+std::filesystem::path PathFromUtf8(std::string_view text) {
+  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 Settings ReadSettings(const std::filesystem::path& iniFile, const std::filesystem::path& baseDir) {
   Settings settings;
+  const IniFile ini = IniFile::Read(iniFile);
   const auto readInt = [&](std::string_view section, std::string_view key, int fallback) {
-    return ReadProfileInt(iniFile, section, key, fallback);
+    return ini.Int(section, key, fallback);
   };
   const auto readText = [&](std::string_view section, std::string_view key) {
-    return ReadProfileString(iniFile, section, key).value_or(std::string());
+    return ini.Text(section, key).value_or(std::string());
+  };
+  // An empty value is no value: "not set" for the settings that name a code or an address.
+  const auto readOptional = [&](std::string_view section, std::string_view key) {
+    return readText(section, key).empty() ? -1 : readInt(section, key, -1);
   };
 
   settings.present = readInt("Writer", "Present", 1) != 0;
   settings.openDeviceResult = readInt("Writer", "OpenDeviceResult", 1);
   settings.latencyMs = std::clamp(readInt("Writer", "LatencyMs", 0), 0, kMaxLatencyMs);
+  settings.trace = readInt("Writer", "Trace", 0) != 0;
+  settings.strict = readInt("Writer", "Strict", 1) != 0;
+
+  Timing& timing = settings.timing;
+  timing.blankCheckMsPerKb = std::clamp(readInt("Timing", "BlankCheckMsPerKB", 0), 0, kMaxMsPerKb);
+  timing.programMsPerKb = std::clamp(readInt("Timing", "ProgramMsPerKB", 0), 0, kMaxMsPerKb);
+  timing.verifyMsPerKb = std::clamp(readInt("Timing", "VerifyMsPerKB", 0), 0, kMaxMsPerKb);
+  timing.restartMs = std::clamp(readInt("Timing", "RestartMs", 0), 0, kMaxRestartMs);
 
   FirmwareSettings& firmware = settings.firmware;
   firmware.iapVersion = readInt("Firmware", "IapVersion", firmware.iapVersion) & 0xFFFF;
@@ -117,14 +130,18 @@ Settings ReadSettings(const std::filesystem::path& iniFile, const std::filesyste
   chip.secured = readInt("Chip", "Secured", 0) != 0;
   const std::string content = readText("Chip", "Content");
   ReadChipContent(content, baseDir, chip);
+  chip.verifyFailAt = readOptional("Chip", "VerifyFailAt");
   chip.text = std::to_string(chip.inSocket) + "|" + chip.type + "|" + std::to_string(chip.secured) + "|" + content;
   settings.insertNewChip = readInt("Chip", "InsertNewAfterProgram", 1) != 0;
 
   Faults& faults = settings.faults;
   faults.failWriteAt = readInt("Faults", "FailWriteAt", 0);
   faults.failReadAt = readInt("Faults", "FailReadAt", 0);
-  const std::string statusCommand = readText("Faults", "StatusCommand");
-  if (!statusCommand.empty()) faults.statusCommand = readInt("Faults", "StatusCommand", -1);
+  faults.readTimeoutAt = readInt("Faults", "ReadTimeoutAt", 0);
+  faults.readTimeoutMs = std::clamp(readInt("Faults", "ReadTimeoutMs", faults.readTimeoutMs), 0, kMaxReadTimeoutMs);
+  faults.unplugAtTransfer = std::max(readInt("Faults", "UnplugAtTransfer", 0), 0);
+  faults.hangAction = readOptional("Faults", "HangAction");
+  faults.statusCommand = readOptional("Faults", "StatusCommand");
   faults.statusReply = readInt("Faults", "StatusReply", 0);
   faults.statusValue = readInt("Faults", "Status", 0) & 0xFF;
   const std::string message = UnescapeText(readText("Faults", "MessageText"));

@@ -13,8 +13,13 @@ namespace vx3::sim {
 
 inline constexpr std::string_view kSettingsFileName = "VX3USBOV3Wt.ini";
 inline constexpr std::string_view kStateFileName = "VX3USBOV3Wt.state";
+inline constexpr std::string_view kTraceFileName = "VX3USBOV3Wt.trace";
 // A per-transfer wait longer than this would only look like a hung program.
 inline constexpr int kMaxLatencyMs = 10000;
+// Limits of the other times, for the same reason.
+inline constexpr int kMaxMsPerKb = 1000;
+inline constexpr int kMaxRestartMs = 120000;
+inline constexpr int kMaxReadTimeoutMs = 60000;
 // Names the folder of the settings and state files instead of the library's own folder.
 inline constexpr const char* kSimDirVariable = "VX3WT_SIM_DIR";
 
@@ -28,6 +33,7 @@ struct ChipSettings {
   ChipContent content = ChipContent::Blank;
   std::uint8_t fillByte = 0xFF;
   std::filesystem::path file;  // ChipContent::File, made absolute
+  int verifyFailAt = -1;       // a word address whose cell never holds what was programmed
   std::string text;            // the settings as written, to notice a change
 
   bool operator==(const ChipSettings&) const = default;
@@ -43,9 +49,22 @@ struct FirmwareSettings {
   int hostLevel = 0xA145;
 };
 
+// How long the Writer takes: the chip operations per KB of ROM, and its restart after 0x0A.
+struct Timing {
+  int blankCheckMsPerKb = 0;
+  int programMsPerKb = 0;
+  int verifyMsPerKb = 0;
+  int restartMs = 0;  // after a reset the Writer answers every command with status 0 this long
+};
+
 struct Faults {
-  int failWriteAt = 0;     // this USB_WriteOut after OpenDevice fails (0: none)
-  int failReadAt = 0;      // this USB_ReadIn after OpenDevice fails (0: none)
+  int failWriteAt = 0;       // this USB_WriteOut after OpenDevice fails (0: none)
+  int failReadAt = 0;        // this USB_ReadIn after OpenDevice fails (0: none)
+  int readTimeoutAt = 0;     // this USB_ReadIn after OpenDevice waits readTimeoutMs, then fails
+  int readTimeoutMs = 1000;
+  int unplugAtTransfer = 0;  // transfer N (writes and reads, counted from when the setting
+                             // took effect) and every later one fail; the Writer is gone
+  int hangAction = -1;       // this chip action never ends: text rounds without end
   int statusCommand = -1;  // the command whose reply number statusReply gets status byte statusValue
   int statusReply = 0;
   int statusValue = 0;
@@ -57,8 +76,11 @@ struct Settings {
   bool present = true;        // false: no Writer on the bus
   int openDeviceResult = 1;   // what OpenDevice gives while present
   int latencyMs = 0;          // wait before every transfer
+  bool trace = false;         // every call, packet and reply into the trace file
+  bool strict = true;         // a packet out of the protocol's order is written to the trace file
   bool insertNewChip = true;  // a new chip replaces a programmed one before the next programming
   FirmwareSettings firmware;
+  Timing timing;
   ChipSettings chip;
   Faults faults;
 };
@@ -69,5 +91,8 @@ Settings ReadSettings(const std::filesystem::path& iniFile, const std::filesyste
 
 // "\r", "\n", "\t", "\\" and "\xHH" in a settings text, which an INI line cannot hold as such.
 std::string UnescapeText(std::string_view text);
+
+// A path from UTF-8 text, the same on every platform.
+std::filesystem::path PathFromUtf8(std::string_view text);
 
 }  // namespace vx3::sim

@@ -1,6 +1,6 @@
 // What the simulated Writer keeps between program runs: its firmware, the job in its EEPROM,
 // the chip in its socket, and which settings it has taken over. Stored in a file beside the
-// library, written whole and renamed into place after every change.
+// library, written whole and renamed into place once per finished command and on close.
 #pragma once
 
 #include <array>
@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "writer_ops/eeprom_header.h"
+#include "protocol.h"
 
 namespace vx3::sim {
 
@@ -30,7 +30,7 @@ struct Firmware {
 
 struct EepromJob {
   bool complete = false;
-  std::array<std::uint8_t, writer_ops::kEepromHeaderSize> header{};
+  std::array<std::uint8_t, protocol::kHeaderSize> header{};
   std::vector<std::uint8_t> body;
 };
 

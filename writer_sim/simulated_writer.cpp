@@ -7,41 +7,33 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <span>
+
+#include "sim_trace.h"
 
 namespace vx3::sim {
 namespace {
 
-namespace cmd = link::command;
-namespace st = link::status;
-namespace at = writer_ops::header_offset;
+namespace code = protocol::code;
+namespace st = protocol::status;
+namespace at = protocol::header;
+using protocol::Le16;
+using protocol::Packet;
+using protocol::Reply;
 
-constexpr std::size_t kBlockSize = link::kPacketSize;
-constexpr std::size_t kHeaderBlocks = writer_ops::kEepromHeaderSize / kBlockSize;
-// Where the update files keep the words the Writer takes over (big-endian).
-constexpr std::size_t kIapVersionOffset = 0xDF0;  // also the end of what the IAP checksum covers
-constexpr std::size_t kDriverVersionOffset = 0x1000;
-constexpr std::size_t kDriverDateOffset = 0x1002;
-constexpr std::size_t kDriverSignatureOffset = 0x1004;
-constexpr std::uint16_t kDriverSignature = 0xA145;
-constexpr std::uint8_t kDefaultOfflineMode = 0x5A;
+constexpr std::size_t kBlockSize = protocol::kBlockSize;
+constexpr std::uint8_t kDefaultOfflineMode = protocol::kOfflineModeFun6;
 constexpr std::uint8_t kBlank = 0xFF;
 // The rolling record must end before the header's verify-without-rolling flag.
 constexpr std::size_t kRollingRecordLimit = at::kVerifyWithoutRolling;
-constexpr std::size_t kRollingValueOffset = 6;
 // The one chip model whose rolling words carry one byte of the value each.
 constexpr std::string_view kBytePerWordChip = "VXTERN";
 // A chip content file larger than this is not a chip.
 constexpr std::uintmax_t kMaxChipFile = 16U * 1024U * 1024U;
 
-bool IsChipAction(std::uint8_t code) {
-  return (code >= cmd::kProgramChip && code <= cmd::kCheckBeforeRead) || code == cmd::kSecurityCheck;
+bool IsChipAction(std::uint8_t c) {
+  return (c >= code::kProgramChip && c <= code::kCheckBeforeRead) || c == code::kSecurityCheck;
 }
-
-bool IsRead(std::uint8_t code) {
-  return code == cmd::kReadHeader || code == cmd::kReadChip || code == cmd::kReadChipForLoadOtp;
-}
-
-std::uint16_t Le16(const std::uint8_t* bytes) { return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8)); }
 
 std::uint16_t Be16(const std::vector<std::uint8_t>& data, std::size_t offset, std::uint16_t fallback) {
   if (offset + 1 >= data.size()) return fallback;
@@ -61,8 +53,8 @@ std::string ComparableType(std::string_view type) {
   return upper;
 }
 
-link::Reply StatusReply(std::uint8_t status) {
-  link::Reply reply{};
+Reply StatusReply(std::uint8_t status) {
+  Reply reply{};
   reply[0] = status;
   return reply;
 }
@@ -75,321 +67,496 @@ std::vector<std::uint8_t> ReadChipFile(const std::filesystem::path& file) {
   return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
 }
 
+std::string Named(std::uint8_t c) {
+  const std::string_view name = protocol::CommandName(c);
+  return Printf("%s (0x%02X)", name.empty() ? "unknown command" : name.data(), c);
+}
+
+std::string_view JobName(int job) {
+  static constexpr std::string_view kNames[] = {"Program EEPROM", "Verify EEPROM", "Program IAP",
+                                                "Verify IAP",     "Program Driver", "Verify Driver"};
+  return kNames[job];
+}
+
+std::string StatusText(std::uint8_t status) {
+  switch (status) {
+    case st::kFailed:
+      return "status 0 (failed)";
+    case st::kOk:
+      return "status 1 (ok)";
+    default:
+      return Printf("status %u", status);
+  }
+}
+
+// A reply to a chip action as the trace shows it.
+std::string ActionReplyText(const Reply& reply) {
+  const std::span<const std::uint8_t> payload(reply.data() + 1, protocol::kTextPerReply);
+  if (reply[0] == st::kText) {
+    const auto end = std::find(payload.begin(), payload.end(), std::uint8_t{0});
+    return Printf("status 2 (text \"%s\")", Printable(std::span<const std::uint8_t>(payload.begin(), end)).c_str());
+  }
+  if (reply[0] == st::kArguments) return Printf("status 3 (arguments %s)", Hex(payload).c_str());
+  return StatusText(reply[0]);
+}
+
 }  // namespace
+
+std::string_view protocol::CommandName(std::uint8_t c) {
+  switch (c) {
+    case code::kProgramJobOrDriver: return "Program EEPROM or Driver";
+    case code::kVerifyJob: return "Verify EEPROM";
+    case code::kStatusQuery: return "Status Query";
+    case code::kVerifyDriver: return "Verify Driver";
+    case code::kVersionQuery: return "Version Query";
+    case code::kProgramIap: return "Program IAP";
+    case code::kVerifyIap: return "Verify IAP";
+    case code::kIapStatus: return "IAP Status";
+    case code::kReset: return "Reset";
+    case code::kCheckDriver: return "Check Driver";
+    case code::kReadHeader: return "Read Header";
+    case code::kReadChip: return "Read Chip";
+    case code::kProgramChip: return "Program";
+    case code::kVerifyChip: return "Verify";
+    case code::kBlankCheck: return "Blank Check";
+    case code::kAutoProgram: return "Auto Program";
+    case code::kCheckBeforeRead: return "Check Before Read";
+    case code::kReadChipForLoadOtp: return "Read Chip For Load OTP";
+    case code::kSecurityCheck: return "Security Check";
+    default: return {};
+  }
+}
 
 // --- replies and their faults ---
 
-void SimulatedWriter::BeginCommand(std::uint8_t code) {
-  command_ = code;
-  replyIndex_ = 0;
-  script_.clear();
-  readTotal_ = 0;
-  readCursor_ = 0;
-}
-
-std::uint8_t SimulatedWriter::Queue(link::Reply reply) {
+void SimulatedWriter::Queue(QueuedReply reply) {
   const Faults& faults = settings_.faults;
-  if (command_ >= 0 && faults.statusCommand == command_ && static_cast<int>(replyIndex_) == faults.statusReply) {
-    reply[0] = static_cast<std::uint8_t>(faults.statusValue);
+  if (faults.statusCommand == command_[0] && static_cast<int>(replyIndex_) == faults.statusReply) {
+    reply.bytes[0] = static_cast<std::uint8_t>(faults.statusValue);
+    reply.what += Printf(", status changed to %d by the settings", faults.statusValue);
   }
   ++replyIndex_;
-  replies_.push_back(reply);
-  return reply[0];
+  replies_.push_back(std::move(reply));
 }
 
-std::uint8_t SimulatedWriter::QueueStatus(std::uint8_t status) { return Queue(StatusReply(status)); }
+void SimulatedWriter::QueueStatus(std::uint8_t status, std::string what) {
+  Queue({StatusReply(status), 0, std::move(what)});
+}
 
-std::optional<link::Reply> SimulatedWriter::NextReply() {
+std::optional<QueuedReply> SimulatedWriter::NextReply() {
   if (replies_.empty()) return std::nullopt;
-  const link::Reply reply = replies_.front();
+  QueuedReply reply = std::move(replies_.front());
   replies_.pop_front();
   return reply;
 }
 
-void SimulatedWriter::Abandon() {
-  mode_ = Mode::Idle;
+std::string SimulatedWriter::Abandon() {
+  std::string abandoned;
+  if (expect_ != Expect::Command) abandoned = ExpectedText();
+  expect_ = Expect::Command;
   incoming_.clear();
   replies_.clear();
-  command_ = -1;
-  replyIndex_ = 0;
   script_.clear();
-  readTotal_ = 0;
-  readCursor_ = 0;
+  scriptDelays_.clear();
+  hanging_ = false;
+  total_ = 0;
+  next_ = 0;
+  return abandoned;
+}
+
+std::string SimulatedWriter::ExpectedText() const {
+  switch (expect_) {
+    case Expect::Command:
+      return "a command";
+    case Expect::Blocks:
+      return Printf("block %u of %u of %s", next_ + 1, total_, JobName(static_cast<int>(job_)).data());
+    case Expect::ReadRequest:
+      return Printf("request %u of %u of %s [%s]", next_ + 1, total_, Named(command_[0]).c_str(),
+                    Hex(std::span<const std::uint8_t>(command_.data(), 3)).c_str());
+    case Expect::ActionRepeat:
+      return Printf("the %s packet again", Named(command_[0]).c_str());
+  }
+  return {};
 }
 
 // --- packets ---
 
-void SimulatedWriter::Receive(const link::Packet& packet) {
-  // A reply the program did not read is gone once it sends again.
+TakenPacket SimulatedWriter::Receive(const Packet& packet) {
+  // A reply the host did not read is gone once it sends again.
   replies_.clear();
-  if (mode_ != Mode::Idle) {
-    ReceiveBlock(packet);
-    return;
+  TakenPacket taken;
+  switch (expect_) {
+    case Expect::Blocks:
+      // Whatever the bytes, this is the next block of the job.
+      taken.what = ReceiveBlock(packet);
+      return taken;
+    case Expect::ReadRequest:
+    case Expect::ActionRepeat:
+      if (packet == command_) {
+        taken.what = expect_ == Expect::ReadRequest ? NextChunk() : NextActionReply();
+        return taken;
+      }
+      taken.what = BadPacket(packet, taken);
+      return taken;
+    case Expect::Command:
+      break;
   }
-  if (IsPortBatch(packet)) {
-    command_ = -1;
-    RunPortBatch(packet);
-    return;
+  if (std::chrono::steady_clock::now() < restartUntil_) {
+    // Still restarting after a reset: nothing is taken yet.
+    command_ = packet;
+    replyIndex_ = 0;
+    QueueStatus(st::kFailed, "status 0 (restarting)");
+    return {Named(packet[0]) + ", while the Writer restarts", {}};
   }
-  const std::uint8_t code = packet[0];
-  const auto count = static_cast<std::uint16_t>(packet[1] | (packet[2] << 8));
-  const auto checksum = static_cast<std::uint16_t>(packet[3] | (packet[4] << 8));
+  taken.what = TakeCommand(packet);
+  if (taken.what.empty()) taken.what = BadPacket(packet, taken);
+  return taken;
+}
 
-  if (IsChipAction(code)) {
-    // The program answers every message round with the same packet; a new action begins when
-    // the last one has ended or another command came between.
-    if (command_ != code || script_.empty()) {
-      BeginCommand(code);
-      BuildChipAction(code, packet);
-    }
-    const link::Reply next = script_.front();
-    script_.pop_front();
-    Queue(next);
-    return;
-  }
-  if (IsRead(code)) {
-    if (command_ != code || readCursor_ >= readTotal_) {
-      BeginCommand(code);
-      readTotal_ = count;
-    }
-    Queue(ReadChunk(code, readCursor_++));
-    return;
-  }
+std::string SimulatedWriter::BadPacket(const Packet& packet, TakenPacket& taken) {
+  const std::string_view name = protocol::CommandName(packet[0]);
+  // A known command out of order is named as it is; while a command is awaited, a known code
+  // came in a layout its command does not have.
+  const char* layout = expect_ == Expect::Command ? " in a layout it does not have" : "";
+  const std::string got = name.empty() ? Printf("a packet that is no command (byte 0 = 0x%02X)", packet[0])
+                                       : Printf("%s [%s]%s", Named(packet[0]).c_str(),
+                                                Hex(std::span<const std::uint8_t>(packet.data(), 5)).c_str(), layout);
+  taken.violation = Printf("! protocol: expected %s, got %s", ExpectedText().c_str(), got.c_str());
+  Abandon();
+  command_ = packet;
+  replyIndex_ = 0;
+  QueueStatus(st::kFailed, "status 0 (bad command)");
+  return "not taken";
+}
 
-  BeginCommand(code);
-  switch (code) {
-    case cmd::kProgramEeprom:
-      // The same code programs the driver; only the driver update carries a checksum.
-      if (checksum != 0) {
-        StartBlocks(Mode::DriverProgram, count, checksum);
-      } else if (count >= kHeaderBlocks) {
-        state_.job = EepromJob{};
-        changed_ = true;
-        StartBlocks(Mode::EepromProgram, count, 0);
+// A packet while waiting for a command: the command it opens, decided by its code and checked
+// against that command's layout; a port batch where no command fits; or empty.
+std::string SimulatedWriter::TakeCommand(const Packet& packet) {
+  const std::uint8_t c = packet[0];
+  const std::uint16_t count = Le16(&packet[protocol::kArgumentAt]);
+  const bool noArgument = packet[1] == 0 && packet[2] == 0;
+  const bool updateCount = count >= 1 && count <= protocol::kMaxUpdateBlocks;
+  const bool jobCount = count >= protocol::kHeaderBlocks && count <= protocol::kMaxJobBlocks;
+  const auto marks = std::span<const std::uint8_t>(packet.data() + protocol::kStatusQueryMarksAt, 4);
+
+  std::string what;
+  switch (c) {
+    case code::kProgramJobOrDriver:
+      // The update family carries its checksum from byte 3, where an EEPROM job has 0.
+      if (packet[protocol::kUpdateChecksumAt] != 0) {
+        if (updateCount) what = StartBlocks(Job::DriverProgram, packet);
+      } else if (jobCount) {
+        what = StartBlocks(Job::EepromProgram, packet);
       }
       break;
-    case cmd::kVerifyEeprom:
-      if (count >= kHeaderBlocks) StartBlocks(Mode::EepromVerify, count, 0);
+    case code::kVerifyJob:
+      if (jobCount) what = StartBlocks(Job::EepromVerify, packet);
       break;
-    case cmd::kProgramIap:
-      StartBlocks(Mode::IapProgram, count, checksum);
+    case code::kProgramIap:
+      if (updateCount) what = StartBlocks(Job::IapProgram, packet);
       break;
-    case cmd::kVerifyIap:
-      StartBlocks(Mode::IapVerify, count, checksum);
+    case code::kVerifyIap:
+      if (updateCount) what = StartBlocks(Job::IapVerify, packet);
       break;
-    case cmd::kVerifyDriver:
-      StartBlocks(Mode::DriverVerify, count, checksum);
+    case code::kVerifyDriver:
+      if (updateCount) what = StartBlocks(Job::DriverVerify, packet);
       break;
-    case cmd::kStatusQuery:
-    case cmd::kVersionQuery:
-    case cmd::kIapStatusQuery:
-      Queue(QueryReply(code, packet));
+    case code::kStatusQuery:
+      if (!std::equal(marks.begin(), marks.end(), protocol::kStatusQueryMarks.begin()) ||
+          packet[protocol::kStatusQueryEndAt] != protocol::kStatusQueryEnd) {
+        break;
+      }
+      [[fallthrough]];
+    case code::kVersionQuery:
+      if (c == code::kVersionQuery && packet[protocol::kOfflineModeAt] != protocol::kOfflineModeFun0 &&
+          packet[protocol::kOfflineModeAt] != protocol::kOfflineModeFun6) {
+        break;
+      }
+      [[fallthrough]];
+    case code::kIapStatus: {
+      command_ = packet;
+      replyIndex_ = 0;
+      std::string replyWhat;
+      const Reply reply = QueryReply(c, packet, replyWhat);
+      Queue({reply, 0, std::move(replyWhat)});
+      what = Named(c);
+      if (c == code::kStatusQuery) {
+        what += Printf(", date 20%02u/%u", packet[protocol::kStatusQueryYearAt],
+                            packet[protocol::kStatusQueryMonthAt]);
+      } else if (c == code::kVersionQuery) {
+        what += Printf(", off-line mode 0x%02X", packet[protocol::kOfflineModeAt]);
+      }
       break;
-    case cmd::kResetWriter:
+    }
+    case code::kReset:
+      if (!noArgument) break;
       // The Writer restarts: no reply, and whatever was going on is gone.
       Abandon();
+      command_ = packet;
+      restartUntil_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(settings_.timing.restartMs);
+      what = Named(c) + ", no reply";
       break;
-    case cmd::kCheckDriver:
-      QueueStatus(state_.firmware.driverSignature == kDriverSignature ? st::kOk : st::kFailed);
+    case code::kCheckDriver: {
+      if (!noArgument) break;
+      command_ = packet;
+      replyIndex_ = 0;
+      const bool running = state_.firmware.driverSignature == protocol::kDriverSignature;
+      QueueStatus(running ? st::kOk : st::kFailed, running ? "status 1 (driver running)" : "status 0 (no driver)");
+      what = Named(c);
+      break;
+    }
+    case code::kReadHeader:
+      if (count >= 1 && count <= protocol::kHeaderReadRequests) what = StartRead(packet);
+      break;
+    case code::kReadChip:
+    case code::kReadChipForLoadOtp:
+      if (count >= 1) what = StartRead(packet);
       break;
     default:
-      // An unknown command gets no answer; the program's read times out.
+      if (IsChipAction(c)) what = StartChipAction(packet);
       break;
   }
+  if (what.empty() && IsPortBatch(packet)) what = RunPortBatch(packet);
+  return what;
 }
 
 // --- block jobs: the EEPROM job and the firmware updates ---
 
-void SimulatedWriter::StartBlocks(Mode mode, std::uint32_t blocks, std::uint16_t checksum) {
-  if (blocks == 0) return;
-  mode_ = mode;
-  blocksExpected_ = blocks;
-  blockIndex_ = 0;
-  updateChecksum_ = checksum;
+std::string SimulatedWriter::StartBlocks(Job job, const Packet& packet) {
+  command_ = packet;
+  replyIndex_ = 0;
+  expect_ = Expect::Blocks;
+  job_ = job;
+  total_ = Le16(&packet[protocol::kArgumentAt]);
+  next_ = 0;
+  updateChecksum_ = Le16(&packet[protocol::kUpdateChecksumAt]);
   incoming_.clear();
-  // Firmware being rewritten is not usable until the last block has been taken over.
-  if (mode == Mode::IapProgram) {
-    state_.firmware.iapStatus = 0;
-    changed_ = true;
-  } else if (mode == Mode::DriverProgram) {
-    state_.firmware.driverSignature = 0;
-    changed_ = true;
+  std::string what = Printf("%s (0x%02X), %u blocks", JobName(static_cast<int>(job)).data(), packet[0], total_);
+  switch (job) {
+    case Job::EepromProgram:
+      // The EEPROM is rewritten from its start: the old job is gone.
+      state_.job = EepromJob{};
+      state_.job.body.reserve(static_cast<std::size_t>(total_ - protocol::kHeaderBlocks) * kBlockSize);
+      changed_ = true;
+      break;
+    case Job::IapProgram:
+      // Firmware being rewritten is not usable until the last block has been taken over.
+      state_.firmware.iapStatus = 0;
+      changed_ = true;
+      what += Printf(", checksum 0x%04X", updateChecksum_);
+      break;
+    case Job::DriverProgram:
+      state_.firmware.driverSignature = 0;
+      changed_ = true;
+      what += Printf(", checksum 0x%04X", updateChecksum_);
+      break;
+    default:
+      break;
   }
+  return what;
 }
 
-void SimulatedWriter::ReceiveBlock(const link::Packet& packet) {
-  const std::uint32_t index = blockIndex_++;
-  const bool last = blockIndex_ == blocksExpected_;
+std::string SimulatedWriter::ReceiveBlock(const Packet& packet) {
+  const std::uint32_t index = next_++;
+  const bool last = next_ == total_;
   const std::size_t offset = static_cast<std::size_t>(index) * kBlockSize;
-  const auto sameAs = [&](const std::uint8_t* stored, std::size_t storedSize, std::size_t from) {
-    return from + kBlockSize <= storedSize && std::equal(packet.begin(), packet.end(), stored + from);
+  const auto sameAs = [&](const std::vector<std::uint8_t>& stored, std::size_t from) {
+    return from + kBlockSize <= stored.size() &&
+           std::equal(packet.begin(), packet.end(), stored.begin() + static_cast<std::ptrdiff_t>(from));
   };
+  const bool headerBlock = index < protocol::kHeaderBlocks;
+  const bool eeprom = job_ == Job::EepromProgram || job_ == Job::EepromVerify;
+  const std::string what = Printf("%s block %u of %u%s", JobName(static_cast<int>(job_)).data(), index + 1, total_,
+                                       eeprom ? (headerBlock ? " (header)" : " (body)") : "");
 
   std::uint8_t status = st::kOk;
-  switch (mode_) {
-    case Mode::EepromVerify:
-      status = index < kHeaderBlocks
-                   ? sameAs(state_.job.header.data(), state_.job.header.size(), offset)
-                   : sameAs(state_.job.body.data(), state_.job.body.size(), offset - writer_ops::kEepromHeaderSize);
+  switch (job_) {
+    case Job::EepromVerify:
+      status = headerBlock ? std::equal(packet.begin(), packet.end(), state_.job.header.begin() + offset)
+                           : sameAs(state_.job.body, offset - protocol::kHeaderSize);
       break;
-    case Mode::IapVerify:
-      status = sameAs(state_.firmware.iapImage.data(), state_.firmware.iapImage.size(), offset);
+    case Job::IapVerify:
+      status = sameAs(state_.firmware.iapImage, offset);
       break;
-    case Mode::DriverVerify:
-      status = sameAs(state_.firmware.driverImage.data(), state_.firmware.driverImage.size(), offset);
+    case Job::DriverVerify:
+      status = sameAs(state_.firmware.driverImage, offset);
       break;
-    case Mode::IapProgram:
-    case Mode::DriverProgram:
+    case Job::IapProgram:
+    case Job::DriverProgram:
       incoming_.insert(incoming_.end(), packet.begin(), packet.end());
       if (last) {
         std::uint16_t sum = 0;
-        if (mode_ == Mode::IapProgram) {
-          for (std::size_t i = 0; i < kIapVersionOffset; ++i)
-            sum = static_cast<std::uint16_t>(sum + (i < incoming_.size() ? incoming_[i] : kBlank));
+        if (job_ == Job::IapProgram) {
+          for (std::size_t i = 0; i < protocol::kIapVersionAt; ++i)
+            sum = static_cast<std::uint16_t>(sum + (i < incoming_.size() ? incoming_[i] : protocol::kUpdateFill));
         } else {
           for (const std::uint8_t byte : incoming_) sum = static_cast<std::uint16_t>(sum + byte);
         }
         status = sum == updateChecksum_ ? st::kOk : st::kFailed;
       }
       break;
-    default:
+    case Job::EepromProgram:
+      if (headerBlock) {
+        std::copy(packet.begin(), packet.end(), state_.job.header.begin() + static_cast<std::ptrdiff_t>(offset));
+      } else {
+        state_.job.body.insert(state_.job.body.end(), packet.begin(), packet.end());
+      }
+      changed_ = true;
       break;
   }
 
-  if (QueueStatus(status) == st::kFailed) {
+  QueueStatus(status, Printf("%s for block %u of %u", StatusText(status).c_str(), index + 1, total_));
+  if (replies_.back().bytes[0] != st::kOk) {
     // A refused block ends the job; what it was writing stays unusable.
-    mode_ = Mode::Idle;
+    expect_ = Expect::Command;
     incoming_.clear();
-    return;
+  } else if (last) {
+    FinishBlocks();
   }
-  if (mode_ == Mode::EepromProgram) {
-    if (index < kHeaderBlocks) {
-      std::copy(packet.begin(), packet.end(), state_.job.header.begin() + static_cast<std::ptrdiff_t>(offset));
-    } else {
-      state_.job.body.insert(state_.job.body.end(), packet.begin(), packet.end());
-    }
-    changed_ = true;
-  }
-  if (!last) return;
+  return what;
+}
 
+void SimulatedWriter::FinishBlocks() {
   Firmware& firmware = state_.firmware;
-  if (mode_ == Mode::EepromProgram) {
+  if (job_ == Job::EepromProgram) {
     state_.job.complete = true;
-  } else if (mode_ == Mode::IapProgram) {
+  } else if (job_ == Job::IapProgram) {
     firmware.iapImage = incoming_;
-    firmware.iapVersion = Be16(incoming_, kIapVersionOffset, firmware.iapVersion);
+    firmware.iapVersion = Be16(incoming_, protocol::kIapVersionAt, firmware.iapVersion);
     firmware.iapStatus = 1;
-  } else if (mode_ == Mode::DriverProgram) {
+  } else if (job_ == Job::DriverProgram) {
     firmware.driverImage = incoming_;
-    firmware.driverVersion = Be16(incoming_, kDriverVersionOffset, firmware.driverVersion);
-    firmware.driverDate = Be16(incoming_, kDriverDateOffset, firmware.driverDate);
-    firmware.driverSignature = Be16(incoming_, kDriverSignatureOffset, 0);
+    firmware.driverVersion = Be16(incoming_, protocol::kDriverVersionAt, firmware.driverVersion);
+    firmware.driverDate = Be16(incoming_, protocol::kDriverDateAt, firmware.driverDate);
+    firmware.driverSignature = Be16(incoming_, protocol::kDriverSignatureAt, 0);
   }
-  changed_ = true;
-  mode_ = Mode::Idle;
+  if (job_ != Job::EepromVerify && job_ != Job::IapVerify && job_ != Job::DriverVerify) changed_ = true;
+  expect_ = Expect::Command;
   incoming_.clear();
 }
 
 // --- queries and reads ---
 
-link::Reply SimulatedWriter::QueryReply(std::uint8_t code, const link::Packet& packet) {
+Reply SimulatedWriter::QueryReply(std::uint8_t c, const Packet& packet, std::string& what) {
   Firmware& firmware = state_.firmware;
-  link::Reply reply{};
+  Reply reply{};
   const auto putWord = [&reply](std::size_t at, std::uint16_t word) {
     reply[at] = static_cast<std::uint8_t>(word >> 8);
     reply[at + 1] = static_cast<std::uint8_t>(word & 0xFF);
   };
-  if (code == cmd::kStatusQuery) {
-    putWord(0, firmware.iapVersion);
-    putWord(2, firmware.iapDate);
-    putWord(4, firmware.hostLevel);
+  if (c == code::kStatusQuery) {
+    putWord(protocol::kReplyVersionAt, firmware.iapVersion);
+    putWord(protocol::kReplyDateAt, firmware.iapDate);
+    putWord(protocol::kReplyHostLevelAt, firmware.hostLevel);
     // The Writer's clock follows the PC's date that the query carries.
-    reply[6] = packet[5];
-    reply[7] = packet[6];
-  } else if (code == cmd::kVersionQuery) {
-    if (firmware.offlineMode != packet[1]) {
-      firmware.offlineMode = packet[1];
+    reply[protocol::kReplyYearAt] = packet[protocol::kStatusQueryYearAt];
+    reply[protocol::kReplyMonthAt] = packet[protocol::kStatusQueryMonthAt];
+    what = Printf("IAP version 0x%04X, date 0x%04X, host level 0x%04X", firmware.iapVersion,
+                       firmware.iapDate, firmware.hostLevel);
+  } else if (c == code::kVersionQuery) {
+    if (firmware.offlineMode != packet[protocol::kOfflineModeAt]) {
+      firmware.offlineMode = packet[protocol::kOfflineModeAt];
       changed_ = true;
     }
-    putWord(0, firmware.driverVersion);
-    putWord(2, firmware.driverDate);
-    putWord(4, firmware.hostLevel);
+    putWord(protocol::kReplyVersionAt, firmware.driverVersion);
+    putWord(protocol::kReplyDateAt, firmware.driverDate);
+    putWord(protocol::kReplyHostLevelAt, firmware.hostLevel);
+    what = Printf("driver version 0x%04X, date 0x%04X, host level 0x%04X", firmware.driverVersion,
+                       firmware.driverDate, firmware.hostLevel);
   } else {
     reply[0] = firmware.iapStatus;
+    what = Printf("IAP status %u", firmware.iapStatus);
   }
   return reply;
 }
 
-link::Reply SimulatedWriter::ReadChunk(std::uint8_t code, std::uint32_t index) const {
-  link::Reply reply{};
-  const std::uint64_t from = static_cast<std::uint64_t>(index) * link::kReplySize;
-  if (code == cmd::kReadHeader) {
+std::string SimulatedWriter::StartRead(const Packet& packet) {
+  command_ = packet;
+  replyIndex_ = 0;
+  expect_ = Expect::ReadRequest;
+  total_ = Le16(&packet[protocol::kArgumentAt]);
+  next_ = 0;
+  return NextChunk();
+}
+
+// The next 16 bytes of a read; the read ends with its last request.
+std::string SimulatedWriter::NextChunk() {
+  const std::uint32_t index = next_++;
+  Reply reply{};
+  const std::uint64_t from = static_cast<std::uint64_t>(index) * protocol::kReplySize;
+  if (command_[0] == code::kReadHeader) {
     for (std::size_t k = 0; k < reply.size(); ++k) {
       if (from + k < state_.job.header.size()) reply[k] = state_.job.header[from + k];
     }
-    return reply;
+  } else if (const Chip& chip = state_.chip; chip.present) {
+    for (std::size_t k = 0; k < reply.size(); ++k) reply[k] = from + k < chip.rom.size() ? chip.rom[from + k] : chip.fill;
   }
-  const Chip& chip = state_.chip;
-  if (!chip.present) return reply;
-  for (std::size_t k = 0; k < reply.size(); ++k) reply[k] = from + k < chip.rom.size() ? chip.rom[from + k] : chip.fill;
-  return reply;
+  Queue({reply, 0, Printf("data %u of %u", index + 1, total_)});
+  if (next_ == total_) expect_ = Expect::Command;
+  return Printf("%s request %u of %u", Named(command_[0]).c_str(), index + 1, total_);
 }
 
 // --- port-access batches ---
 
-bool SimulatedWriter::IsPortBatch(const link::Packet& packet) {
-  // [used - 1, 0, records...], zero after the used bytes; command packets that could look
-  // alike carry a zero or an impossible record where the first record would stand.
-  if (packet[1] != 0 || packet[0] < 2) return false;
+bool SimulatedWriter::IsPortBatch(const Packet& packet) {
+  // [used - 1, 0, records...]; what lies after the used bytes is left over from earlier
+  // batches and means nothing.
+  namespace port = protocol::port;
+  if (packet[1] != 0 || packet[0] < port::kFirstRecordAt) return false;
   const std::size_t used = std::size_t{packet[0]} + 1;
   if (used > packet.size()) return false;
-  std::size_t pos = 2;
+  std::size_t pos = port::kFirstRecordAt;
   while (pos < used) {
     const std::uint8_t op = packet[pos];
     std::size_t size = 0;
-    if (op == 0x01) {
+    if (op == port::kWriteData) {
       size = 2;
-    } else if (op == 0x09 || op == 0x0C) {
+    } else if (op == port::kWriteDataRun || op == port::kWriteControlRun) {
       if (pos + 1 >= used) return false;
       const std::size_t count = packet[pos + 1];
-      if (op == 0x09 && count < 2) return false;
-      if (op == 0x0C && count < 4) return false;
-      size = 2 + (op == 0x09 ? count : (count + 1) / 2);
-    } else if (op == 0x02 || (op & 0x0F) == 0x04) {
+      if (op == port::kWriteDataRun && count < 2) return false;
+      if (op == port::kWriteControlRun && count < 4) return false;
+      size = 2 + (op == port::kWriteDataRun ? count : (count + 1) / 2);
+    } else if (op == port::kReadStatus || (op & port::kOperationMask) == port::kWriteControl) {
       size = 1;
     } else {
       return false;
     }
     pos += size;
   }
-  if (pos != used) return false;
-  return std::all_of(packet.begin() + static_cast<std::ptrdiff_t>(used), packet.end(),
-                     [](std::uint8_t b) { return b == 0; });
+  return pos == used;
 }
 
-void SimulatedWriter::RunPortBatch(const link::Packet& packet) {
+std::string SimulatedWriter::RunPortBatch(const Packet& packet) {
+  namespace port = protocol::port;
+  command_ = packet;
+  replyIndex_ = 0;
   const std::size_t used = std::size_t{packet[0]} + 1;
-  std::size_t pos = 2;
+  std::size_t pos = port::kFirstRecordAt;
+  int reads = 0;
   while (pos < used) {
     const std::uint8_t op = packet[pos];
-    if (op == 0x01) {
+    if (op == port::kWriteData) {
       portData_ = packet[pos + 1];
       pos += 2;
-    } else if (op == 0x09) {
+    } else if (op == port::kWriteDataRun) {
       const std::size_t count = packet[pos + 1];
       portData_ = packet[pos + 1 + count];
       pos += 2 + count;
-    } else if (op == 0x0C) {
+    } else if (op == port::kWriteControlRun) {
       pos += 2 + (std::size_t{packet[pos + 1]} + 1) / 2;
-    } else if (op == 0x02) {
+    } else if (op == port::kReadStatus) {
       // A loop-back on the port: the data lines' low nibble comes back on status bits 3 to 6,
       // and bit 7 (not busy) is set.
-      QueueStatus(static_cast<std::uint8_t>(0x80 | ((portData_ & 0x0F) << 3)));
+      const auto value = static_cast<std::uint8_t>(0x80 | ((portData_ & 0x0F) << 3));
+      QueueStatus(value, Printf("status port 0x%02X", value));
+      ++reads;
       pos += 1;
     } else {
       pos += 1;
     }
   }
+  return Printf("port batch, %u bytes, %d status read(s)", static_cast<unsigned>(used), reads);
 }
 
 // --- the chip ---
@@ -465,13 +632,13 @@ void SimulatedWriter::FitChipToJob() {
 SimulatedWriter::Rolling SimulatedWriter::ParseRolling() const {
   const auto& header = state_.job.header;
   Rolling rolling;
-  rolling.on = header[at::kRollingRecord] != 0 || header[at::kRollingRecord + 1] != 0;
+  rolling.on = header[at::kRolling] != 0 || header[at::kRolling + 1] != 0;
   if (!rolling.on) return rolling;
   rolling.bytePerWord = EffectiveChipType() == kBytePerWordChip;
-  rolling.address = Le16(&header[at::kRollingRecord + 2]);
-  rolling.length = Le16(&header[at::kRollingRecord + 4]);
+  rolling.address = Le16(&header[at::kRollingAddress]);
+  rolling.length = Le16(&header[at::kRollingLength]);
   const std::size_t valueSize = rolling.bytePerWord ? (rolling.length + 1) / 2 * 2 : std::size_t{rolling.length} * 2;
-  rolling.valueAt = at::kRollingRecord + kRollingValueOffset;
+  rolling.valueAt = at::kRollingValue;
   rolling.stepAt = rolling.valueAt + valueSize;
   const std::size_t orderAt = rolling.stepAt + valueSize;
   if (rolling.length == 0 || orderAt + 2 > kRollingRecordLimit) return rolling;
@@ -483,7 +650,7 @@ SimulatedWriter::Rolling SimulatedWriter::ParseRolling() const {
 namespace {
 
 // Where the rolling value goes in the ROM: (byte offset, byte) for each byte it writes.
-std::vector<std::pair<std::uint32_t, std::uint8_t>> RollingPlacement(const std::array<std::uint8_t, 128>& header,
+std::vector<std::pair<std::uint32_t, std::uint8_t>> RollingPlacement(const std::array<std::uint8_t, protocol::kHeaderSize>& header,
                                                                      std::uint32_t address, std::uint32_t length,
                                                                      bool bytePerWord, bool lowWordFirst,
                                                                      std::size_t valueAt) {
@@ -504,6 +671,7 @@ std::vector<std::pair<std::uint32_t, std::uint8_t>> RollingPlacement(const std::
 }  // namespace
 
 bool SimulatedWriter::BlankCheck() {
+  AddWork(settings_.timing.blankCheckMsPerKb);
   const std::vector<std::uint8_t>& rom = state_.chip.rom;
   const auto used = std::find_if(rom.begin(), rom.end(), [](std::uint8_t b) { return b != kBlank; });
   if (used == rom.end()) return true;
@@ -513,6 +681,7 @@ bool SimulatedWriter::BlankCheck() {
 }
 
 bool SimulatedWriter::Erase() {
+  AddWork(settings_.timing.blankCheckMsPerKb);
   Chip& chip = state_.chip;
   std::fill(chip.rom.begin(), chip.rom.end(), kBlank);
   chip.fill = kBlank;
@@ -524,6 +693,7 @@ bool SimulatedWriter::Erase() {
 }
 
 bool SimulatedWriter::Program() {
+  AddWork(settings_.timing.programMsPerKb);
   Chip& chip = state_.chip;
   auto& header = state_.job.header;
   const Rolling rolling = ParseRolling();
@@ -601,6 +771,7 @@ bool SimulatedWriter::Program() {
 }
 
 bool SimulatedWriter::Verify() {
+  AddWork(settings_.timing.verifyMsPerKb);
   const Chip& chip = state_.chip;
   const std::vector<std::uint8_t>& body = state_.job.body;
   std::vector<std::uint8_t> expected = body;
@@ -620,8 +791,12 @@ bool SimulatedWriter::Verify() {
       }
     }
   }
+  // A cell that never holds what was programmed, when the settings name one.
+  const std::size_t weakCell = settings_.chip.verifyFailAt >= 0
+                                   ? static_cast<std::size_t>(settings_.chip.verifyFailAt) * 2
+                                   : body.size();
   for (std::size_t i = 0; i < body.size(); ++i) {
-    if (!skip[i] && chip.rom[i] != expected[i]) {
+    if (i == weakCell || (!skip[i] && chip.rom[i] != expected[i])) {
       const auto word = static_cast<std::uint32_t>(i / 2);
       AddMessage(message::kVerifyFail, {static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word)});
       return false;
@@ -632,28 +807,81 @@ bool SimulatedWriter::Verify() {
 
 // --- chip actions ---
 
-void SimulatedWriter::AddMessage(std::string_view text, const std::vector<std::uint8_t>& arguments) {
-  for (std::size_t from = 0; from < text.size(); from += 15) {
-    link::Reply reply{};
-    reply[0] = st::kMessageText;
-    const std::string_view chunk = text.substr(from, 15);
-    std::copy(chunk.begin(), chunk.end(), reply.begin() + 1);
-    script_.push_back(reply);
-  }
-  link::Reply reply{};
-  reply[0] = st::kMessageArguments;
-  std::copy_n(arguments.begin(), std::min<std::size_t>(arguments.size(), 15), reply.begin() + 1);
-  script_.push_back(reply);
+std::string SimulatedWriter::StartChipAction(const Packet& packet) {
+  command_ = packet;
+  replyIndex_ = 0;
+  script_.clear();
+  scriptDelays_.clear();
+  pendingWorkMs_ = 0;
+  hanging_ = settings_.faults.hangAction == packet[0];
+  BuildChipAction(packet[0], packet);
+  expect_ = Expect::ActionRepeat;
+  NextActionReply();
+  return Printf("%s, ROM %u bytes, checksum 0x%04X", Named(packet[0]).c_str(),
+                Le16(&packet[protocol::kActionRomBytesAt]), Le16(&packet[protocol::kActionChecksumAt]));
 }
 
-void SimulatedWriter::AddStatus(std::uint8_t status) { script_.push_back(StatusReply(status)); }
+// The action's next reply. Text and arguments ask for the same packet again; any other status
+// ends the action.
+std::string SimulatedWriter::NextActionReply() {
+  Reply reply{};
+  int delayMs = 0;
+  if (hanging_ && script_.size() <= 1) {
+    // Busy for ever: the final status never comes.
+    reply[0] = st::kText;
+    std::copy(message::kBusy.begin(), message::kBusy.end(), reply.begin() + 1);
+  } else if (script_.empty()) {
+    // The settings made a round of the final status: the action has nothing more to say.
+    reply[0] = st::kFailed;
+  } else {
+    reply = script_.front();
+    delayMs = scriptDelays_.front();
+    script_.pop_front();
+    scriptDelays_.pop_front();
+  }
+  Queue({reply, delayMs, ActionReplyText(reply)});
+  const std::uint8_t sent = replies_.back().bytes[0];
+  if (sent != st::kText && sent != st::kArguments) {
+    expect_ = Expect::Command;
+    script_.clear();
+    scriptDelays_.clear();
+  }
+  return Printf("%s again", Named(command_[0]).c_str());
+}
 
-void SimulatedWriter::BuildChipAction(std::uint8_t code, const link::Packet& packet) {
+void SimulatedWriter::AddMessage(std::string_view text, const std::vector<std::uint8_t>& arguments) {
+  for (std::size_t from = 0; from < text.size(); from += protocol::kTextPerReply) {
+    Reply reply{};
+    reply[0] = st::kText;
+    const std::string_view chunk = text.substr(from, protocol::kTextPerReply);
+    std::copy(chunk.begin(), chunk.end(), reply.begin() + 1);
+    script_.push_back(reply);
+    scriptDelays_.push_back(std::exchange(pendingWorkMs_, 0));
+  }
+  Reply reply{};
+  reply[0] = st::kArguments;
+  std::copy_n(arguments.begin(), std::min(arguments.size(), protocol::kTextPerReply), reply.begin() + 1);
+  script_.push_back(reply);
+  scriptDelays_.push_back(std::exchange(pendingWorkMs_, 0));
+}
+
+void SimulatedWriter::AddStatus(std::uint8_t status) {
+  script_.push_back(StatusReply(status));
+  scriptDelays_.push_back(std::exchange(pendingWorkMs_, 0));
+}
+
+// The time a chip operation takes over the job's ROM, told with its next message.
+void SimulatedWriter::AddWork(int msPerKb) {
+  const std::size_t kb = (state_.job.body.size() + 1023) / 1024;
+  pendingWorkMs_ += static_cast<int>(std::min<std::size_t>(kb * static_cast<std::size_t>(msPerKb), 600000));
+}
+
+void SimulatedWriter::BuildChipAction(std::uint8_t action, const Packet& packet) {
   const Faults& faults = settings_.faults;
   if (!faults.messageText.empty()) {
     AddMessage(faults.messageText, {faults.messageArguments.begin(), faults.messageArguments.end()});
   }
-  const bool programs = code == cmd::kProgramChip || code == cmd::kBlankCheckChip || code == cmd::kAutoProgramChip;
+  const bool programs = action == code::kProgramChip || action == code::kBlankCheck || action == code::kAutoProgram;
   if (programs && state_.chip.swapPending && settings_.insertNewChip) InsertNewChip();
 
   const auto fail = [this](std::string_view text) {
@@ -662,13 +890,13 @@ void SimulatedWriter::BuildChipAction(std::uint8_t code, const link::Packet& pac
   };
   if (!state_.chip.present) return fail(message::kNoChip);
   // Reading a chip needs no job; acting on it needs the job the program has loaded.
-  const bool readCheck = code == cmd::kCheckBeforeRead || code == cmd::kSecurityCheck;
+  const bool readCheck = action == code::kCheckBeforeRead || action == code::kSecurityCheck;
   if (!readCheck) {
     if (!state_.job.complete) return fail(message::kNoJob);
     const auto& header = state_.job.header;
     const auto jobRomBytes = static_cast<std::uint16_t>((Le16(&header[at::kLastRomWord]) + 1U) * 2U);
-    const std::uint16_t romBytes = Le16(&packet[1]);
-    const std::uint16_t checksum = Le16(&packet[3]);
+    const std::uint16_t romBytes = Le16(&packet[protocol::kActionRomBytesAt]);
+    const std::uint16_t checksum = Le16(&packet[protocol::kActionChecksumAt]);
     if (romBytes != jobRomBytes || checksum != Le16(&header[at::kChecksum])) return fail(message::kJobDiffers);
   }
   if (!ChipTypeMatches()) return fail(message::kChipTypeError);
@@ -676,8 +904,8 @@ void SimulatedWriter::BuildChipAction(std::uint8_t code, const link::Packet& pac
 
   bool ok = false;
   rollingMessage_.clear();
-  switch (code) {
-    case cmd::kBlankCheckChip:
+  switch (action) {
+    case code::kBlankCheck:
       // The button is "Erase" for flash chips, and the Writer erases them.
       if (ErasableChip()) {
         ok = Erase();
@@ -687,28 +915,28 @@ void SimulatedWriter::BuildChipAction(std::uint8_t code, const link::Packet& pac
         if (ok) AddMessage(message::kBlankCheckOk);
       }
       break;
-    case cmd::kProgramChip:
+    case code::kProgramChip:
       ok = Program();
       if (ok) AddMessage(message::kProgramOk);
       break;
-    case cmd::kVerifyChip:
+    case code::kVerifyChip:
       ok = Verify();
       if (ok) AddMessage(message::kVerifyOk);
       break;
-    case cmd::kAutoProgramChip:
+    case code::kAutoProgram:
       ok = (ErasableChip() ? Erase() : BlankCheck()) && Program() && Verify();
       if (ok) AddMessage(message::kAutoProgramOk);
       break;
-    case cmd::kCheckBeforeRead:
+    case code::kCheckBeforeRead:
       ok = true;
       break;
-    case cmd::kSecurityCheck:
+    case code::kSecurityCheck:
       ok = !state_.chip.secured;
       break;
     default:
       break;
   }
-  if (!rollingMessage_.empty() && (ok || code == cmd::kAutoProgramChip)) AddMessage(rollingMessage_, rollingArguments_);
+  if (!rollingMessage_.empty() && (ok || action == code::kAutoProgram)) AddMessage(rollingMessage_, rollingArguments_);
   AddStatus(ok ? st::kOk : st::kFailed);
 }
 
@@ -728,7 +956,7 @@ void SimulatedWriter::ApplySettings(bool fresh) {
   Firmware& firmware = state_.firmware;
   const FirmwareSettings& wanted = settings_.firmware;
   if (fresh) {
-    firmware.driverSignature = kDriverSignature;
+    firmware.driverSignature = protocol::kDriverSignature;
     firmware.offlineMode = kDefaultOfflineMode;
   }
   take("IapVersion", wanted.iapVersion, [&](int v) { firmware.iapVersion = static_cast<std::uint16_t>(v); });

@@ -1,8 +1,11 @@
-// The simulated Writer's protocol engine: it takes the program's 64-byte packets and queues the
+// The simulated Writer's protocol engine: it takes the host's 64-byte packets and queues the
 // 16-byte replies a Writer would send, acting on its firmware, its EEPROM job and the chip in
-// its socket. No USB, no files: the bridge entry points feed it and keep its state on disk.
+// its socket. What it expects next is an explicit state set by the command that opened it; a
+// packet that does not fit gets the bad-command reply and a line naming what was expected.
+// No USB, no files: the bridge entry points feed it, trace it and keep its state on disk.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -10,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/command_codes.h"
+#include "protocol.h"
 #include "sim_settings.h"
 #include "sim_state.h"
 
@@ -32,23 +35,41 @@ inline constexpr std::string_view kNoChip = "No IC in socket !!\r\n";
 inline constexpr std::string_view kNoJob = "No data in EEPROM, please load again !!\r\n";
 inline constexpr std::string_view kJobDiffers = "EEPROM data differ from PC, please load again !!\r\n";
 inline constexpr std::string_view kChipTypeError = "IC Error!IC Typis different wih VX3!\r\nPlease check it again";
+inline constexpr std::string_view kBusy = "Working ...\r\n";  // one round of an action that never ends
 }  // namespace message
+
+// A reply with what the trace says of it, and how long the Writer works before it is ready.
+struct QueuedReply {
+  protocol::Reply bytes{};
+  int delayMs = 0;
+  std::string what;
+};
+
+// What the Writer made of a packet: the trace's decoding, and when the packet did not fit the
+// protocol's state, what was expected instead.
+struct TakenPacket {
+  std::string what;
+  std::string violation;
+};
 
 class SimulatedWriter {
  public:
   SimulatedWriter(WriterState& state, const Settings& settings) : state_(state), settings_(settings) {}
 
-  // A packet from the program; the replies it causes are queued (unread earlier ones dropped).
-  void Receive(const link::Packet& packet);
-  // The next reply, or nothing: the program's read then times out.
-  std::optional<link::Reply> NextReply();
+  // A packet from the host; the replies it causes are queued (unread earlier ones dropped).
+  TakenPacket Receive(const protocol::Packet& packet);
+  // The next reply, or nothing: the host's read then times out.
+  std::optional<QueuedReply> NextReply();
 
-  // The USB device was opened again: an unfinished job, action or read is abandoned.
-  void Abandon();
+  // The USB device was opened again: an unfinished job, action or read is abandoned. Gives
+  // what was abandoned, or empty.
+  std::string Abandon();
   // Takes over what changed in the settings since the last time (all of it when `fresh`):
   // firmware values, and a new chip for changed chip settings.
   void ApplySettings(bool fresh);
 
+  // Waiting for a command: the last one has finished.
+  bool Idle() const { return expect_ == Expect::Command; }
   // True once after each change of the state, so that it is saved.
   bool TakeChanged() {
     const bool changed = changed_;
@@ -57,7 +78,9 @@ class SimulatedWriter {
   }
 
  private:
-  enum class Mode { Idle, EepromProgram, EepromVerify, IapProgram, IapVerify, DriverProgram, DriverVerify };
+  // What the Writer expects next, set by the command that opened it and by nothing else.
+  enum class Expect { Command, Blocks, ReadRequest, ActionRepeat };
+  enum class Job { EepromProgram, EepromVerify, IapProgram, IapVerify, DriverProgram, DriverVerify };
 
   // The rolling record in the job header, as far as the Writer uses it.
   struct Rolling {
@@ -71,22 +94,29 @@ class SimulatedWriter {
     std::size_t stepAt = 0;
   };
 
-  void BeginCommand(std::uint8_t code);
-  std::uint8_t Queue(link::Reply reply);
-  std::uint8_t QueueStatus(std::uint8_t status);
+  std::string ExpectedText() const;
+  std::string TakeCommand(const protocol::Packet& packet);
+  std::string BadPacket(const protocol::Packet& packet, TakenPacket& taken);
+  void Queue(QueuedReply reply);
+  void QueueStatus(std::uint8_t status, std::string what);
 
-  void StartBlocks(Mode mode, std::uint32_t blocks, std::uint16_t checksum);
-  void ReceiveBlock(const link::Packet& packet);
+  std::string StartBlocks(Job job, const protocol::Packet& packet);
+  std::string ReceiveBlock(const protocol::Packet& packet);
+  void FinishBlocks();
 
-  static bool IsPortBatch(const link::Packet& packet);
-  void RunPortBatch(const link::Packet& packet);
+  static bool IsPortBatch(const protocol::Packet& packet);
+  std::string RunPortBatch(const protocol::Packet& packet);
 
-  link::Reply ReadChunk(std::uint8_t code, std::uint32_t index) const;
-  link::Reply QueryReply(std::uint8_t code, const link::Packet& packet);
+  std::string StartRead(const protocol::Packet& packet);
+  std::string NextChunk();
+  protocol::Reply QueryReply(std::uint8_t code, const protocol::Packet& packet, std::string& what);
 
-  void BuildChipAction(std::uint8_t code, const link::Packet& packet);
+  std::string StartChipAction(const protocol::Packet& packet);
+  std::string NextActionReply();
+  void BuildChipAction(std::uint8_t code, const protocol::Packet& packet);
   void AddMessage(std::string_view text, const std::vector<std::uint8_t>& arguments = {});
   void AddStatus(std::uint8_t status);
+  void AddWork(int msPerKb);
   bool BlankCheck();
   bool Erase();
   bool Program();
@@ -103,20 +133,25 @@ class SimulatedWriter {
   WriterState& state_;
   const Settings& settings_;
   bool changed_ = false;
-  std::deque<link::Reply> replies_;
+  std::deque<QueuedReply> replies_;
 
-  int command_ = -1;  // the command whose replies are being counted
-  std::uint32_t replyIndex_ = 0;
+  Expect expect_ = Expect::Command;
+  protocol::Packet command_{};  // the packet that opened the expectation
+  std::uint32_t total_ = 0;     // blocks of the job, requests of the read
+  std::uint32_t next_ = 0;      // the next block or request, from 0
+  std::uint32_t replyIndex_ = 0;  // replies of the command so far, for the status fault
 
-  Mode mode_ = Mode::Idle;
-  std::uint32_t blocksExpected_ = 0;
-  std::uint32_t blockIndex_ = 0;
+  Job job_ = Job::EepromProgram;
   std::uint16_t updateChecksum_ = 0;
   std::vector<std::uint8_t> incoming_;
 
-  std::deque<link::Reply> script_;  // the rest of a chip action's replies
-  std::uint32_t readTotal_ = 0;
-  std::uint32_t readCursor_ = 0;
+  std::deque<protocol::Reply> script_;  // the rest of a chip action's replies
+  std::deque<int> scriptDelays_;
+  int pendingWorkMs_ = 0;  // the time of the work whose message is added next
+  bool hanging_ = false;   // the action sends text rounds without end
+
+  // After a reset the Writer takes no command until this time.
+  std::chrono::steady_clock::time_point restartUntil_{};
 
   std::string rollingMessage_;  // the value a Program just wrote, told after its result
   std::vector<std::uint8_t> rollingArguments_;
