@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -44,8 +46,15 @@ std::filesystem::path LibraryFolder() {
 }
 
 std::filesystem::path SimFolder() {
+#ifdef _WIN32
+  // The wide environment: the narrow one holds only what the ANSI code page can spell.
+  const std::string_view name(kSimDirVariable);
+  const wchar_t* named = _wgetenv(std::wstring(name.begin(), name.end()).c_str());
+  if (named != nullptr && *named != L'\0') return std::filesystem::path(named);
+#else
   const char* named = std::getenv(kSimDirVariable);
   if (named != nullptr && *named != '\0') return platform::PathFromUtf8(named);
+#endif
   return LibraryFolder();
 }
 

@@ -36,9 +36,21 @@ std::filesystem::path TempDir::WriteFile(const std::filesystem::path& relative, 
   return file;
 }
 
+void SetEnvironment(const char* name, const std::string& value) {
+#ifdef _WIN32
+  _putenv_s(name, value.c_str());
+#else
+  if (value.empty()) {
+    unsetenv(name);
+  } else {
+    setenv(name, value.c_str(), 1);
+  }
+#endif
+}
+
 void SetSimFolder(const std::filesystem::path& folder) {
 #ifdef _WIN32
-  _putenv_s("VX3WT_SIM_DIR", folder.string().c_str());
+  _wputenv_s(L"VX3WT_SIM_DIR", folder.c_str());
 #else
   setenv("VX3WT_SIM_DIR", folder.c_str(), 1);
 #endif

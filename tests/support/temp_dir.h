@@ -23,6 +23,10 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// Sets (or with an empty value removes) an environment variable of this process, the same way
+// on every platform.
+void SetEnvironment(const char* name, const std::string& value);
+
 // Points the simulated Writer at `folder` for its settings and state files (VX3WT_SIM_DIR), so
 // that a test or benchmark never shares a Writer with another.
 void SetSimFolder(const std::filesystem::path& folder);
