@@ -13,7 +13,8 @@ namespace vx3::platform {
 std::string Utf8ToSystemText(std::string_view utf8);
 
 // 8-bit text in the system's encoding as UTF-8. Bytes the encoding does not define come out as
-// U+FFFD (Windows) or stay as they are (elsewhere, where callers clean UTF-8 themselves).
+// the system's replacement character (Windows) or stay as they are (elsewhere, where callers
+// clean the UTF-8 themselves).
 std::string SystemTextToUtf8(std::string_view bytes);
 
 }  // namespace vx3::platform

@@ -7,6 +7,10 @@
 #include <random>
 #include <system_error>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace vx3::testing {
 
 TempDir::TempDir() {
@@ -65,6 +69,21 @@ int OpenFileCount() {
 #else
   return -1;
 #endif
+}
+
+bool SystemTextIsUtf8() {
+#ifdef _WIN32
+  return GetACP() == CP_UTF8;
+#else
+  return true;
+#endif
+}
+
+bool IsAscii(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
 }
 
 std::string ReadFileBytes(const std::filesystem::path& file) {
