@@ -146,7 +146,7 @@ struct BridgeRig {
   link::WriterLink link{std::make_unique<link::DynamicBridgeLibrary>(), reporter, language};
 };
 
-TEST(WindowsBridge, LoadsFromAProgramFolderWithSpacesAndChineseAndRunsAJob) {
+TEST(WindowsBridge, LoadsFromAProgramFolderWithSpacesAndChineseAndReadsBack) {
   BridgeRig rig;
   const fs::path programDir = rig.dir.path() / PathFromUtf8(kWideFolder);
   fs::create_directories(programDir / "DLL");
