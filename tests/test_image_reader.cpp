@@ -19,6 +19,8 @@ namespace vx3::image {
 namespace {
 
 namespace fs = std::filesystem;
+// The log's line end on this platform (the file is text: CR LF on Windows).
+const std::string kEol(text::kLogLineEnd);
 using testing::MakeBody;
 using testing::MakeHeader;
 using testing::MakeVx3;
@@ -116,7 +118,7 @@ TEST_P(ReadImageFailureTest, ReportsAndFails) {
   } else {
     EXPECT_EQ(view_.status, std::string(text::LogHeadline(c.kind)) + "\r\n   (Check " + LogPath() +
                                 " for detailed information)\r\n");
-    EXPECT_EQ(Log(), "00001    Sat Dec  5 08:03:16 2026\n\n" + c.message + "\n\n");
+    EXPECT_EQ(Log(), "00001    Sat Dec  5 08:03:16 2026" + kEol + kEol + c.message + kEol + kEol);
   }
   // Only the calibration check clears the load flag itself; the caller clears it for the rest.
   EXPECT_EQ(image_.loadOk, c.message != kMessageRobinCalibration);
@@ -209,7 +211,7 @@ TEST_F(ImageReaderTest, BinOfExactlyTheRomSizeLoads) {
   EXPECT_EQ(image_.securedChecksum, 0xF955);  // type 2: the high bytes
   EXPECT_TRUE(image_.securityEnabled);        // bit 11 of 37F7 is 0
   EXPECT_EQ(view_.status, "The EPROM check sum is F718\r\n");
-  EXPECT_EQ(Log(), "The EPROM check sum is F718\n\n");
+  EXPECT_EQ(Log(), "The EPROM check sum is F718" + kEol + kEol);
   EXPECT_TRUE(view_.messages.empty());
 }
 

@@ -59,9 +59,9 @@ TEST(StartupTest, WithoutAProgramPathPathsAreRelativeToTheCurrentFolder) {
 }
 
 TEST(StartupTest, LocalesRefusedThroughTheEnvironment) {
-  ::setenv("VX3WT_REFUSE_LOCALE", "0x0409,2052,junk", 1);
+  testing::SetEnvironment("VX3WT_REFUSE_LOCALE", "0x0409,2052,junk");
   const std::vector<int> refused = platform::RefusedLocalesFromEnvironment();
-  ::unsetenv("VX3WT_REFUSE_LOCALE");
+  testing::SetEnvironment("VX3WT_REFUSE_LOCALE", "");
   EXPECT_EQ(refused, (std::vector<int>{0x0409, 0x0804}));
   platform::StandInThreadLocale locale(refused);
   EXPECT_FALSE(locale.Set(platform::kLocaleEnglishUs));

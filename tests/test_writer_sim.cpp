@@ -352,6 +352,9 @@ struct MessageCase {
 class SimulatedChipActionTest : public SimulatedWriterTest, public ::testing::WithParamInterface<MessageCase> {};
 
 TEST_P(SimulatedChipActionTest, TellsWhatHappensAndEndsWithItsResult) {
+  if (!testing::IsAscii(GetParam().shown) && !testing::SystemTextIsUtf8()) {
+    GTEST_SKIP() << "the Writer's text is in the ANSI code page here";
+  }
   Settings(GetParam().settings);
   ASSERT_EQ(Open(), 1);
   Job job;

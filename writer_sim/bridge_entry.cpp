@@ -8,6 +8,7 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <system_error>
 #include <thread>
@@ -49,8 +50,15 @@ std::filesystem::path LibraryFolder() {
 }
 
 std::filesystem::path SimFolder() {
+#ifdef _WIN32
+  // The wide environment: the narrow one holds only what the ANSI code page can spell.
+  const std::string_view name(kSimDirVariable);
+  const wchar_t* named = _wgetenv(std::wstring(name.begin(), name.end()).c_str());
+  if (named != nullptr && *named != L'\0') return std::filesystem::path(named);
+#else
   const char* named = std::getenv(kSimDirVariable);
   if (named != nullptr && *named != '\0') return PathFromUtf8(named);
+#endif
   return LibraryFolder();
 }
 

@@ -36,7 +36,7 @@ class QtStartupHost final : public app::StartupHost {
 int RunGui(int argc, char** argv) {
   QApplication application(argc, argv);
   // The program reads no command line and keeps no settings of its own.
-  platform::StandInThreadLocale locale(platform::RefusedLocalesFromEnvironment());
+  platform::SystemThreadLocale locale(platform::RefusedLocalesFromEnvironment());
   platform::SystemClock clock;
   app::AppContext context(locale, clock);
   QtStartupHost host;

@@ -2,6 +2,7 @@
 // on UTF-8 and UTF-16 files, with an atomic replace so that a crash never loses a stored value.
 #include "platform/ini_profile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -11,7 +12,8 @@
 #include <utility>
 
 #ifdef _WIN32
-#include <fstream>
+#include <windows.h>
+#undef WriteProfileString  // a windows.h macro; see ini_profile.h
 #else
 #include <cerrno>
 #include <fcntl.h>
@@ -452,7 +454,7 @@ std::string UniqueSuffix() {
   static std::atomic<unsigned> counter{0};
   const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
 #ifdef _WIN32
-  const unsigned long process = 0;
+  const unsigned long process = GetCurrentProcessId();
 #else
   const auto process = static_cast<unsigned long>(::getpid());
 #endif
@@ -478,26 +480,36 @@ bool WriteFully(int fd, std::string_view bytes) {
 // `target`. On any failure the temporary file is removed and `target` is left as it was.
 bool ReplaceAtomically(const fs::path& target, std::string_view bytes, bool targetExists) {
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  std::error_code ec;
 #ifdef _WIN32
-  (void)targetExists;
+  // CREATE_NEW fails on a name that exists, as O_EXCL does; the data is flushed to the disk
+  // before the replace, and the replace itself is written through. The new file keeps the
+  // hidden and system marks of the old one.
+  const DWORD original = targetExists ? GetFileAttributesW(target.c_str()) : INVALID_FILE_ATTRIBUTES;
+  const DWORD kept = original == INVALID_FILE_ATTRIBUTES ? 0 : original & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
   fs::path temp;
-  for (int attempt = 0; attempt < 16; ++attempt) {
+  HANDLE out = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 16 && out == INVALID_HANDLE_VALUE; ++attempt) {
     temp = folder / (target.filename().native() + fs::path(".tmp-" + UniqueSuffix()).native());
-    if (!fs::exists(temp, ec)) break;
+    out = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) return false;
   }
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    out.close();
-    if (out.fail()) {
-      fs::remove(temp, ec);
-      return false;
-    }
+  if (out == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  for (std::string_view rest = bytes; ok && !rest.empty();) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1u << 30));
+    DWORD written = 0;
+    ok = WriteFile(out, rest.data(), chunk, &written, nullptr) != 0 && written > 0;
+    rest.remove_prefix(written);
   }
+  ok = FlushFileBuffers(out) != 0 && ok;
+  ok = CloseHandle(out) != 0 && ok;
+  if (!ok || MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+    DeleteFileW(temp.c_str());
+    return false;
+  }
+  return true;
 #else
+  std::error_code ec;
   struct stat original {};
   const bool haveOriginal = targetExists && ::stat(target.c_str(), &original) == 0;
   fs::path temp;
@@ -522,22 +534,20 @@ bool ReplaceAtomically(const fs::path& target, std::string_view bytes, bool targ
     fs::remove(temp, ec);
     return false;
   }
-#endif
   fs::rename(temp, target, ec);
   if (ec) {
     std::error_code ignored;
     fs::remove(temp, ignored);
     return false;
   }
-#ifndef _WIN32
   // Make the rename itself durable.
   const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     ::fsync(dir);
     ::close(dir);
   }
-#endif
   return true;
+#endif
 }
 
 // Whether the existing file may be changed. A read-only file is refused, as the Windows

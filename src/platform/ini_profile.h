@@ -7,6 +7,12 @@
 #include <string>
 #include <string_view>
 
+// windows.h makes WriteProfileString a macro for a Windows function of that name; ours lives in
+// its own namespace and must not be renamed by it.
+#ifdef WriteProfileString
+#undef WriteProfileString
+#endif
+
 namespace vx3::platform {
 
 // A value is cut to this many characters, as the Windows profile buffer of 260 did.

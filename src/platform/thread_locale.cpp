@@ -5,6 +5,10 @@
 #include <string>
 #include <string_view>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace vx3::platform {
 
 bool StandInThreadLocale::Set(int localeId) {
@@ -13,6 +17,15 @@ bool StandInThreadLocale::Set(int localeId) {
   current_.store(localeId);
   return true;
 }
+
+#ifdef _WIN32
+bool WindowsThreadLocale::Set(int localeId) {
+  if (std::find(refused_.begin(), refused_.end(), localeId) != refused_.end()) return false;
+  if (localeId <= 0 || SetThreadLocale(MAKELCID(static_cast<LANGID>(localeId), SORT_DEFAULT)) == 0) return false;
+  current_.store(localeId);
+  return true;
+}
+#endif
 
 std::vector<int> RefusedLocalesFromEnvironment() {
   std::vector<int> ids;

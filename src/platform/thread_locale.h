@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <initializer_list>
+#include <utility>
 #include <vector>
 
 namespace vx3::platform {
@@ -37,6 +38,27 @@ class StandInThreadLocale final : public ThreadLocale {
   std::vector<int> refused_;
   std::atomic<int> current_{0};
 };
+
+#ifdef _WIN32
+// The Windows thread locale of the calling thread (the user-interface thread), set with the
+// system's own function, so that the system's dialogs and conversions follow the language. A
+// locale listed as refused is refused before the system is asked, for the same trials as above.
+class WindowsThreadLocale final : public ThreadLocale {
+ public:
+  explicit WindowsThreadLocale(std::vector<int> refused = {}) : refused_(std::move(refused)) {}
+
+  bool Set(int localeId) override;
+  int Current() const override { return current_.load(); }
+
+ private:
+  std::vector<int> refused_;
+  std::atomic<int> current_{0};
+};
+
+using SystemThreadLocale = WindowsThreadLocale;
+#else
+using SystemThreadLocale = StandInThreadLocale;
+#endif
 
 // Locale ids listed in the environment variable VX3WT_REFUSE_LOCALE (comma-separated, decimal or
 // 0x hexadecimal), for trying out the program's answer to a refused locale.

@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include "platform/system_text.h"
 #include "platform/utf8_path.h"
 #include "ui_text/message_box.h"
 #include "ui_text/program_paths.h"
@@ -118,8 +119,10 @@ void Reporter::LogEvent(int kind, std::string_view text) {
     // entry. A missing log folder loses the entry; the status lines below still appear.
     std::ofstream file(logPath_, std::ios::binary | std::ios::app);
     if (file.is_open()) {
-      const std::string entry = numbered ? NumberedLogEntry(number, now, text, kLogLineEnd)
-                                         : PlainLogEntry(text, kLogLineEnd);
+      // Log readers on the operator's machine take the file as 8-bit text in the system's code
+      // page (on a Chinese Windows, GBK), not as UTF-8.
+      const std::string entry = platform::Utf8ToSystemText(
+          numbered ? NumberedLogEntry(number, now, text, kLogLineEnd) : PlainLogEntry(text, kLogLineEnd));
       file.write(entry.data(), static_cast<std::streamsize>(entry.size()));
     }
   }

@@ -7,15 +7,9 @@
 #include <climits>
 #include <optional>
 
+#include "platform/system_text.h"
 #include "ui_text/safe_format.h"
 #include "ui_text/ui_texts.h"
-
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#endif
 
 namespace vx3::writer_ops {
 namespace {
@@ -76,23 +70,7 @@ std::string CleanUtf8(std::string_view bytes, std::size_t maxChars) {
 
 // The Writer's texts are 8-bit text in the system's code page; the program's text is UTF-8.
 std::string SystemTextToUtf8(std::string_view bytes, std::size_t maxChars) {
-#ifdef _WIN32
-  if (!bytes.empty() && GetACP() != CP_UTF8 && bytes.size() < static_cast<std::size_t>(INT_MAX)) {
-    const int size = static_cast<int>(bytes.size());
-    const int wideSize = MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
-    if (wideSize > 0) {
-      std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
-      MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, wide.data(), wideSize);
-      const int utf8Size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, nullptr, 0, nullptr, nullptr);
-      if (utf8Size > 0) {
-        std::string utf8(static_cast<std::size_t>(utf8Size), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, utf8.data(), utf8Size, nullptr, nullptr);
-        return CleanUtf8(utf8, maxChars);
-      }
-    }
-  }
-#endif
-  return CleanUtf8(bytes, maxChars);
+  return CleanUtf8(platform::SystemTextToUtf8(bytes), maxChars);
 }
 
 // The pending text formatted with the argument bytes, or as it stands when it does not fit.

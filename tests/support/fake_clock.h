@@ -23,10 +23,12 @@ class FakeClock final : public platform::Clock {
     now_.tm_min = minute;
     now_.tm_sec = second;
     now_.tm_isdst = -1;
-    std::tm copy = now_;
-    timegm(&copy);  // fills in the weekday
-    now_.tm_wday = copy.tm_wday;
-    now_.tm_yday = copy.tm_yday;
+    // The weekday and the day of the year from the calendar (timegm is not on every platform).
+    using namespace std::chrono;
+    const sys_days date{year_month_day{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
+                                       std::chrono::day{static_cast<unsigned>(day)}}};
+    now_.tm_wday = static_cast<int>(weekday{date}.c_encoding());
+    now_.tm_yday = static_cast<int>((date - sys_days{std::chrono::year{year} / January / 1}).count());
   }
 
   std::tm LocalNow() override { return now_; }

@@ -7,6 +7,10 @@
 #include <random>
 #include <system_error>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace vx3::testing {
 
 TempDir::TempDir() {
@@ -36,9 +40,21 @@ std::filesystem::path TempDir::WriteFile(const std::filesystem::path& relative, 
   return file;
 }
 
+void SetEnvironment(const char* name, const std::string& value) {
+#ifdef _WIN32
+  _putenv_s(name, value.c_str());
+#else
+  if (value.empty()) {
+    unsetenv(name);
+  } else {
+    setenv(name, value.c_str(), 1);
+  }
+#endif
+}
+
 void SetSimFolder(const std::filesystem::path& folder) {
 #ifdef _WIN32
-  _putenv_s("VX3WT_SIM_DIR", folder.string().c_str());
+  _wputenv_s(L"VX3WT_SIM_DIR", folder.c_str());
 #else
   setenv("VX3WT_SIM_DIR", folder.c_str(), 1);
 #endif
@@ -53,6 +69,21 @@ int OpenFileCount() {
 #else
   return -1;
 #endif
+}
+
+bool SystemTextIsUtf8() {
+#ifdef _WIN32
+  return GetACP() == CP_UTF8;
+#else
+  return true;
+#endif
+}
+
+bool IsAscii(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
 }
 
 std::string ReadFileBytes(const std::filesystem::path& file) {

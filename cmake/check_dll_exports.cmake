@@ -1,0 +1,26 @@
+# Checks that a Windows DLL exports exactly the given names, undecorated (a 32-bit __stdcall
+# function would otherwise be exported as OpenDevice@4, which a loader asking for "OpenDevice"
+# does not find). Run as: cmake -DOBJDUMP=... -DDLL=... -DEXPECTED="a;b" -P check_dll_exports.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${OBJDUMP} could not read ${DLL}")
+endif()
+# The name table lists each export as "[ordinal] name" after its heading.
+string(FIND "${dump}" "[Ordinal/Name Pointer] Table" start)
+if(start EQUAL -1)
+  message(FATAL_ERROR "${DLL} exports nothing")
+endif()
+string(SUBSTRING "${dump}" ${start} -1 table)
+string(REGEX MATCHALL "\n[ \t]*\\[[ 0-9]+\\] [^\n]+" rows "${table}")
+set(names)
+foreach(row IN LISTS rows)
+  string(REGEX REPLACE "^\n[ \t]*\\[[ 0-9]+\\] " "" name "${row}")
+  list(APPEND names "${name}")
+endforeach()
+list(SORT names)
+set(expected ${EXPECTED})
+list(SORT expected)
+if(NOT names STREQUAL expected)
+  message(FATAL_ERROR "${DLL} exports [${names}], expected exactly [${expected}]")
+endif()
+message(STATUS "${DLL}: exports ${names}")
