@@ -9,6 +9,7 @@
 #include "link/bridge_library.h"
 #include "link/writer_link.h"
 #include "platform/clock.h"
+#include "platform/command_processor.h"
 #include "platform/thread_locale.h"
 #include "rolling/rolling_settings.h"
 #include "ui_text/language.h"
@@ -37,6 +38,8 @@ struct AppContext {
   image::LoadedImage image;
   rolling::RollingSettings rolling;
   writer_ops::EepromHeader eepromHeader;
+  // Runs the rolling INI's generator program; tests put a scripted one in its place.
+  std::unique_ptr<platform::CommandProcessor> commands = std::make_unique<platform::SystemCommandProcessor>();
 };
 
 }  // namespace vx3::app

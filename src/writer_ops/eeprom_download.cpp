@@ -191,9 +191,13 @@ bool FillEepromHeader(const EepromDownload& job) {
   const image::LoadedImage& image = job.image;
   EepromHeader& header = job.header;
 
-  const std::vector<std::uint8_t> record = rolling::BuildRollingRecord(job.rolling);
+  const std::vector<std::uint8_t> record =
+      rolling::BuildRollingRecord(job.rolling, rolling::IsByteWordDevice(image.deviceName));
   std::copy_n(record.begin(), std::min(record.size(), rolling::kRollingRecordMaxBytes),
               header.bytes.begin() + at::kRollingRecord);
+  // The operator's verify choice of this run, not whatever a header read-back brought in from
+  // an older job in the Writer.
+  header.bytes[at::kVerifyWithoutRolling] = job.rolling.verifyWithoutRolling ? 1 : 0;
   PutLe16(header, at::kEepromInfoWord, image.eepromInfoWord);
   PutLe16(header, at::kSecuredChecksum, image.securedChecksum);
   // The type as the description gives it, not as the load normalised it; none gives 0xFF.
