@@ -29,6 +29,7 @@
 #include "gui/program_resources.h"
 #include "gui/progress_dialog.h"
 #include "gui/qt_text.h"
+#include "gui/rolling_code_dialog.h"
 #include "ui_text/message_box.h"
 
 namespace vx3::gui {
@@ -333,6 +334,17 @@ int MainWindow::ShowMessageBox(std::string_view text, std::string_view caption, 
     owner->setFocus();
   });
   return answer;
+}
+
+bool MainWindow::RunRollingCodeDialog(rolling::RollingDialog& dialog) {
+  bool accepted = false;
+  // The worker opens the dialog too: it runs modally on the window's thread while the worker waits.
+  OnGuiThread([&] {
+    FlushStatusText();
+    RollingCodeDialog box(dialog, this);
+    accepted = box.exec() == QDialog::Accepted;
+  });
+  return accepted;
 }
 
 void MainWindow::SetWindowCaption(std::string_view caption) {

@@ -59,6 +59,7 @@ class MainWindow final : public QDialog, public app::MainView {
   void ShowProgressWindow(std::string_view caption, std::string_view label) override;
   void SetProgress(int percent, std::string_view text) override;
   void HideProgressWindow() override;
+  bool RunRollingCodeDialog(rolling::RollingDialog& dialog) override;
 
   ProgressDialog* progressDialog() const { return progress_; }
 
