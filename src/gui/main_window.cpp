@@ -356,18 +356,10 @@ void MainWindow::SetControlText(int id, std::string_view text) {
   const QString value = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   OnGuiThread([this, id, &value] {
     QWidget* widget = Control(id);
-    if (auto* group = qobject_cast<QGroupBox*>(widget)) {
-      group->setTitle(value);
-    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-      edit->setText(value);
-    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-      label->setText(value);
-    } else if (id == app::ctl::kOneKeyLoad) {
+    if (id == app::ctl::kOneKeyLoad) {
       // The button shows the program icon; its caption becomes the tool tip.
       widget->setToolTip(value);
-    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-      button->setText(value);
-    } else if (widget == statusBox_) {
+    } else if (!SetCaption(widget, value) && widget == statusBox_) {
       statusBox_->setPlainText(value);
     }
   });
@@ -378,16 +370,10 @@ std::string MainWindow::ControlText(int id) const {
   OnGuiThread([this, id, &result] {
     QWidget* widget = Control(id);
     QString value;
-    if (auto* group = qobject_cast<QGroupBox*>(widget)) {
-      value = group->title();
-    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-      value = edit->text();
-    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-      value = label->text();
-    } else if (id == app::ctl::kOneKeyLoad) {
+    if (id == app::ctl::kOneKeyLoad) {
       value = widget->toolTip();
-    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-      value = button->text();
+    } else if (const std::optional<QString> caption = Caption(widget)) {
+      value = *caption;
     } else if (widget == statusBox_) {
       value = statusBox_->toPlainText();
     }

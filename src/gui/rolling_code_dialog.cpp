@@ -12,21 +12,15 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "gui/qt_text.h"
+
 namespace vx3::gui {
 
 namespace dlg = rolling::dlg;
 
-namespace {
-
-QString FromUtf8(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
-
 RollingCodeDialog::RollingCodeDialog(rolling::RollingDialog& presenter, QWidget* parent)
     : QDialog(parent), presenter_(presenter) {
-  setWindowTitle(FromUtf8(rolling::kRollingDialogCaption));
+  setWindowTitle(FromStatusText(rolling::kRollingDialogCaption));
   setObjectName(QStringLiteral("RollingCodeDialog"));
   CreateControls();
   presenter_.Start(*this);
@@ -129,34 +123,9 @@ void RollingCodeDialog::CreateControls() {
   layout->setSizeConstraint(QLayout::SetMinimumSize);
 }
 
-void RollingCodeDialog::SetText(int id, std::string_view text) {
-  QWidget* widget = Control(id);
-  const QString value = FromUtf8(text);
-  if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-    edit->setText(value);
-  } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-    label->setText(value);
-  } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-    button->setText(value);
-  } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
-    group->setTitle(value);
-  }
-}
+void RollingCodeDialog::SetText(int id, std::string_view text) { SetCaption(Control(id), FromStatusText(text)); }
 
-std::string RollingCodeDialog::Text(int id) const {
-  QWidget* widget = Control(id);
-  QString value;
-  if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-    value = edit->text();
-  } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-    value = label->text();
-  } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-    value = button->text();
-  } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
-    value = group->title();
-  }
-  return value.toStdString();
-}
+std::string RollingCodeDialog::Text(int id) const { return Caption(Control(id)).value_or(QString()).toStdString(); }
 
 void RollingCodeDialog::Enable(int id, bool enabled) {
   if (QWidget* widget = Control(id)) widget->setEnabled(enabled);

@@ -163,19 +163,24 @@ TEST(RollingCodeDialogThreads, RunFromAnotherThreadOnTheWindowsThread) {
     accepted = window.RunRollingCodeDialog(presenter);
     done = true;
   });
-  // The operator presses OK once the dialog shows, on the window's thread.
+  // The operator presses OK once the dialog shows, on the window's thread: the timer fires inside
+  // the dialog's own event loop. The outer loop runs until the worker is back, so that the
+  // worker's blocking call is always served.
+  bool clicked = false;
   QTimer timer;
-  QObject::connect(&timer, &QTimer::timeout, [] {
-    if (auto* box = qobject_cast<RollingCodeDialog*>(QApplication::activeModalWidget())) {
+  QObject::connect(&timer, &QTimer::timeout, [&clicked] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<RollingCodeDialog*>(widget);
+      if (box == nullptr || !box->isVisible()) continue;
       EXPECT_EQ(box->thread(), QThread::currentThread());
       qobject_cast<QAbstractButton*>(box->Control(dlg::kOk))->click();
+      clicked = true;
     }
   });
   timer.start(10);
-  for (int i = 0; i < 500 && !done; ++i) {
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
+  while (!done) QApplication::processEvents(QEventLoop::AllEvents, 10);
   worker.join();
+  EXPECT_TRUE(clicked);
   EXPECT_TRUE(accepted);
 }
 
