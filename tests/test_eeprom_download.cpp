@@ -128,7 +128,6 @@ TEST_F(EepromDownloadTest, HeaderCarriesTheImageByteForByte) {
   std::array<std::uint8_t, kEepromHeaderSize> expected{};
   expected.fill(0xEE);
   std::fill_n(expected.begin(), 8, 0);  // rolling code off
-  expected[26] = 0;                     // the run's verify choice: with the rolling code
   expected[80] = 0xC3;                  // eepromInfoWord
   expected[81] = 0x5A;
   const std::string_view name = "VX3P1020        ";  // the header's chip name field as the file has it

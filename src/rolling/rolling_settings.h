@@ -49,8 +49,8 @@ struct RollingSettings {
   bool usable = true;             // false after the INI turned out to be an older edition
   bool confirmZeroStep = false;   // one-shot: the dialog was opened, one zero-step warning allowed
   bool forceWordDisplay = false;  // one-shot: next display uses 4-digit words even for VXTERN
-  // The operator's "verify ROM without the rolling code" choice of the last OK in the dialog.
-  // The EEPROM header fill sends it in the header's verify flag byte.
+  // The operator's "verify ROM without the rolling code" choice of the last OK in the dialog;
+  // the dialog puts it into the EEPROM header's verify byte at the same time.
   bool verifyWithoutRolling = false;
 };
 

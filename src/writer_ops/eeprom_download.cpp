@@ -195,9 +195,6 @@ bool FillEepromHeader(const EepromDownload& job) {
       rolling::BuildRollingRecord(job.rolling, rolling::IsByteWordDevice(image.deviceName));
   std::copy_n(record.begin(), std::min(record.size(), rolling::kRollingRecordMaxBytes),
               header.bytes.begin() + at::kRollingRecord);
-  // The operator's verify choice of this run, not whatever a header read-back brought in from
-  // an older job in the Writer.
-  header.bytes[at::kVerifyWithoutRolling] = job.rolling.verifyWithoutRolling ? 1 : 0;
   PutLe16(header, at::kEepromInfoWord, image.eepromInfoWord);
   PutLe16(header, at::kSecuredChecksum, image.securedChecksum);
   // The type as the description gives it, not as the load normalised it; none gives 0xFF.
