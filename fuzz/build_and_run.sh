@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 [ $# -gt 0 ] && shift
-all=(device_file symbol_file image_reader ini_profile hostile_writer)
+all=(device_file symbol_file image_reader ini_profile hostile_writer rolling)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all[@]}")
 

@@ -199,6 +199,8 @@ TEST_P(SampleImageTest, LoadsForItsDevice) {
   EXPECT_EQ(image.securedChecksum, s.secured);
   EXPECT_EQ(image.securityEnabled, s.security);
   EXPECT_EQ(rolling.iniExists, s.rollingIni);
+  // A sample's rolling INI is one the operator can use at once.
+  EXPECT_EQ(rolling.method, s.rollingIni ? rolling::RollingMethod::AutoInc : rolling::RollingMethod::NotUsed);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -209,7 +211,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Sample{"VXHERON.VX3", "VXHERON", true, false, 0xF8AB, 0x78AF, false, false},
                       Sample{"VXHERON.VX3", "VXEGRET", true, false, 0xF8AB, 0x78AF, false, false},
                       Sample{"VX3N2210.VX3", "VX3N2210", true, false, 0xDD76, 0xE7DE, true, false},
-                      Sample{"VXTERN.VX3", "VXTERN", true, false, 0xF710, 0x7774, false, false},
+                      Sample{"VXTERN.VX3", "VXTERN", true, false, 0xF710, 0x7774, false, true},
                       Sample{"VX3E1610.VX3", "VX3E1610", true, false, 0xCB11, 0xE3E4, false, false},
                       Sample{"VX3F2040.VX3", "VX3F2040", true, true, 0xE37F, 0xEBAE, false, false},
                       Sample{"VX3M1A.BIN", "VX3M1A", false, true, 0xEFB3, 0xF293, false, false},

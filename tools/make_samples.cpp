@@ -75,11 +75,20 @@ int main(int argc, char** argv) {
   // VX3N2210, version 4: the newer option handling with 256 reserved words.
   WriteFileBytes(out / "VX3N2210.VX3",
                  MakeVx3(Header("VX3N2210", 4, 0x2000, 0x17FF), MakeBody(0x2000, {0x3FFF, 0x3FFF, 0x3FFF, 0x3FBF}, 0x1800)));
-  // VXTERN, version 5.
+  // VXTERN, version 5, with a rolling code of four ROM words that carry one byte each: the INI
+  // writes each byte as four digits, of which the last two count.
   {
     Vx3HeaderFields h = Header("VXTERN", 5, 0x400, 0x2FF);
     h.autoIncWord = 3;
     WriteFileBytes(out / "VXTERN.VX3", MakeVx3(h, MakeBody(0x400, kOpenOptions, 0x300)));
+    vx3::testing::RollingIniFields ini;
+    ini.way = "INI";
+    ini.order = "L2H";
+    ini.address = "0x301";
+    ini.wordLength = "4";
+    ini.count = "0000000000100000";
+    ini.step = "0000000000000001";
+    WriteRollingIni(out / "VXTERN.INI", ini);
   }
   // VX3E1610, an erasable part, version 6, assembled for the earlier VX3E1605.
   WriteFileBytes(out / "VX3E1610.VX3",

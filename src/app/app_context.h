@@ -9,6 +9,7 @@
 #include "link/bridge_library.h"
 #include "link/writer_link.h"
 #include "platform/clock.h"
+#include "platform/command_processor.h"
 #include "platform/thread_locale.h"
 #include "rolling/rolling_settings.h"
 #include "ui_text/language.h"
@@ -39,6 +40,8 @@ struct AppContext {
   rolling::RollingSettings rolling;
   writer_ops::EepromHeader eepromHeader;
   writer_ops::FirmwareState firmware;
+  // Runs the rolling INI's generator program; tests put a scripted one in its place.
+  std::unique_ptr<platform::CommandProcessor> commands = std::make_unique<platform::SystemCommandProcessor>();
 };
 
 }  // namespace vx3::app

@@ -10,6 +10,10 @@
 #include "ui_text/report_view.h"
 #include "writer_ops/progress_view.h"
 
+namespace vx3::rolling {
+class RollingDialog;
+}
+
 namespace vx3::app {
 
 class MainView : public text::ReportView, public writer_ops::ProgressView {
@@ -37,6 +41,10 @@ class MainView : public text::ReportView, public writer_ops::ProgressView {
   // ---- Dialogs of the load flow: the image file-open dialog and Choose Device ----
 
   // ---- The Rolling Code dialog ----
+
+  // Runs the Rolling Code dialog modally over `dialog` (it fills the controls and takes the
+  // clicks); true when the operator pressed OK, after dialog.OnOk has taken the choices.
+  virtual bool RunRollingCodeDialog(rolling::RollingDialog& dialog) = 0;
 
   // ---- The commands and the worker ----
 

@@ -8,7 +8,7 @@
 #include "app/main_presenter.h"
 #include "app/read_command.h"
 #include "app/rolling_dialog_command.h"
-#include "app/rolling_reload.h"
+#include "app/rolling_commands.h"
 #include "image/image_reader.h"
 #include "link/command_codes.h"
 #include "ui_text/program_paths.h"
@@ -158,7 +158,7 @@ void MainPresenter::ProgramChip(std::uint8_t action) {
   if (!PrepareChipCommand() || !RunChipAction(action)) return;
   // The Writer has advanced its copy of the rolling value: the next chip gets the next one.
   if (context_.rolling.method != rolling::RollingMethod::NotUsed) {
-    ReadBackRollingValue(context_);
+    ReadBackRolling(context_);
     ReloadRollingSettings(context_, true);
   }
 }

@@ -4,7 +4,7 @@
 
 #include "app/control_ids.h"
 #include "app/rolling_dialog_command.h"
-#include "app/rolling_reload.h"
+#include "app/rolling_commands.h"
 #include "link/command_codes.h"
 #include "writer_ops/eeprom_download.h"
 #include "writer_ops/firmware_update.h"

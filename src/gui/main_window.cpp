@@ -31,6 +31,7 @@
 #include "gui/program_resources.h"
 #include "gui/progress_dialog.h"
 #include "gui/qt_text.h"
+#include "gui/rolling_code_dialog.h"
 #include "ui_text/message_box.h"
 
 namespace vx3::gui {
@@ -345,6 +346,17 @@ int MainWindow::ShowMessageBox(std::string_view text, std::string_view caption, 
   return answer;
 }
 
+bool MainWindow::RunRollingCodeDialog(rolling::RollingDialog& dialog) {
+  bool accepted = false;
+  // The worker opens the dialog too: it runs modally on the window's thread while the worker waits.
+  OnGuiThread([&] {
+    FlushStatusText();
+    RollingCodeDialog box(dialog, this);
+    accepted = box.exec() == QDialog::Accepted;
+  });
+  return accepted;
+}
+
 void MainWindow::SetWindowCaption(std::string_view caption) {
   const QString title = QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
   OnGuiThread([this, &title] { setWindowTitle(title); });
@@ -354,18 +366,10 @@ void MainWindow::SetControlText(int id, std::string_view text) {
   const QString value = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   OnGuiThread([this, id, &value] {
     QWidget* widget = Control(id);
-    if (auto* group = qobject_cast<QGroupBox*>(widget)) {
-      group->setTitle(value);
-    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-      edit->setText(value);
-    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-      label->setText(value);
-    } else if (id == app::ctl::kOneKeyLoad) {
+    if (id == app::ctl::kOneKeyLoad) {
       // The button shows the program icon; its caption becomes the tool tip.
       widget->setToolTip(value);
-    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-      button->setText(value);
-    } else if (widget == statusBox_) {
+    } else if (!SetCaption(widget, value) && widget == statusBox_) {
       statusBox_->setPlainText(value);
     }
   });
@@ -376,16 +380,10 @@ std::string MainWindow::ControlText(int id) const {
   OnGuiThread([this, id, &result] {
     QWidget* widget = Control(id);
     QString value;
-    if (auto* group = qobject_cast<QGroupBox*>(widget)) {
-      value = group->title();
-    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-      value = edit->text();
-    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-      value = label->text();
-    } else if (id == app::ctl::kOneKeyLoad) {
+    if (id == app::ctl::kOneKeyLoad) {
       value = widget->toolTip();
-    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-      value = button->text();
+    } else if (const std::optional<QString> caption = Caption(widget)) {
+      value = *caption;
     } else if (widget == statusBox_) {
       value = statusBox_->toPlainText();
     }

@@ -61,6 +61,7 @@ class MainWindow final : public QDialog, public app::MainView {
   void HideProgressWindow() override;
   void ShowPendingStatus() override;
   void WorkerEnded() override;
+  bool RunRollingCodeDialog(rolling::RollingDialog& dialog) override;
 
   ProgressDialog* progressDialog() const { return progress_; }
 

@@ -13,6 +13,7 @@
 #include "image/image_checksum.h"
 #include "image/image_header.h"
 #include "image/side_files.h"
+#include "platform/command_processor.h"
 #include "platform/utf8_path.h"
 #include "rolling/rolling_settings.h"
 #include "ui_text/language.h"
@@ -78,6 +79,7 @@ struct ReadContext {
   const fs::path& programDir;
   text::Reporter& reporter;
   const text::Language& language;
+  platform::CommandProcessor& commands;
 
   bool Fail(int kind, std::string_view message) const {
     reporter.WarnAndLog(kind, message);
@@ -166,8 +168,8 @@ void ReadChecksumParameters(const ReadContext& ctx) {
 void ReadSideFiles(const ReadContext& ctx) {
   ctx.rolling.iniPath = RollingIniPath(ctx.image.imagePath);
   ctx.rolling.iniExists = text::FileExists(ctx.rolling.iniPath);
-  rolling::LoadRollingSettings(ctx.rolling, ctx.image.romWords, false, ctx.image.deviceName, ctx.reporter,
-                               ctx.language);
+  rolling::LoadRollingSettings(ctx.rolling, ctx.image.romWords, false, ctx.image.deviceName,
+                               {ctx.reporter, ctx.language, ctx.commands});
   ReadCopyControl(ctx.image, ctx.programDir);
 }
 
@@ -320,11 +322,13 @@ fs::path RollingIniPath(const fs::path& imagePath) {
 }
 
 bool ReadImage(LoadedImage& image, bool binOnlyDevice, rolling::RollingSettings& rolling, const fs::path& programDir,
-               text::Reporter& reporter, const text::Language& language) {
+               text::Reporter& reporter, const text::Language& language, platform::CommandProcessor* commands) {
   image.optionToggle = 0;
   image.optionOverride = kNoOptionOverride;
   image.autoIncWord = 1;
-  const ReadContext ctx{image, binOnlyDevice, rolling, programDir, reporter, language};
+  platform::SystemCommandProcessor systemCommands;
+  const ReadContext ctx{image, binOnlyDevice, rolling, programDir, reporter, language,
+                        commands != nullptr ? *commands : systemCommands};
   return image.wrappedLayout ? ReadWrapped(ctx) : ReadPlain(ctx);
 }
 

@@ -19,6 +19,10 @@ namespace vx3::rolling {
 struct RollingSettings;
 }
 
+namespace vx3::platform {
+class CommandProcessor;
+}
+
 namespace vx3::image {
 
 inline constexpr std::string_view kImageExtension = ".VX3";
@@ -63,8 +67,10 @@ std::filesystem::path RollingIniPath(const std::filesystem::path& imagePath);
 // Reads image.imagePath for the device set in `image` (deviceName, romWords, romBytes, otpType,
 // the option descriptors, wrappedLayout) and fills the image fields; then reads the side files
 // into `rolling` and `image`. On failure the reason has been reported (warning box and log, or
-// error line), except when the file cannot be opened at all.
+// error line), except when the file cannot be opened at all. `commands` runs the rolling INI's
+// generator program; null means the system's command processor.
 bool ReadImage(LoadedImage& image, bool binOnlyDevice, rolling::RollingSettings& rolling,
-               const std::filesystem::path& programDir, text::Reporter& reporter, const text::Language& language);
+               const std::filesystem::path& programDir, text::Reporter& reporter, const text::Language& language,
+               platform::CommandProcessor* commands = nullptr);
 
 }  // namespace vx3::image

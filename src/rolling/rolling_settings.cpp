@@ -1,11 +1,199 @@
 #include "rolling/rolling_settings.h"
 
-namespace vx3::rolling {
+#include <algorithm>
+#include <optional>
 
-void LoadRollingSettings(RollingSettings& settings, std::uint32_t /*romWords*/, bool /*report*/,
-                         std::string_view /*deviceName*/, text::Reporter& /*reporter*/,
-                         const text::Language& /*language*/) {
+#include "platform/command_processor.h"
+#include "platform/ini_profile.h"
+#include "platform/utf8_path.h"
+#include "rolling/rolling_value.h"
+#include "ui_text/message_box.h"
+#include "ui_text/program_paths.h"
+#include "ui_text/reporter.h"
+
+namespace vx3::rolling {
+namespace {
+
+// The lowest ROM word that the rolling code must stay clear of.
+constexpr std::int64_t kReservedWord = 8;
+constexpr std::uint32_t kMaxWordWords = 4;      // ordinary chips
+constexpr std::uint32_t kMaxByteWords = 9;      // the byte-per-word device (9 is read as 8)
+
+char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
+}
+
+// Cut at `maxChars` bytes, never inside a UTF-8 sequence.
+std::string Cut(std::string text, std::size_t maxChars) {
+  if (text.size() <= maxChars) return text;
+  std::size_t end = maxChars;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  text.resize(end);
+  return text;
+}
+
+class IniReader {
+ public:
+  explicit IniReader(const std::filesystem::path& file) : file_(file) {}
+  std::string Text(std::string_view key, std::size_t maxChars = platform::kProfileValueMaxChars) const {
+    return Cut(platform::ReadProfileString(file_, kRollingSection, key).value_or(std::string()), maxChars);
+  }
+  std::uint32_t Number(std::string_view key) const {
+    return static_cast<std::uint32_t>(platform::ReadProfileInt(file_, kRollingSection, key, 0));
+  }
+
+ private:
+  const std::filesystem::path& file_;
+};
+
+// Stops the load on a problem that leaves the dialog reachable.
+void StopWithProblem(RollingSettings& settings, std::string_view message, text::Reporter& reporter) {
+  settings.address = 0;
   settings.method = RollingMethod::NotUsed;
+  reporter.LogEvent(kKindRollingProblem, message);
+}
+
+bool OlderEdition(const RollingSettings& s, bool byteWords) {
+  const std::int64_t address = s.address;
+  const std::int64_t length = s.wordLength;
+  if (address == 0) return true;
+  if (address <= kReservedWord && address + length - 1 >= kReservedWord) return true;
+  if (address % 2 == 0) return true;
+  if (!s.lowWordFirst) return true;
+  if (!byteWords) return length > kMaxWordWords;
+  return (length % 2 == 1 && length < kMaxByteWords) || length > kMaxByteWords;
+}
+
+// The step of an empty Step text: 1 in the least significant word.
+void DefaultStep(RollingSettings& s) {
+  s.step.fill(0);
+  const std::uint32_t words = std::min<std::uint32_t>(s.wordLength, kRollingMaxWords);
+  if (words == 0) return;
+  s.step[s.lowWordFirst ? 0 : words - 1] = 1;
+}
+
+void ReportSummary(RollingSettings& s, bool byteWords, const RollingServices& services) {
+  const text::Language& language = services.language;
+  text::Reporter& reporter = services.reporter;
+  reporter.LogEvent(0, language.Format(text::IDS_Format_RollingAddressLength, {s.address, s.wordLength}));
+  s.forceWordDisplay = true;
+  reporter.LogEvent(0, language.Format(text::IDS_Format_RollingValue, {FormatRollingDisplay(s.value, s, byteWords)}));
+  s.forceWordDisplay = true;
+  reporter.LogEvent(0, language.Format(text::IDS_Format_RollingStep, {FormatRollingDisplay(s.step, s, byteWords)}));
+  switch (s.method) {
+    case RollingMethod::AutoInc:
+    case RollingMethod::RunExe:
+      reporter.LogEvent(0, language.Format(text::IDS_Format_RollingFile, {platform::PathToUtf8(s.iniPath)}));
+      break;
+    case RollingMethod::Custom:
+      reporter.LogEvent(0, language.Text(text::IDS_Format_RollingCustom));
+      break;
+    default:
+      reporter.LogEvent(0, language.Text(text::IDS_Format_RollingDisabled));
+      break;
+  }
+  const std::string order = language.Text(s.lowWordFirst ? text::IDS_Rolling_LowAtLowAddress
+                                                         : text::IDS_Rolling_HighAtLowAddress);
+  reporter.LogEvent(0, language.Format(text::IDS_Format_RollingWordAlign, {order}));
+}
+
+}  // namespace
+
+std::string_view WayKeyword(RollingMethod method) {
+  switch (method) {
+    case RollingMethod::AutoInc: return way::kIni;
+    case RollingMethod::RunExe: return way::kExe;
+    case RollingMethod::Custom: return way::kCustom;
+    default: return way::kDisable;
+  }
+}
+
+void LoadRollingSettings(RollingSettings& s, std::uint32_t romWords, bool report, std::string_view deviceName,
+                         const RollingServices& services) {
+  const bool byteWords = IsByteWordDevice(deviceName);
+  const IniReader ini(s.iniPath);
+  text::Reporter& reporter = services.reporter;
+
+  s.method = RollingMethod::NotUsed;
+  s.usable = true;
+  s.lowWordFirst = false;
+
+  s.exeCommand = ini.Text(key::kExeFile);
+  s.lowWordFirst = EqualsNoCase(ini.Text(key::kOrder), kOrderLowFirst);
+
+  const std::string wayText = ini.Text(key::kWay);
+  if (EqualsNoCase(wayText, way::kIni)) {
+    s.method = RollingMethod::AutoInc;
+  } else if (EqualsNoCase(wayText, way::kExe)) {
+    if (s.exeCommand.empty() || !text::FileExists(platform::PathFromUtf8(s.exeCommand))) {
+      return StopWithProblem(s, kMessageGeneratorMissing, reporter);
+    }
+    s.method = RollingMethod::RunExe;
+  } else if (EqualsNoCase(wayText, way::kCustom)) {
+    s.method = RollingMethod::Custom;
+  } else if (EqualsNoCase(wayText, way::kDisable)) {
+    s.method = RollingMethod::NotUsed;
+  } else if (wayText.empty()) {
+    s.method = RollingMethod::AutoIncDefault;
+  } else {
+    return StopWithProblem(s, kMessageFormatQuestion, reporter);
+  }
+
+  s.address = ini.Number(key::kAddress);
+  s.wordLength = ini.Number(key::kWordLength);
+  std::string count = ini.Text(key::kCount, kValueTextMaxChars);
+
+  if (count.empty() && s.method == RollingMethod::RunExe) {
+    // The generator is expected to write Count into this INI. It runs as the one program the
+    // path names, quoted, so that no part of the path is taken for a shell command.
+    services.commands.Run(platform::QuoteCommandPath(s.exeCommand));
+    count = ini.Text(key::kCount, kGeneratedValueMaxChars);
+  }
+
+  if (s.address == 0 && s.method == RollingMethod::AutoIncDefault) {
+    s.method = RollingMethod::NotUsed;
+    return;
+  }
+
+  if (OlderEdition(s, byteWords)) {
+    s.usable = false;
+    s.address = 0;
+    s.method = RollingMethod::NotUsed;
+    reporter.WarnAndReport(kMessageOlderEdition);
+    return;
+  }
+
+  if (s.wordLength == 0 || std::uint64_t{s.address} + s.wordLength >= romWords) {
+    return StopWithProblem(s, kMessageFormatQuestion, reporter);
+  }
+
+  if (s.method == RollingMethod::AutoIncDefault) s.method = RollingMethod::AutoInc;
+
+  const std::uint32_t iniLength = s.wordLength;
+  if (byteWords) count = ReduceByteWordText(count, iniLength);
+  s.wordLength = ParseRollingValue(count, iniLength, s.lowWordFirst, byteWords, s.value);
+
+  std::string stepText = ini.Text(key::kStep, kValueTextMaxChars);
+  if (byteWords) stepText = ReduceByteWordText(stepText, iniLength);
+  if (stepText.empty()) {
+    DefaultStep(s);
+  } else {
+    ParseRollingValue(stepText, iniLength, s.lowWordFirst, byteWords, s.step);
+  }
+
+  if (s.method == RollingMethod::AutoInc && s.confirmZeroStep) {
+    const bool allZero = std::all_of(s.step.begin(), s.step.begin() + std::min<std::uint32_t>(s.wordLength, kRollingMaxWords),
+                                     [](std::uint32_t entry) { return entry == 0; });
+    if (allZero) {
+      s.confirmZeroStep = false;
+      reporter.ShowMessage(kMessageZeroStep, text::box::kOk | text::box::kIconInformation);
+    }
+  }
+
+  if (report) ReportSummary(s, byteWords, services);
 }
 
 }  // namespace vx3::rolling

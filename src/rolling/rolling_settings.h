@@ -1,5 +1,5 @@
 // The rolling-code settings of the run: the record read from the rolling INI beside the loaded
-// image, and the load that fills it.
+// image, the INI's names, and the load that reads, validates and reports them.
 #pragma once
 
 #include <array>
@@ -12,6 +12,10 @@ namespace vx3::text {
 class Language;
 class Reporter;
 }  // namespace vx3::text
+
+namespace vx3::platform {
+class CommandProcessor;
+}
 
 namespace vx3::rolling {
 
@@ -26,26 +30,76 @@ enum class RollingMethod : int {
 };
 
 inline constexpr std::size_t kRollingMaxWords = 16;
+using RollingWords = std::array<std::uint32_t, kRollingMaxWords>;
+
+// The one chip model whose rolling words carry one byte of the value each (exact name, with case).
+inline constexpr std::string_view kByteWordDevice = "VXTERN";
+inline bool IsByteWordDevice(std::string_view deviceName) { return deviceName == kByteWordDevice; }
 
 struct RollingSettings {
   RollingMethod method = RollingMethod::NotUsed;
   std::uint32_t address = 0;     // first rolling word in ROM; 0 = no rolling code
   std::uint32_t wordLength = 0;  // rolling words (for VXTERN: bytes, one per word)
   bool lowWordFirst = false;     // Order "L2H"
-  std::array<std::uint32_t, kRollingMaxWords> value{};
-  std::array<std::uint32_t, kRollingMaxWords> step{};
+  RollingWords value{};          // entry i belongs to ROM word address + i
+  RollingWords step{};
   std::filesystem::path iniPath;  // the rolling INI of the loaded image
   std::string exeCommand;         // the INI's ExeFile
   bool iniExists = false;         // the rolling INI opened when the image was loaded
   bool usable = true;             // false after the INI turned out to be an older edition
   bool confirmZeroStep = false;   // one-shot: the dialog was opened, one zero-step warning allowed
   bool forceWordDisplay = false;  // one-shot: next display uses 4-digit words even for VXTERN
+  // The operator's "verify ROM without the rolling code" choice of the last OK in the dialog;
+  // the dialog puts it into the EEPROM header's verify byte at the same time.
+  bool verifyWithoutRolling = false;
 };
 
+// The rolling INI: section, keys and keywords.
+inline constexpr std::string_view kRollingSection = "Rolling Code";
+namespace key {
+inline constexpr std::string_view kWay = "Way";
+inline constexpr std::string_view kExeFile = "ExeFile";
+inline constexpr std::string_view kOrder = "Order";
+inline constexpr std::string_view kAddress = "Address";
+inline constexpr std::string_view kWordLength = "Word_Length";
+inline constexpr std::string_view kCount = "Count";
+inline constexpr std::string_view kStep = "Step";
+inline constexpr std::string_view kVerify = "Verify";
+}  // namespace key
+namespace way {
+inline constexpr std::string_view kIni = "INI";
+inline constexpr std::string_view kExe = "EXE";
+inline constexpr std::string_view kCustom = "CUSTOM";
+inline constexpr std::string_view kDisable = "DISABLE";
+}  // namespace way
+inline constexpr std::string_view kOrderLowFirst = "L2H";
+inline constexpr std::string_view kOrderHighFirst = "H2L";
+// Value texts are read up to this many characters; after the generator ran, up to the shorter.
+inline constexpr std::size_t kValueTextMaxChars = 159;
+inline constexpr std::size_t kGeneratedValueMaxChars = 79;
+
+// Messages of the load, and the log kind of its problems.
+inline constexpr int kKindRollingProblem = 10;
+inline constexpr std::string_view kMessageGeneratorMissing = "The EXEFILE of Rolling Code (.EXE) is not found !!!";
+inline constexpr std::string_view kMessageFormatQuestion = "The format of Rolling Code (.INI) has some question !!!";
+inline constexpr std::string_view kMessageOlderEdition =
+    "The format of Rolling Code (.INI) is a older edition, Rolling Code function will be disabled !!";
+inline constexpr std::string_view kMessageZeroStep = "Rolling Code Step Value = 0 !\nIs This Okay ? Please Confirm.";
+
+// What the load works with besides the settings.
+struct RollingServices {
+  text::Reporter& reporter;
+  const text::Language& language;
+  platform::CommandProcessor& commands;  // runs the generator program of the "EXE" way
+};
+
+// The INI's keyword of `method` ("INI", "EXE", "CUSTOM", "DISABLE").
+std::string_view WayKeyword(RollingMethod method);
+
 // Reads the rolling INI at settings.iniPath for an image of `romWords` words of `deviceName`
-// and fills `settings`; with `report` the summary lines go to the status box and the log.
-// For now it only puts the settings out of use; reading the INI comes with the rolling-code work.
+// and fills `settings`. Problems are reported (log kind 10, or the older-edition warning) and
+// leave the method NotUsed with address 0; with `report` a valid load adds the five summary lines.
 void LoadRollingSettings(RollingSettings& settings, std::uint32_t romWords, bool report, std::string_view deviceName,
-                         text::Reporter& reporter, const text::Language& language);
+                         const RollingServices& services);
 
 }  // namespace vx3::rolling

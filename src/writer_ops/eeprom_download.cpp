@@ -191,7 +191,8 @@ bool FillEepromHeader(const EepromDownload& job) {
   const image::LoadedImage& image = job.image;
   EepromHeader& header = job.header;
 
-  const std::vector<std::uint8_t> record = rolling::BuildRollingRecord(job.rolling);
+  const std::vector<std::uint8_t> record =
+      rolling::BuildRollingRecord(job.rolling, rolling::IsByteWordDevice(image.deviceName));
   std::copy_n(record.begin(), std::min(record.size(), rolling::kRollingRecordMaxBytes),
               header.bytes.begin() + at::kRollingRecord);
   PutLe16(header, at::kEepromInfoWord, image.eepromInfoWord);

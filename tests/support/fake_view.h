@@ -4,12 +4,14 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/main_view.h"
+#include "rolling/rolling_dialog.h"
 #include "ui_text/message_box.h"
 
 namespace vx3::testing {
@@ -68,6 +70,39 @@ class FakeView : public app::MainView {
   // ---- Dialogs of the load flow: the image file-open dialog and Choose Device ----
 
   // ---- The Rolling Code dialog ----
+
+  // The dialog's controls as the presenter left them, and the operator's script: it gets the
+  // dialog and its controls once the dialog has started, clicks like an operator, and returns
+  // true for OK (the fake then calls OnOk) or false for Cancel. Without a script: Cancel.
+  class RollingControls final : public rolling::RollingDialogView {
+   public:
+    void SetText(int id, std::string_view text) override { controls[id].text = text; }
+    std::string Text(int id) const override {
+      const auto found = controls.find(id);
+      return found == controls.end() ? std::string() : found->second.text;
+    }
+    void Enable(int id, bool enabled) override { controls[id].enabled = enabled; }
+    void SetChecked(int id, bool checked) override { controls[id].checked = checked; }
+    bool IsChecked(int id) const override {
+      const auto found = controls.find(id);
+      return found != controls.end() && found->second.checked;
+    }
+    std::map<int, FakeControl> controls;
+  };
+  using RollingScript = std::function<bool(rolling::RollingDialog& dialog, RollingControls& controls)>;
+
+  bool RunRollingCodeDialog(rolling::RollingDialog& dialog) override {
+    ++rollingDialogRuns;
+    rollingControls = RollingControls();
+    dialog.Start(rollingControls);
+    if (!rollingScript || !rollingScript(dialog, rollingControls)) return false;
+    dialog.OnOk(rollingControls);
+    return true;
+  }
+
+  RollingScript rollingScript;
+  RollingControls rollingControls;
+  int rollingDialogRuns = 0;
 
   // ---- The commands and the worker ----
   void WorkerEnded() override { ++workerEnded; }
