@@ -60,6 +60,10 @@ class MainWindow final : public QDialog, public app::MainView {
   void SetProgress(int percent, std::string_view text) override;
   void HideProgressWindow() override;
 
+  // ---- Dialogs of the load flow: the image file-open dialog and Choose Device ----
+  std::filesystem::path ChooseImageFile(const std::filesystem::path& folder) override;
+  bool RunDeviceChooser(device_select::DeviceChooser& chooser) override;
+
   ProgressDialog* progressDialog() const { return progress_; }
 
  signals:

@@ -2,13 +2,16 @@
 // control, the status box text and the message boxes, and answers message boxes in advance.
 #pragma once
 
+#include <algorithm>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/main_view.h"
+#include "device_select/device_chooser.h"
 #include "ui_text/message_box.h"
 
 namespace vx3::testing {
@@ -18,6 +21,23 @@ struct FakeControl {
   bool enabled = true;
   bool shown = true;
   bool checked = false;
+};
+
+// What the operator does in Choose Device: picks the series and the type shown by these texts
+// (empty: leaves the dialog's own selection), then OK or Cancel.
+struct ChooserAnswer {
+  bool ok = true;
+  std::string series;
+  std::string type;
+};
+
+// The lists Choose Device showed when it opened, and what was selected then.
+struct ShownChooser {
+  std::string caption;
+  std::vector<std::string> series;
+  std::vector<std::string> types;
+  int selectedSeries;
+  int selectedType;
 };
 
 struct ShownMessage {
@@ -66,9 +86,44 @@ class FakeView : public app::MainView {
 
   // ---- Dialogs of the load flow: the image file-open dialog and Choose Device ----
 
+  // Answers with the next of `fileAnswers` (cancel when none is left); an empty path cancels.
+  std::filesystem::path ChooseImageFile(const std::filesystem::path& folder) override {
+    fileDialogFolders.push_back(folder);
+    if (fileAnswers.empty()) return {};
+    std::filesystem::path answer = fileAnswers.front();
+    fileAnswers.pop_front();
+    return answer;
+  }
+
+  // Answers with the next of `chooserAnswers` (Cancel when none is left). A series or type that
+  // the dialog does not offer is recorded in `chooserMisses` and answered with Cancel.
+  bool RunDeviceChooser(device_select::DeviceChooser& chooser) override {
+    choosers.push_back({chooser.texts().caption, chooser.seriesList(), chooser.typeList(), chooser.selectedSeries(),
+                        chooser.selectedType()});
+    if (chooserAnswers.empty()) return false;
+    const ChooserAnswer answer = chooserAnswers.front();
+    chooserAnswers.pop_front();
+    if (!answer.series.empty() && !Select(chooser.seriesList(), answer.series,
+                                          [&chooser](int i) { chooser.SelectSeries(i); })) {
+      return false;
+    }
+    if (!answer.type.empty() &&
+        !Select(chooser.typeList(), answer.type, [&chooser](int i) { chooser.SelectType(i); })) {
+      return false;
+    }
+    if (answer.ok) chooser.Confirm();
+    return answer.ok;
+  }
+
   // ---- The Rolling Code dialog ----
 
   // ---- The commands and the worker ----
+
+  std::deque<std::filesystem::path> fileAnswers;
+  std::vector<std::filesystem::path> fileDialogFolders;
+  std::deque<ChooserAnswer> chooserAnswers;
+  std::vector<ShownChooser> choosers;
+  std::vector<std::string> chooserMisses;
 
   std::string caption;
   std::map<int, FakeControl> controls;
@@ -83,6 +138,18 @@ class FakeView : public app::MainView {
   std::string progressText;
   int progressPercent = -1;
   int progressUpdates = 0;
+
+ private:
+  template <typename SelectAt>
+  bool Select(const std::vector<std::string>& list, const std::string& text, SelectAt select) {
+    const auto found = std::find(list.begin(), list.end(), text);
+    if (found == list.end()) {
+      chooserMisses.push_back(text);
+      return false;
+    }
+    select(static_cast<int>(found - list.begin()));
+    return true;
+  }
 };
 
 }  // namespace vx3::testing
