@@ -17,7 +17,7 @@ namespace ids = app::chooser_ctl;
 
 // Room for the longest series and type names of the kit without a horizontal scroll bar.
 constexpr int kListMinWidth = 190;
-constexpr int kListMinHeight = 220;
+constexpr int kListMinHeight = 260;
 
 QString FromUtf8(const std::string& text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
