@@ -309,6 +309,12 @@ TEST_F(LoadImageFlowTest, FileFirstHeaderNamingADeviceWithoutDescription) {
   EXPECT_FALSE(Touched(ctl::kFileName));
 }
 
+TEST_F(LoadImageFlowTest, AHeaderNameOfOtherThanAsciiIsShownWithQuestionMarks) {
+  LoadByFile(Image("code.VX3", Vx3Image("VX\xFF\xC3\x28")));
+  EXPECT_EQ(context_.image.deviceName, "VX??(");
+  EXPECT_EQ(view_.status, "Err: Can't find VX??( INC file !!!\r\n");
+}
+
 struct OtpTypeCase {
   const char* name;
   const char* typeLine;  // the PGM_TYPE line of the description, or ""

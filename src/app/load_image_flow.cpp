@@ -40,6 +40,9 @@ constexpr std::string_view kMessageRawNeedsDevice =
 constexpr int kKindIncProblem = 0;
 constexpr int kKindOtpTypeUnknown = 3;
 
+constexpr unsigned kFirstNonAscii = 0x80;
+constexpr char kNonAsciiStandIn = '?';
+
 // The checksum caption names the image kind.
 constexpr std::string_view kChecksumImageKind = "VX3";
 
@@ -177,8 +180,17 @@ class Flow {
       context_.reporter.WarnAndLog(image::kKindImageProblem, image::kMessageFormatUnknown);
       return false;
     }
-    image_.deviceName = image::ParseImageHeader(header).chipName;
+    image_.deviceName = AsciiName(image::ParseImageHeader(header).chipName);
     return true;
+  }
+
+  // Chip names are ASCII. Any other byte of a header's name becomes '?', so that the name is
+  // always text that can name a file and be shown, whatever the file holds.
+  static std::string AsciiName(std::string name) {
+    for (char& c : name) {
+      if (static_cast<unsigned char>(c) >= kFirstNonAscii) c = kNonAsciiStandIn;
+    }
+    return name;
   }
 
   // The device's sizes, program type and security options. False when the load ends here (the
