@@ -475,7 +475,7 @@ TEST_P(SampleLoadTest, LoadsBothWays) {
   }
   ASSERT_FALSE(samples.empty()) << device;
   for (const fs::path& sample : samples) {
-    SCOPED_TRACE(sample.string());
+    SCOPED_TRACE(platform::PathToUtf8(sample));
     LoadByChooser(device, sample);
     ExpectLoaded(sample);
     EXPECT_EQ(context_.image.deviceName, device);

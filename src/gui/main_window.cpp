@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -472,7 +473,8 @@ std::filesystem::path MainWindow::ChooseImageFile(const std::filesystem::path& f
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-      const QByteArray path = dialog.selectedFiles().constFirst().toUtf8();
+      // The dialog answers with '/' on every platform; the file-name label shows the platform's own.
+      const QByteArray path = QDir::toNativeSeparators(dialog.selectedFiles().constFirst()).toUtf8();
       chosen = platform::PathFromUtf8(std::string_view(path.constData(), static_cast<std::size_t>(path.size())));
     }
   });

@@ -3,7 +3,9 @@
 // and the checksum line. The program folder is a copy of the built one, simulated Writer included.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QLabel>
@@ -34,6 +36,12 @@ constexpr int kPollMs = 10;
 constexpr qint64 kWorkerWaitMs = 60000;
 
 QString Utf8(const fs::path& path) { return QString::fromStdString(platform::PathToUtf8(path)); }
+// A path as the window shows it: with the platform's own separators.
+QString Shown(const fs::path& path) { return QDir::toNativeSeparators(Utf8(path)); }
+// The same folder, however its separators are written.
+bool SameFolder(const QString& folder, const fs::path& expected) {
+  return QFileInfo(folder).canonicalFilePath() == QFileInfo(Utf8(expected)).canonicalFilePath();
+}
 
 // Answers the next modal dialog of type T as soon as it is the active modal widget; a dialog that
 // never comes is no longer waited for once `owner` is gone.
@@ -99,7 +107,7 @@ class LoadDialogsTest : public ::testing::Test {
   }
 
   void ExpectImageShown(const fs::path& file) {
-    EXPECT_EQ(Text(ctl::kFileName), Utf8(file));
+    EXPECT_EQ(Text(ctl::kFileName), Shown(file));
     EXPECT_EQ(Text(ctl::kChecksumCaption), QStringLiteral("VX3 Check Sum : "));
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^ [0-9A-F]{4} ")).match(Text(ctl::kChecksum)).hasMatch())
         << Text(ctl::kChecksum).toStdString();
@@ -133,18 +141,19 @@ TEST_F(LoadDialogsTest, ChooserFirstThenFileFirst) {
     qobject_cast<QPushButton*>(dialog->Control(ids::kOk))->click();
   });
   AnswerNext<QFileDialog>(&window_, [&seen, samples](QFileDialog* dialog) {
-    seen << dialog->nameFilters().join(QStringLiteral("|")) << dialog->directory().absolutePath();
+    seen << dialog->nameFilters().join(QStringLiteral("|"));
+    EXPECT_TRUE(SameFolder(dialog->directory().absolutePath(), samples));
     TypeFileName(dialog, samples / "VXLARK.BIN");
   });
   Click(ctl::kDeviceLoad);
 
-  EXPECT_EQ(seen, (QStringList{"CHIP LIST", "Chip Series :", "Chip Type:", "VX3 File(*.VX3)", Utf8(samples)}));
+  EXPECT_EQ(seen, (QStringList{"CHIP LIST", "Chip Series :", "Chip Type:", "VX3 File(*.VX3)"}));
   EXPECT_EQ(context_.image.deviceName, "VXLARK (BIN)");
   ExpectImageShown(samples / "VXLARK.BIN");
 
   // The one-key button: the file first.
   AnswerNext<QFileDialog>(&window_, [samples](QFileDialog* dialog) {
-    EXPECT_EQ(dialog->directory().absolutePath(), Utf8(samples));
+    EXPECT_TRUE(SameFolder(dialog->directory().absolutePath(), samples));
     TypeFileName(dialog, samples / "VXHERON.VX3");
   });
   Click(ctl::kOneKeyLoad);
@@ -181,7 +190,7 @@ TEST_F(LoadDialogsTest, ChooserInChineseDoubleClickChoosesAndNothingIsClipped) {
   Click(ctl::kDeviceLoad);
   EXPECT_EQ(caption, QStringLiteral("芯片列表"));
   EXPECT_EQ(context_.image.deviceName, "VX3E1610");
-  EXPECT_EQ(Text(ctl::kFileName), Utf8(file));
+  EXPECT_EQ(Text(ctl::kFileName), Shown(file));
   EXPECT_EQ(Text(ctl::kChecksumCaption), QStringLiteral("VX3 校验和: "));
 }
 
