@@ -92,9 +92,7 @@ class Flow {
     image_.fileMissing = false;
     image_.deviceFilesMissing = false;
     image_.incMissing = false;
-    // The program folder is a folder, not a file: with its trailing separator the log folder is
-    // made inside it rather than beside it.
-    text::MakeSubdirectory(programDir_ / "", text::kLogFolder);
+    text::MakeProgramSubfolder(programDir_, text::kLogFolder);
     view_.SetStatusText("");
     image_.deviceName.clear();
   }
