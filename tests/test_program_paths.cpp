@@ -54,6 +54,19 @@ TEST(MakeSubdirectoryTest, FailsWhenAFileStandsInTheWay) {
   EXPECT_FALSE(MakeSubdirectory(dir.path() / "vx3wt", "Load_OTP"));
 }
 
+TEST(MakeProgramSubfolderTest, MakesTheFolderInsideTheProgramFolder) {
+  testing::TempDir dir;
+  // A program folder as the start-up stores it: no trailing separator; spaces, a dot, Chinese.
+  const fs::path programDir = dir.path() / fs::path(u8"Writer 程序 v1.2");
+  fs::create_directories(programDir);
+  fs::path made;
+  EXPECT_TRUE(MakeProgramSubfolder(programDir, "Writer_Log", &made));
+  EXPECT_TRUE(fs::is_directory(programDir / "Writer_Log"));
+  EXPECT_TRUE(fs::equivalent(made, programDir / "Writer_Log"));
+  EXPECT_FALSE(fs::exists(dir.path() / "Writer_Log"));
+  EXPECT_TRUE(MakeProgramSubfolder(programDir, "Writer_Log"));  // made before
+}
+
 TEST(FileExistsTest, TellsReadableFilesOnly) {
   testing::TempDir dir;
   const fs::path file = dir.WriteFile("a.VX3", "x");

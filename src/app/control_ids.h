@@ -41,6 +41,16 @@ inline constexpr int kOperationButtons[] = {kAutoProgram, kBlankCheck, kProgram,
 
 }  // namespace vx3::app::ctl
 
+// Choose Device's control ids.
+namespace vx3::app::chooser_ctl {
+inline constexpr int kOk = 1;
+inline constexpr int kCancel = 2;
+inline constexpr int kSeriesList = 1054;
+inline constexpr int kSeriesCaption = 1055;
+inline constexpr int kTypeCaption = 1056;
+inline constexpr int kTypeList = 1057;
+}  // namespace vx3::app::chooser_ctl
+
 namespace vx3::app {
 // The system-menu command of the About item.
 inline constexpr int kAboutCommand = 0x0010;

@@ -4,6 +4,7 @@
 // and returns when it is done there.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,10 @@
 
 namespace vx3::rolling {
 class RollingDialog;
+}
+
+namespace vx3::device_select {
+class DeviceChooser;
 }
 
 namespace vx3::app {
@@ -39,6 +44,15 @@ class MainView : public text::ReportView, public writer_ops::ProgressView {
   virtual void SetWaitCursor(bool waiting) = 0;
 
   // ---- Dialogs of the load flow: the image file-open dialog and Choose Device ----
+
+  // The image file-open dialog, owned by the window and opened in `folder`: it lists "VX3
+  // File(*.VX3)" files only, and a file of any other name (a .BIN image) is chosen by typing its
+  // name. Returns the chosen path; empty when the operator cancels.
+  virtual std::filesystem::path ChooseImageFile(const std::filesystem::path& folder) = 0;
+
+  // Choose Device, modal over the window, showing and driving `chooser` (already opened). True
+  // when the operator confirmed (OK or a double click on a type): `chooser` then holds the choice.
+  virtual bool RunDeviceChooser(device_select::DeviceChooser& chooser) = 0;
 
   // ---- The Rolling Code dialog ----
 

@@ -201,7 +201,7 @@ void MainPresenter::OnRollingCode() {
 
 void MainPresenter::OnLoadOtp() {
   const std::filesystem::path& programDir = context_.state.programDir;
-  MakeSubdirectory(programDir / "", kLoadOtpFolder);
+  MakeProgramSubfolder(programDir, kLoadOtpFolder);
   if (WorkerActive()) return;
   const WaitCursor wait(view_);
 
@@ -216,7 +216,8 @@ void MainPresenter::OnLoadOtp() {
   writer_ops::ReadBackState readBack;
   writer_ops::LoadFromChip({context_.writer(), programDir, &progress}, image, readBack);
   if (!image.imagePath.empty() &&
-      !image::ReadImage(image, false, context_.rolling, programDir, context_.reporter, context_.language)) {
+      !image::ReadImage(image, false, context_.rolling, programDir, context_.reporter, context_.language,
+                        context_.commands.get())) {
     image.loadOk = false;
     image.imagePath.clear();
   }

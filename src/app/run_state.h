@@ -31,6 +31,13 @@ struct RunState {
   std::atomic<bool> loadAttempted{false};
   std::atomic<std::uint8_t> offlineFunction{0};
   std::atomic<bool> erasableChip{false};
+
+  // The load flow's memory within one run (user-interface thread only): the device last confirmed
+  // in Choose Device, whether that choice is still in force for a raw image chosen by file, and
+  // the folder the image file-open dialog opens in (empty: the samples folder).
+  std::string lastChosenDevice;
+  bool chooserSelected = false;
+  std::filesystem::path imageFolder;
 };
 
 }  // namespace vx3::app

@@ -5,6 +5,8 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -27,11 +29,13 @@
 #include "app/control_ids.h"
 #include "app/main_presenter.h"
 #include "gui/about_dialog.h"
+#include "gui/choose_device_dialog.h"
 #include "gui/controls/hover_bitmap_button.h"
 #include "gui/program_resources.h"
 #include "gui/progress_dialog.h"
 #include "gui/qt_text.h"
 #include "gui/rolling_code_dialog.h"
+#include "platform/utf8_path.h"
 #include "ui_text/message_box.h"
 
 namespace vx3::gui {
@@ -84,6 +88,9 @@ constexpr ControlLayout kLayout[] = {
     {app::ctl::kAbout, Kind::PushButton, "About", 398, 1, 50, 14, true},
     {app::ctl::kIcon, Kind::Icon, "", 468, 4, 20, 20, true},
 };
+
+// The image file-open dialog lists .VX3 files; a .BIN image is chosen by typing its name.
+constexpr const char* kImageFileFilter = "VX3 File(*.VX3)";
 
 constexpr int kWindowWidth = 501;
 constexpr int kWindowHeight = 308;
@@ -483,6 +490,37 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   QDialog::closeEvent(event);
+}
+
+std::filesystem::path MainWindow::ChooseImageFile(const std::filesystem::path& folder) {
+  const std::string start = platform::PathToUtf8(folder);
+  std::filesystem::path chosen;
+  OnGuiThread([&] {
+    FlushStatusText();
+    // Qt's own dialog on every platform: it accepts a typed name that the filter does not list.
+    QFileDialog dialog(this, QString(), QString::fromUtf8(start.data(), static_cast<qsizetype>(start.size())),
+                       QString::fromUtf8(kImageFileFilter));
+    dialog.setObjectName(QStringLiteral("ImageFileDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+      // The dialog answers with '/' on every platform; the file-name label shows the platform's own.
+      const QByteArray path = QDir::toNativeSeparators(dialog.selectedFiles().constFirst()).toUtf8();
+      chosen = platform::PathFromUtf8(std::string_view(path.constData(), static_cast<std::size_t>(path.size())));
+    }
+  });
+  return chosen;
+}
+
+bool MainWindow::RunDeviceChooser(device_select::DeviceChooser& chooser) {
+  bool confirmed = false;
+  OnGuiThread([&] {
+    FlushStatusText();
+    ChooseDeviceDialog dialog(chooser, this);
+    confirmed = dialog.exec() == QDialog::Accepted;
+  });
+  return confirmed;
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {

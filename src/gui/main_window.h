@@ -63,6 +63,10 @@ class MainWindow final : public QDialog, public app::MainView {
   void WorkerEnded() override;
   bool RunRollingCodeDialog(rolling::RollingDialog& dialog) override;
 
+  // ---- Dialogs of the load flow: the image file-open dialog and Choose Device ----
+  std::filesystem::path ChooseImageFile(const std::filesystem::path& folder) override;
+  bool RunDeviceChooser(device_select::DeviceChooser& chooser) override;
+
   ProgressDialog* progressDialog() const { return progress_; }
 
  signals:

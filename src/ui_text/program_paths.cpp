@@ -33,6 +33,12 @@ bool MakeSubdirectory(const std::filesystem::path& base, std::string_view folder
   return std::filesystem::is_directory(target, ec);
 }
 
+bool MakeProgramSubfolder(const std::filesystem::path& programDir, std::string_view folder,
+                          std::filesystem::path* made) {
+  // With a trailing separator the program folder is the base folder itself.
+  return MakeSubdirectory(programDir / "", folder, made);
+}
+
 bool FileExists(const std::filesystem::path& path) {
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) return false;

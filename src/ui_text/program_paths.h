@@ -24,6 +24,12 @@ std::filesystem::path ComposeProgramSubdirPath(const std::filesystem::path& prog
 bool MakeSubdirectory(const std::filesystem::path& base, std::string_view folder,
                       std::filesystem::path* made = nullptr);
 
+// Creates `folder` inside the program folder `programDir` (stored without a trailing separator,
+// so MakeSubdirectory would take its last part for a file name). True when the folder exists
+// afterwards.
+bool MakeProgramSubfolder(const std::filesystem::path& programDir, std::string_view folder,
+                          std::filesystem::path* made = nullptr);
+
 // True when `path` can be opened for binary reading.
 bool FileExists(const std::filesystem::path& path);
 

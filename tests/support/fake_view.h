@@ -2,8 +2,10 @@
 // control, the status box text and the message boxes, and answers message boxes in advance.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "app/main_view.h"
+#include "device_select/device_chooser.h"
 #include "rolling/rolling_dialog.h"
 #include "ui_text/message_box.h"
 
@@ -21,6 +24,23 @@ struct FakeControl {
   bool enabled = true;
   bool shown = true;
   bool checked = false;
+};
+
+// What the operator does in Choose Device: picks the series and the type shown by these texts
+// (empty: leaves the dialog's own selection), then OK or Cancel.
+struct ChooserAnswer {
+  bool ok = true;
+  std::string series;
+  std::string type;
+};
+
+// The lists Choose Device showed when it opened, and what was selected then.
+struct ShownChooser {
+  std::string caption;
+  std::vector<std::string> series;
+  std::vector<std::string> types;
+  int selectedSeries;
+  int selectedType;
 };
 
 struct ShownMessage {
@@ -69,6 +89,35 @@ class FakeView : public app::MainView {
 
   // ---- Dialogs of the load flow: the image file-open dialog and Choose Device ----
 
+  // Answers with the next of `fileAnswers` (cancel when none is left); an empty path cancels.
+  std::filesystem::path ChooseImageFile(const std::filesystem::path& folder) override {
+    fileDialogFolders.push_back(folder);
+    if (fileAnswers.empty()) return {};
+    std::filesystem::path answer = fileAnswers.front();
+    fileAnswers.pop_front();
+    return answer;
+  }
+
+  // Answers with the next of `chooserAnswers` (Cancel when none is left). A series or type that
+  // the dialog does not offer is recorded in `chooserMisses` and answered with Cancel.
+  bool RunDeviceChooser(device_select::DeviceChooser& chooser) override {
+    choosers.push_back({chooser.texts().caption, chooser.seriesList(), chooser.typeList(), chooser.selectedSeries(),
+                        chooser.selectedType()});
+    if (chooserAnswers.empty()) return false;
+    const ChooserAnswer answer = chooserAnswers.front();
+    chooserAnswers.pop_front();
+    if (!answer.series.empty() && !Select(chooser.seriesList(), answer.series,
+                                          [&chooser](int i) { chooser.SelectSeries(i); })) {
+      return false;
+    }
+    if (!answer.type.empty() &&
+        !Select(chooser.typeList(), answer.type, [&chooser](int i) { chooser.SelectType(i); })) {
+      return false;
+    }
+    if (answer.ok) chooser.Confirm();
+    return answer.ok;
+  }
+
   // ---- The Rolling Code dialog ----
 
   // The dialog's controls as the presenter left them, and the operator's script: it gets the
@@ -108,6 +157,12 @@ class FakeView : public app::MainView {
   void WorkerEnded() override { ++workerEnded; }
   std::atomic<int> workerEnded{0};
 
+  std::deque<std::filesystem::path> fileAnswers;
+  std::vector<std::filesystem::path> fileDialogFolders;
+  std::deque<ChooserAnswer> chooserAnswers;
+  std::vector<ShownChooser> choosers;
+  std::vector<std::string> chooserMisses;
+
   std::string caption;
   std::map<int, FakeControl> controls;
   std::string status;
@@ -121,6 +176,18 @@ class FakeView : public app::MainView {
   std::string progressText;
   int progressPercent = -1;
   int progressUpdates = 0;
+
+ private:
+  template <typename SelectAt>
+  bool Select(const std::vector<std::string>& list, const std::string& text, SelectAt select) {
+    const auto found = std::find(list.begin(), list.end(), text);
+    if (found == list.end()) {
+      chooserMisses.push_back(text);
+      return false;
+    }
+    select(static_cast<int>(found - list.begin()));
+    return true;
+  }
 };
 
 }  // namespace vx3::testing
