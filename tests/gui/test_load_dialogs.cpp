@@ -95,7 +95,7 @@ class LoadDialogsTest : public ::testing::Test {
   void WaitForWorker() {
     QElapsedTimer waited;
     waited.start();
-    while (context_.state.workerBusy.load() && waited.elapsed() < kWorkerWaitMs) {
+    while (presenter_.WorkerActive() && waited.elapsed() < kWorkerWaitMs) {
       QApplication::processEvents(QEventLoop::AllEvents, kPollMs);
     }
   }
