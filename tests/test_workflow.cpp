@@ -1,0 +1,234 @@
+// The operator's whole job through the presenter, on a fake window with its dialogs answered in
+// advance, against the simulated Writer of a copied program folder: a load that updates the
+// Writer's driver, downloads and verifies the EEPROM job and the rolling code, chips that advance
+// the rolling value, Load OTP and Read; and how Device / Load sets the buttons for what it loaded.
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/control_ids.h"
+#include "app/main_presenter.h"
+#include "platform/ini_profile.h"
+#include "support/fake_clock.h"
+#include "support/fake_view.h"
+#include "support/image_builder.h"
+#include "support/temp_dir.h"
+
+namespace vx3::app {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ChooserAnswer;
+
+const fs::path kShippedProgramDir = VX3WT_PROGRAM_DIR;
+
+// The fake window, keeping every label the progress window was shown with.
+class RecordingView : public testing::FakeView {
+ public:
+  void ShowProgressWindow(std::string_view caption, std::string_view label) override {
+    FakeView::ShowProgressWindow(caption, label);
+    progressLabels.emplace_back(label);
+  }
+  std::vector<std::string> progressLabels;
+};
+
+std::uint64_t HexValue(const std::string& text) { return std::strtoull(text.c_str(), nullptr, 16); }
+
+class WorkflowTest : public ::testing::Test {
+ protected:
+  WorkflowTest() : programDir_(dir_.path() / "Writer v1.2"), context_(locale_, clock_) {
+    fs::create_directories(programDir_);
+    for (const char* folder : {"language", "USE_DRV", "USE_INC2", "Symbol", "CPY", "USE_IAP", "DLL", "samples"}) {
+      fs::copy(kShippedProgramDir / folder, programDir_ / folder, fs::copy_options::recursive);
+    }
+    testing::SetSimFolder(simDir_.path());
+    locale_.Set(platform::kLocaleEnglishUs);
+    context_.state.programPath = programDir_ / "vx3wt";
+    context_.state.programDir = programDir_;
+    context_.reporter.SetProgramDir(programDir_);
+    presenter_ = std::make_unique<MainPresenter>(context_, view_);
+    presenter_->OnInitWindow();
+  }
+  ~WorkflowTest() override {
+    presenter_.reset();
+    testing::SetSimFolder("");
+  }
+
+  fs::path Sample(std::string_view name) const { return programDir_ / "samples" / name; }
+
+  // The one-click load of `file`, and the worker's whole run after it.
+  void LoadFileFirst(const fs::path& file) {
+    view_.fileAnswers.push_back(file);
+    presenter_->OnOneKeyLoad();
+    presenter_->WaitForWorker();
+  }
+
+  static std::string Count(const fs::path& ini) {
+    return platform::ReadProfileString(ini, "Rolling Code", "Count").value_or("");
+  }
+
+  bool Enabled(int id) { return view_.controls[id].enabled; }
+  bool Contains(std::string_view text) const { return view_.status.find(text) != std::string::npos; }
+
+  testing::TempDir dir_;
+  testing::TempDir simDir_;
+  fs::path programDir_;
+  platform::StandInThreadLocale locale_;
+  testing::FakeClock clock_;
+  AppContext context_;
+  RecordingView view_;
+  std::unique_ptr<MainPresenter> presenter_;
+};
+
+TEST_F(WorkflowTest, LoadUpdatesTheWriterDownloadsTheJobAndChipsAdvanceTheRollingCode) {
+  const fs::path ini = Sample("VX3P1020.INI");
+  std::thread::id dialogThread;
+  std::string statusDuringDialog;
+  view_.rollingScript = [&](rolling::RollingDialog&, testing::FakeView::RollingControls&) {
+    dialogThread = std::this_thread::get_id();
+    // The worker's rolling download follows the dialog: a command now must not reach the Writer.
+    statusDuringDialog = view_.status;
+    presenter_->OnAutoProgram();
+    EXPECT_EQ(view_.status, statusDuringDialog);
+    return true;
+  };
+  LoadFileFirst(Sample("VX3P1020.VX3"));
+
+  EXPECT_TRUE(view_.choosers.empty());  // one-click never opens the chooser
+  EXPECT_EQ(view_.controls[ctl::kDeviceName].text, "VX3P1020");
+  EXPECT_NE(dialogThread, std::this_thread::get_id());
+  EXPECT_EQ(view_.rollingDialogRuns, 1);
+  // The driver of a fresh Writer was brought up to date, then the job went down and was checked.
+  EXPECT_NE(std::find(view_.progressLabels.begin(), view_.progressLabels.end(), "Update Driver"),
+            view_.progressLabels.end());
+  EXPECT_NE(statusDuringDialog.find("EEPROM program O.K"), std::string::npos) << statusDuringDialog;
+  EXPECT_NE(statusDuringDialog.find("EEPROM verify O.K"), std::string::npos) << statusDuringDialog;
+  EXPECT_TRUE(Contains("Rolling Code Program O.K")) << view_.status;
+  EXPECT_TRUE(Contains("Rolling Code verify O.K")) << view_.status;
+  EXPECT_TRUE(Contains("Rolling Value : 0000 1000")) << view_.status;
+  EXPECT_EQ(view_.controls[ctl::kDriverVersion].text.substr(0, 1), " ");
+  EXPECT_FALSE(view_.progressShown);
+  EXPECT_FALSE(context_.state.workerBusy);
+  for (const int id : ctl::kOperationButtons) EXPECT_TRUE(Enabled(id)) << id;
+  EXPECT_TRUE(Enabled(ctl::kLoadOtp));  // the device's copy control allows Load OTP
+  EXPECT_TRUE(view_.controls[ctl::kLoadOtp].shown);
+  EXPECT_EQ(view_.controls[ctl::kBlankCheck].text, "Blank Check");
+
+  const std::uint64_t first = HexValue(Count(ini));
+  for (int chip = 1; chip <= 3; ++chip) {
+    presenter_->OnAutoProgram();
+    EXPECT_FALSE(Contains("Err: ")) << view_.status;
+    EXPECT_EQ(HexValue(Count(ini)), first + static_cast<std::uint64_t>(chip)) << chip;
+  }
+  EXPECT_EQ(Count(ini), "00001003");
+  EXPECT_TRUE(Contains("Rolling Value : 0000 1003")) << view_.status;
+  EXPECT_EQ(view_.waitCursor, 0);
+}
+
+TEST_F(WorkflowTest, CancelledRollingDialogSendsNoSecondJob) {
+  view_.rollingScript = [](rolling::RollingDialog&, testing::FakeView::RollingControls&) { return false; };
+  LoadFileFirst(Sample("VX3P1020.VX3"));
+  EXPECT_EQ(view_.rollingDialogRuns, 1);
+  EXPECT_TRUE(Contains("EEPROM verify O.K")) << view_.status;
+  EXPECT_FALSE(Contains("Rolling Code")) << view_.status;
+  EXPECT_FALSE(view_.progressShown);
+  EXPECT_EQ(view_.progressLabels.back(), "Verify");
+}
+
+TEST_F(WorkflowTest, SecondLoadFindsTheFirmwareCurrentAndSendsNoUpdate) {
+  LoadFileFirst(Sample("VXHERON.VX3"));
+  ASSERT_TRUE(Contains("EEPROM verify O.K")) << view_.status;
+  view_.progressLabels.clear();
+  LoadFileFirst(Sample("VXHERON.VX3"));
+  EXPECT_EQ(view_.progressLabels, (std::vector<std::string>{"Program", "Verify"}));
+  EXPECT_TRUE(Contains("EEPROM program O.K")) << view_.status;
+  EXPECT_TRUE(Contains("EEPROM verify O.K")) << view_.status;
+  // No rolling INI: no dialog, and the Rolling Code button stays off.
+  EXPECT_EQ(view_.rollingDialogRuns, 0);
+  EXPECT_FALSE(Enabled(ctl::kRollingCode));
+  EXPECT_FALSE(view_.controls[ctl::kLoadOtp].shown);
+}
+
+TEST_F(WorkflowTest, ChooserAfterOneClickAndCancelledChooserDisablesEverything) {
+  LoadFileFirst(Sample("VXHERON.VX3"));
+  ASSERT_TRUE(Enabled(ctl::kAutoProgram));
+  view_.chooserAnswers.push_back(ChooserAnswer{false, "", ""});
+  presenter_->OnDeviceLoad();
+  presenter_->WaitForWorker();
+  EXPECT_EQ(view_.choosers.size(), 1U);
+  EXPECT_EQ(view_.controls[ctl::kDeviceName].text, "");
+  for (const int id : ctl::kOperationButtons) EXPECT_FALSE(Enabled(id)) << id;
+  EXPECT_TRUE(view_.fileDialogFolders.size() == 1U);  // only the one-click load's
+}
+
+TEST_F(WorkflowTest, DeviceWithoutImageLeavesTheButtonsOff) {
+  view_.chooserAnswers.push_back(ChooserAnswer{true, "", ""});
+  presenter_->OnDeviceLoad();  // the file dialog is cancelled
+  presenter_->WaitForWorker();
+  EXPECT_EQ(view_.fileDialogFolders.size(), 1U);
+  for (const int id : ctl::kOperationButtons) EXPECT_FALSE(Enabled(id)) << id;
+  EXPECT_TRUE(context_.image.deviceName.empty());
+  EXPECT_FALSE(Contains("USB Connect O.K"));
+}
+
+TEST_F(WorkflowTest, LoadOtpReadsTheChipAndTheWorkerDownloadsIt) {
+  LoadFileFirst(Sample("VX3P1020.VX3"));
+  presenter_->OnAutoProgram();
+  ASSERT_FALSE(Contains("Err: ")) << view_.status;
+  presenter_->OnLoadOtp();
+  presenter_->WaitForWorker();
+  EXPECT_EQ(view_.controls[ctl::kChecksumCaption].text, "VX3 Check Sum : ");
+  EXPECT_EQ(view_.controls[ctl::kChecksum].text, context_.image.checksumText);
+  EXPECT_EQ(context_.image.imagePath.extension(), ".LOD");
+  EXPECT_TRUE(fs::is_regular_file(context_.image.imagePath));
+  EXPECT_EQ(context_.image.imagePath.parent_path(), programDir_ / "Load_OTP");
+  EXPECT_TRUE(Contains("EEPROM verify O.K")) << view_.status;
+}
+
+TEST_F(WorkflowTest, ReadListsTheProgrammedChip) {
+  LoadFileFirst(Sample("VXHERON.VX3"));
+  presenter_->OnAutoProgram();
+  presenter_->OnRead();
+  EXPECT_TRUE(Contains("for all datas")) << view_.status.substr(0, 400);
+  EXPECT_TRUE(Contains("000000 : ")) << view_.status.substr(0, 400);
+  EXPECT_FALSE(Contains("Err: "));
+}
+
+struct EraseCase {
+  const char* device;
+  const char* caption;
+};
+
+class EraseCaptionTest : public WorkflowTest, public ::testing::WithParamInterface<EraseCase> {};
+
+// A device of the erasable families, in any letter case, gets Erase; the others Blank Check.
+TEST_P(EraseCaptionTest, BlankCheckCaptionFollowsTheDevice) {
+  const std::string device = GetParam().device;
+  testing::WriteDescription(programDir_, device, ".ASSEMBLY INSTRUMENT VXT\n.ASSEMBLY OTP_BODY_SIZE 800h\n.ASSEMBLY PGM_TYPE 1\n");
+  testing::WriteSymbolFile(programDir_, "VXT", {"MOV", "NOP"});
+  testing::Vx3HeaderFields header;
+  header.chipName = device;
+  header.formatVersion = 6;
+  header.romWordsField = 0x800;
+  header.endAddress = 0x7FF;
+  const fs::path image = testing::WriteFileBytes(
+      programDir_ / "images" / (device + ".VX3"),
+      testing::MakeVx3(header, testing::MakeBody(0x800, {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF})));
+  view_.fileAnswers.push_back(image);
+  presenter_->OnOneKeyLoad();
+  presenter_->WaitForWorker();
+  EXPECT_EQ(view_.controls[ctl::kDeviceName].text, device) << view_.status;
+  EXPECT_EQ(view_.controls[ctl::kBlankCheck].text, GetParam().caption);
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, EraseCaptionTest,
+                         ::testing::Values(EraseCase{"vx3e0001", "Erase"}, EraseCase{"VX3F0002", "Erase"},
+                                           EraseCase{"Vx3f0003", "Erase"}, EraseCase{"VX3P0004", "Blank Check"},
+                                           EraseCase{"VX3", "Blank Check"}),
+                         [](const auto& info) { return std::string(info.param.device); });
+
+}  // namespace
+}  // namespace vx3::app
