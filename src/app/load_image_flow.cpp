@@ -10,6 +10,7 @@
 #include <fmt/format.h>
 
 #include "app/control_ids.h"
+#include "platform/ascii_case.h"
 #include "device_select/device_chooser.h"
 #include "image/device_file.h"
 #include "image/image_header.h"
@@ -71,15 +72,7 @@ constexpr std::uint32_t kHighestOtpType = 5;
 // The buttons that need an image, besides Blank Check and Read that need a device only.
 constexpr std::array<int, 4> kImageButtons = {ctl::kAutoProgram, ctl::kProgram, ctl::kVerify, ctl::kRollingCode};
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Upper(a[i]) != Upper(b[i])) return false;
-  }
-  return true;
-}
+using platform::EqualsIgnoringCase;
 
 class Flow {
  public:
@@ -195,7 +188,7 @@ class Flow {
   // reason has been reported).
   bool DeviceParameters() {
     for (const BinOnlySeries& series : kBinOnlySeries) {
-      if (!SameIgnoringCase(image_.deviceName, series.name)) continue;
+      if (!EqualsIgnoringCase(image_.deviceName, series.name)) continue;
       image_.romWords = series.romWords;
       image_.romBytes = 2 * series.romWords;
       image_.otpType = series.otpType;

@@ -1,6 +1,8 @@
 // The Writer commands of the main window's operation buttons: each refuses while the worker
 // runs, prepares the status box, connects where it needs the Writer, hands the work to the
 // operation that owns it, and sets which buttons can be used next.
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "app/control_ids.h"
@@ -8,9 +10,11 @@
 #include "app/main_presenter.h"
 #include "app/read_command.h"
 #include "app/rolling_dialog_command.h"
+#include "app/wait_cursor.h"
 #include "app/rolling_commands.h"
 #include "image/image_reader.h"
 #include "link/command_codes.h"
+#include "platform/ascii_case.h"
 #include "ui_text/program_paths.h"
 #include "writer_ops/chip_actions.h"
 #include "writer_ops/eeprom_download.h"
@@ -31,29 +35,10 @@ constexpr std::string_view kLoadOtpRefused = "Load OTP Fail (Security Enable) !!
 constexpr std::string_view kErasableFamilies[] = {"VX3F", "VX3E"};
 
 bool IsErasable(std::string_view deviceName) {
-  if (deviceName.size() < 4) return false;
-  for (const std::string_view family : kErasableFamilies) {
-    bool same = true;
-    for (std::size_t i = 0; i < family.size(); ++i) {
-      const auto upper = static_cast<char>(std::toupper(static_cast<unsigned char>(deviceName[i])));
-      same = same && upper == family[i];
-    }
-    if (same) return true;
-  }
-  return false;
+  return std::any_of(std::begin(kErasableFamilies), std::end(kErasableFamilies),
+                     [deviceName](std::string_view family) { return platform::StartsWithIgnoringCase(deviceName, family); });
 }
 
-// The wait cursor for as long as the command runs, whichever way it ends.
-class WaitCursor {
- public:
-  explicit WaitCursor(MainView& view) : view_(view) { view_.SetWaitCursor(true); }
-  ~WaitCursor() { view_.SetWaitCursor(false); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-
- private:
-  MainView& view_;
-};
 
 }  // namespace
 

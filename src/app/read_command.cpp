@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 
 #include "app/control_ids.h"
+#include "app/wait_cursor.h"
 #include "image/side_files.h"
 #include "link/command_codes.h"
 #include "ui_text/ui_texts.h"
@@ -17,18 +18,6 @@ namespace {
 
 constexpr std::string_view kChecksumChipName = "OTP";
 constexpr std::string_view kChecksumValueFormat = "  {:04X} {}";
-
-// The wait cursor for as long as the command runs, whichever way it ends.
-class WaitCursor {
- public:
-  explicit WaitCursor(MainView& view) : view_(view) { view_.SetWaitCursor(true); }
-  ~WaitCursor() { view_.SetWaitCursor(false); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-
- private:
-  MainView& view_;
-};
 
 }  // namespace
 

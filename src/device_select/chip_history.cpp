@@ -7,16 +7,13 @@
 #include <system_error>
 
 #include "ui_text/program_paths.h"
+#include "platform/ascii_case.h"
 
 namespace vx3::device_select {
 
 namespace {
 
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
+using platform::EqualsIgnoringCase;
 
 }  // namespace
 
@@ -44,7 +41,7 @@ bool AddChipToHistory(const std::filesystem::path& historyFile, std::string_view
   std::vector<std::string> names{std::string(deviceName)};
   for (std::string& kept : ReadChipHistory(historyFile)) {
     if (names.size() == kHistoryMaxNames) break;
-    if (!SameNameIgnoringCase(kept, deviceName)) names.push_back(std::move(kept));
+    if (!EqualsIgnoringCase(kept, deviceName)) names.push_back(std::move(kept));
   }
   std::string content;
   for (const std::string& name : names) content += name + "\r\n";

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "device_select/chip_history.h"
+#include "platform/ascii_case.h"
 #include "platform/utf8_path.h"
 #include "ui_text/language.h"
 #include "ui_text/program_paths.h"
@@ -55,28 +56,18 @@ constexpr std::array<NamingRule, 8> kNamingRules = {{
     {DriverFamily::Vxm, "C", 0, 0, 4, "00", 5},
 }};
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Upper(x) == Upper(y); });
-}
-
-bool StartsWithIgnoringCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && SameIgnoringCase(s.substr(0, prefix.size()), prefix);
-}
-
-bool EndsWithIgnoringCase(std::string_view s, std::string_view suffix) {
-  return s.size() >= suffix.size() && SameIgnoringCase(s.substr(s.size() - suffix.size()), suffix);
-}
+using platform::AsciiUpper;
+using platform::EndsWithIgnoringCase;
+using platform::EqualsIgnoringCase;
+using platform::StartsWithIgnoringCase;
 
 // The first `n` characters of both agree (a shorter text takes part whole).
 bool FirstAgree(std::string_view a, std::string_view b, std::size_t n) {
-  return SameIgnoringCase(a.substr(0, n), b.substr(0, n));
+  return EqualsIgnoringCase(a.substr(0, n), b.substr(0, n));
 }
 
 // The character at 1-based `position`, upper-cased; NUL past the end.
-char At(std::string_view s, std::size_t position) { return position <= s.size() ? Upper(s[position - 1]) : '\0'; }
+char At(std::string_view s, std::size_t position) { return position <= s.size() ? AsciiUpper(s[position - 1]) : '\0'; }
 
 std::string SingleSeriesName(std::string_view fileName) { return TypeName(fileName) + std::string(kSeriesSuffix); }
 
@@ -133,7 +124,7 @@ bool BelongsToSeries(const DriverFile& file, std::string_view series) {
     case DriverFamily::Vxm:
       return StartsWithIgnoringCase(s, "VXM") && At(s, 4) == 'C' && FirstAgree(s, series, 4);
     case DriverFamily::Single:
-      return SameIgnoringCase(SingleSeriesName(s), series);
+      return EqualsIgnoringCase(SingleSeriesName(s), series);
   }
   return false;
 }
@@ -148,7 +139,7 @@ std::vector<std::string> SeriesList(const std::vector<DriverFile>& files, bool h
     if (!key) continue;
     // Two entries of the same text could not be told apart, whatever their key characters say.
     const bool known = std::any_of(series.begin(), series.end(), [&](const std::string& existing) {
-      return SameIgnoringCase(existing, key->name) ||
+      return EqualsIgnoringCase(existing, key->name) ||
              (key->keyLength != 0 && FirstAgree(existing, file.fileName, key->keyLength));
     });
     if (!known) series.push_back(std::move(key->name));

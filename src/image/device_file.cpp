@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "image/loaded_image.h"
+#include "platform/ascii_case.h"
 #include "platform/utf8_path.h"
 #include "ui_text/program_paths.h"
 
@@ -26,15 +27,7 @@ bool LineEnded(int c) { return c == '\n' || c == kEnd; }
 
 bool SameThroughBit5(int a, int b) { return ((a ^ b) & ~0x20) == 0; }
 
-char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
-}
+using platform::EqualsIgnoringCase;
 
 // Reads a description file the way the tool chain's own scanner reads it: bytes in text mode
 // (a carriage return before a line feed is dropped), and a byte 0xFF ends the file, since the
@@ -257,11 +250,11 @@ bool Lookup(const fs::path& programDir, std::string_view device, const Question&
                                        incMissing);
     if (!path || !visited.insert(path->lexically_normal()).second) return false;
     if (ScanFile(*path, question, result)) return true;
-    if (EqualsNoCase(question.section, kIncludeSection)) return false;
+    if (EqualsIgnoringCase(question.section, kIncludeSection)) return false;
     std::string include;
     if (!ScanFile(*path, Question{kIncludeSection, std::nullopt, nullptr}, include)) return false;
     const std::size_t ext = kDescriptionExtension.size();
-    if (include.size() < ext + 1 || !EqualsNoCase(std::string_view(include).substr(include.size() - ext), kDescriptionExtension)) {
+    if (include.size() < ext + 1 || !EqualsIgnoringCase(std::string_view(include).substr(include.size() - ext), kDescriptionExtension)) {
       return false;
     }
     name = include.substr(0, include.size() - ext);
@@ -276,7 +269,7 @@ std::optional<fs::path> FindIgnoringCase(const fs::path& path) {
   if (wanted.empty()) return std::nullopt;
   std::error_code ec;
   for (fs::directory_iterator it(path.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
-    if (EqualsNoCase(platform::PathToUtf8(it->path().filename()), wanted) && text::FileExists(it->path())) {
+    if (EqualsIgnoringCase(platform::PathToUtf8(it->path().filename()), wanted) && text::FileExists(it->path())) {
       return it->path();
     }
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "image/device_file.h"
+#include "platform/ascii_case.h"
 #include "image/image_checksum.h"
 #include "image/image_header.h"
 #include "image/side_files.h"
@@ -63,13 +64,7 @@ constexpr std::array<ChipNameRow, 13> kEquivalences = {{
     {"VX3C44", {"VX3C40", "VX3C42", "VX3C43"}},
 }};
 
-char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return FoldAscii(x) == FoldAscii(y);
-         });
-}
+using platform::EqualsIgnoringCase;
 
 // Everything one read needs, so the steps below stay short.
 struct ReadContext {
@@ -108,10 +103,10 @@ bool CheckHeader(const ReadContext& ctx, HeaderBytes bytes, std::uint64_t bodyBy
   if (wrapped) {
     // The wrapped tool chain names its OTP builds "<chip>OTP".
     const std::size_t n = kWrappedChipSuffix.size();
-    if (chipName.size() >= n && EqualsNoCase(std::string_view(chipName).substr(chipName.size() - n), kWrappedChipSuffix)) {
+    if (chipName.size() >= n && EqualsIgnoringCase(std::string_view(chipName).substr(chipName.size() - n), kWrappedChipSuffix)) {
       chipName.resize(chipName.size() - n);
     }
-    if (!EqualsNoCase(chipName, image.deviceName)) return ctx.Fail(kKindImageProblem, MismatchMessage(ctx, chipName));
+    if (!EqualsIgnoringCase(chipName, image.deviceName)) return ctx.Fail(kKindImageProblem, MismatchMessage(ctx, chipName));
   } else {
     if (!ChipNameAccepted(image.deviceName, chipName)) {
       return ctx.Fail(kKindImageProblem, MismatchMessage(ctx, chipName));
@@ -146,7 +141,7 @@ bool CheckHeader(const ReadContext& ctx, HeaderBytes bytes, std::uint64_t bodyBy
   if (version >= 5) image.autoIncWord = header.autoIncWord;
   image.bodyBytes = static_cast<std::uint32_t>(bodyBytes);
 
-  if (EqualsNoCase(image.deviceName, kRobin) && header.calMarker.starts_with(kCalibrationMarker)) {
+  if (EqualsIgnoringCase(image.deviceName, kRobin) && header.calMarker.starts_with(kCalibrationMarker)) {
     image.loadOk = false;
     return ctx.Fail(kKindImageProblem, kMessageRobinCalibration);
   }
@@ -302,11 +297,11 @@ bool ReadWrapped(const ReadContext& ctx) {
 std::span<const ChipNameRow> ChipNameEquivalences() { return kEquivalences; }
 
 bool ChipNameAccepted(std::string_view deviceName, std::string_view chipName) {
-  if (EqualsNoCase(deviceName, chipName)) return true;
+  if (EqualsIgnoringCase(deviceName, chipName)) return true;
   for (const ChipNameRow& row : kEquivalences) {
-    if (!EqualsNoCase(row.device, deviceName)) continue;
+    if (!EqualsIgnoringCase(row.device, deviceName)) continue;
     for (const std::string_view accepted : row.accepted) {
-      if (!accepted.empty() && EqualsNoCase(accepted, chipName)) return true;
+      if (!accepted.empty() && EqualsIgnoringCase(accepted, chipName)) return true;
     }
   }
   return false;

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/command_processor.h"
+#include "platform/ascii_case.h"
 #include "platform/ini_profile.h"
 #include "platform/utf8_path.h"
 #include "rolling/rolling_value.h"
@@ -19,12 +20,7 @@ constexpr std::int64_t kReservedWord = 8;
 constexpr std::uint32_t kMaxWordWords = 4;      // ordinary chips
 constexpr std::uint32_t kMaxByteWords = 9;      // the byte-per-word device (9 is read as 8)
 
-char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
-}
+using platform::EqualsIgnoringCase;
 
 // Cut at `maxChars` bytes, never inside a UTF-8 sequence.
 std::string Cut(std::string text, std::size_t maxChars) {
@@ -122,19 +118,19 @@ void LoadRollingSettings(RollingSettings& s, std::uint32_t romWords, bool report
   s.lowWordFirst = false;
 
   s.exeCommand = ini.Text(key::kExeFile);
-  s.lowWordFirst = EqualsNoCase(ini.Text(key::kOrder), kOrderLowFirst);
+  s.lowWordFirst = EqualsIgnoringCase(ini.Text(key::kOrder), kOrderLowFirst);
 
   const std::string wayText = ini.Text(key::kWay);
-  if (EqualsNoCase(wayText, way::kIni)) {
+  if (EqualsIgnoringCase(wayText, way::kIni)) {
     s.method = RollingMethod::AutoInc;
-  } else if (EqualsNoCase(wayText, way::kExe)) {
+  } else if (EqualsIgnoringCase(wayText, way::kExe)) {
     if (s.exeCommand.empty() || !text::FileExists(platform::PathFromUtf8(s.exeCommand))) {
       return StopWithProblem(s, kMessageGeneratorMissing, reporter);
     }
     s.method = RollingMethod::RunExe;
-  } else if (EqualsNoCase(wayText, way::kCustom)) {
+  } else if (EqualsIgnoringCase(wayText, way::kCustom)) {
     s.method = RollingMethod::Custom;
-  } else if (EqualsNoCase(wayText, way::kDisable)) {
+  } else if (EqualsIgnoringCase(wayText, way::kDisable)) {
     s.method = RollingMethod::NotUsed;
   } else if (wayText.empty()) {
     s.method = RollingMethod::AutoIncDefault;
