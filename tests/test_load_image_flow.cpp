@@ -18,6 +18,7 @@
 #include "support/fake_view.h"
 #include "support/image_builder.h"
 #include "support/temp_dir.h"
+#include "ui_text/reporter.h"
 
 namespace vx3::app {
 namespace {
@@ -151,7 +152,8 @@ TEST_F(LoadImageFlowTest, ChooserFirstLoadsTheImageAndEverythingLandsInTheProgra
   EXPECT_TRUE(fs::is_directory(programDir_ / "Writer_Log"));
   EXPECT_FALSE(fs::exists(dir_.path() / "Writer_Log"));
   EXPECT_EQ(context_.reporter.logPath().parent_path(), programDir_ / "Writer_Log");
-  EXPECT_NE(Log().find(fmt::format("The EPROM check sum is {:04X}\n", context_.image.checksum)), std::string::npos);
+  EXPECT_NE(Log().find(fmt::format("The EPROM check sum is {:04X}{}", context_.image.checksum, text::kLogLineEnd)),
+            std::string::npos);
 }
 
 TEST_F(LoadImageFlowTest, HistoryIsReadFromTheProgramFolder) {
@@ -289,7 +291,7 @@ TEST_F(LoadImageFlowTest, MissingBodySizeEndsTheLoadEvenWhenTheFileExists) {
   const std::string message = "The file VXTEST.inc is not exist or has some problems !!";
   EXPECT_FALSE(context_.image.loadOk);
   EXPECT_EQ(view_.status, message + "\r\n");
-  EXPECT_EQ(Log(), message + "\n\n");
+  EXPECT_EQ(Log(), fmt::format("{}{}{}", message, text::kLogLineEnd, text::kLogLineEnd));
   EXPECT_TRUE(view_.fileDialogFolders.empty());
   EXPECT_FALSE(Touched(ctl::kBlankCheck));
 }

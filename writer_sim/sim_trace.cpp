@@ -3,18 +3,12 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <system_error>
 
 namespace vx3::sim {
 
 void Trace::Configure(const std::filesystem::path& file, bool calls, bool violations) {
   calls_ = calls;
   violations_ = violations;
-  // Another file, or someone removed this one to start a fresh trace: the next line opens it.
-  std::error_code ec;
-  if (out_.is_open() && (file != file_ || !std::filesystem::exists(file_, ec) || (!calls && !violations))) {
-    out_.close();
-  }
   file_ = file;
 }
 
@@ -27,13 +21,14 @@ void Trace::Violation(std::string_view line) {
 }
 
 void Trace::Write(std::string_view line) {
-  // Opened at its first line, so that a Writer with nothing to say leaves no file.
-  if (!out_.is_open()) out_.open(file_, std::ios::binary | std::ios::app);
-  if (!out_.is_open()) return;
-  out_.write(line.data(), static_cast<std::streamsize>(line.size()));
-  out_.put('\n');
-  // Flushed at once: the trace of a program that hangs or crashes is complete to its last call.
-  out_.flush();
+  // Opened for each line and closed again: a Writer with nothing to say leaves no file, the
+  // trace of a program that hangs or crashes is complete to its last call, and support staff
+  // can remove the file to start a fresh trace at any time (Windows refuses to remove an open
+  // file).
+  std::ofstream out(file_, std::ios::binary | std::ios::app);
+  if (!out.is_open()) return;
+  out.write(line.data(), static_cast<std::streamsize>(line.size()));
+  out.put('\n');
 }
 
 std::string Printf(const char* format, ...) {

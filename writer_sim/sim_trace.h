@@ -26,7 +26,6 @@ class Trace {
   void Write(std::string_view line);
 
   std::filesystem::path file_;
-  std::ofstream out_;
   bool calls_ = false;
   bool violations_ = false;
 };
