@@ -25,6 +25,7 @@
 #include <QTextCursor>
 #include <QThread>
 #include <QTimer>
+#include <mutex>
 
 #include "app/control_ids.h"
 #include "app/main_presenter.h"
@@ -257,8 +258,20 @@ void MainWindow::OnGuiThread(const std::function<void()>& work) const {
   if (QThread::currentThread() == thread()) {
     work();
   } else {
-    QMetaObject::invokeMethod(const_cast<MainWindow*>(this), work, Qt::BlockingQueuedConnection);
+    // Only the window's own pointer travels through Qt's queue; the work itself is handed over
+    // through an atomic, so that thread checkers, which do not see Qt's wait, see the order
+    // that the blocking call gives: what the caller prepared, then the work, then the caller again.
+    const std::lock_guard lock(handOverMutex_);
+    handedOver_.store(&work, std::memory_order_release);
+    QMetaObject::invokeMethod(const_cast<MainWindow*>(this), "RunHandedOverWork", Qt::BlockingQueuedConnection);
+    (void)handedOver_.load(std::memory_order_acquire);
   }
+}
+
+void MainWindow::RunHandedOverWork() {
+  const std::function<void()>* work = handedOver_.load(std::memory_order_acquire);
+  if (work != nullptr) (*work)();
+  handedOver_.store(nullptr, std::memory_order_release);
 }
 
 void MainWindow::FlushStatusText() {
@@ -474,13 +487,13 @@ void MainWindow::ShowPendingStatus() {
 }
 
 void MainWindow::WorkerEnded() {
-  // Queued: the worker's thread must not wait for a window that may be closing.
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        if (closeRefused_) close();
-      },
-      Qt::QueuedConnection);
+  // Queued: the worker's thread must not wait for a window that may be closing. By name, so
+  // that nothing of the worker's travels through Qt's queue (see OnGuiThread).
+  QMetaObject::invokeMethod(this, "CloseIfRefused", Qt::QueuedConnection);
+}
+
+void MainWindow::CloseIfRefused() {
+  if (closeRefused_) close();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -6,7 +6,9 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QString>
+#include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -81,6 +83,10 @@ class MainWindow final : public QDialog, public app::MainView {
   void CreateControls();
   // Runs `work` on the window's thread and waits for it.
   void OnGuiThread(const std::function<void()>& work) const;
+  // The window's thread's half of OnGuiThread called from another thread.
+  Q_INVOKABLE void RunHandedOverWork();
+  // Makes a close that was refused while the worker ran, once it has ended.
+  Q_INVOKABLE void CloseIfRefused();
   // Puts the status lines not yet shown into the box and paints it.
   void FlushStatusText();
 
@@ -101,6 +107,9 @@ class MainWindow final : public QDialog, public app::MainView {
   // Asked before the window closes; a refused close is made again when the worker has ended.
   std::function<bool()> closeGuard_;
   bool closeRefused_ = false;
+  // The work another thread has handed to the window's thread, one caller at a time.
+  mutable std::mutex handOverMutex_;
+  mutable std::atomic<const std::function<void()>*> handedOver_{nullptr};
 };
 
 }  // namespace vx3::gui

@@ -1,29 +1,16 @@
 // Loading in the real window, offscreen: the load buttons open Choose Device and the image
 // file-open dialog, which are answered as the operator would, and the window shows the file name
 // and the checksum line. The program folder is a copy of the built one, simulated Writer included.
-#include <QAbstractButton>
-#include <QApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFileInfo>
-#include <QFileDialog>
 #include <QFontMetrics>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTimer>
-#include <functional>
 #include <gtest/gtest.h>
 
 #include "app/control_ids.h"
-#include "app/main_presenter.h"
 #include "gui/choose_device_dialog.h"
-#include "gui/main_window.h"
-#include "platform/utf8_path.h"
-#include "support/fake_clock.h"
-#include "support/temp_dir.h"
+#include "program_window_test.h"
 
 namespace vx3::gui {
 namespace {
@@ -32,80 +19,8 @@ namespace fs = std::filesystem;
 namespace ctl = app::ctl;
 namespace ids = app::chooser_ctl;
 
-constexpr int kPollMs = 10;
-constexpr qint64 kWorkerWaitMs = 60000;
-
-QString Utf8(const fs::path& path) { return QString::fromStdString(platform::PathToUtf8(path)); }
-// A path as the window shows it: with the platform's own separators.
-QString Shown(const fs::path& path) { return QDir::toNativeSeparators(Utf8(path)); }
-// The same folder, however its separators are written.
-bool SameFolder(const QString& folder, const fs::path& expected) {
-  return QFileInfo(folder).canonicalFilePath() == QFileInfo(Utf8(expected)).canonicalFilePath();
-}
-
-// Answers the next modal dialog of type T as soon as it is the active modal widget; a dialog that
-// never comes is no longer waited for once `owner` is gone.
-template <typename T>
-void AnswerNext(QObject* owner, std::function<void(T*)> answer) {
-  auto* timer = new QTimer(owner);
-  timer->setInterval(kPollMs);
-  QObject::connect(timer, &QTimer::timeout, [timer, answer] {
-    auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-    if (dialog == nullptr) return;
-    timer->stop();
-    timer->deleteLater();
-    answer(dialog);
-  });
-  timer->start();
-}
-
-// Types `path` into the file-name box, as an operator types a name the filter does not list.
-void TypeFileName(QFileDialog* dialog, const fs::path& path) {
-  auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-  ASSERT_NE(name, nullptr);
-  name->setText(Utf8(path));
-  QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
-}
-
-class LoadDialogsTest : public ::testing::Test {
+class LoadDialogsTest : public ProgramWindowTest {
  protected:
-  LoadDialogsTest()
-      : programDir_(CopyProgramFolder(dir_.path() / platform::PathFromUtf8("Writer 程序 v1.2"))),
-        context_(locale_, clock_),
-        presenter_(context_, window_) {
-    testing::SetSimFolder(dir_.path());
-    locale_.Set(platform::kLocaleEnglishUs);
-    context_.state.programPath = programDir_ / "vx3wt";
-    context_.state.programDir = programDir_;
-    window_.ConnectPresenter(presenter_);
-    presenter_.OnInitWindow();
-    window_.show();
-  }
-  ~LoadDialogsTest() override { WaitForWorker(); }
-
-  static fs::path CopyProgramFolder(const fs::path& target) {
-    fs::create_directories(target);
-    for (const char* folder : {"language", "USE_DRV", "USE_INC2", "Symbol", "CPY", "USE_IAP", "DLL", "samples"}) {
-      fs::copy(fs::path(VX3WT_PROGRAM_DIR) / folder, target / folder, fs::copy_options::recursive);
-    }
-    return target;
-  }
-
-  // A load may start the worker; the test ends only after it has.
-  void WaitForWorker() {
-    QElapsedTimer waited;
-    waited.start();
-    while (presenter_.WorkerActive() && waited.elapsed() < kWorkerWaitMs) {
-      QApplication::processEvents(QEventLoop::AllEvents, kPollMs);
-    }
-  }
-
-  QString Text(int id) { return qobject_cast<QLabel*>(window_.Control(id))->text(); }
-  void Click(int id) {
-    qobject_cast<QAbstractButton*>(window_.Control(id))->click();
-    WaitForWorker();
-  }
-
   void ExpectImageShown(const fs::path& file) {
     EXPECT_EQ(Text(ctl::kFileName), Shown(file));
     EXPECT_EQ(Text(ctl::kChecksumCaption), QStringLiteral("VX3 Check Sum : "));
@@ -113,14 +28,6 @@ class LoadDialogsTest : public ::testing::Test {
         << Text(ctl::kChecksum).toStdString();
     EXPECT_EQ(Text(ctl::kChecksum).toStdString(), context_.image.checksumText);
   }
-
-  testing::TempDir dir_;
-  fs::path programDir_;
-  platform::StandInThreadLocale locale_;
-  testing::FakeClock clock_;
-  app::AppContext context_;
-  MainWindow window_;
-  app::MainPresenter presenter_;
 };
 
 TEST_F(LoadDialogsTest, ChooserFirstThenFileFirst) {
