@@ -267,14 +267,7 @@ class Flow {
     const bool loaded = !image_.imagePath.empty();
     view_.SetControlText(ctl::kFileName, platform::PathToUtf8(image_.imagePath));
     for (const int id : kImageButtons) view_.EnableControl(id, loaded);
-    if (!loaded) return;
-
-    const text::Language& language = context_.language;
-    view_.SetControlText(ctl::kChecksumCaption, language.Format(text::IDS_CheckSum_Format, {kChecksumImageKind}));
-    const std::string security = image_.securityEnabled ? language.Text(text::IDS_SecurityEnable) : std::string();
-    image_.checksumText =
-        language.Format(text::IDS_CheckSum_Format_VX3, {static_cast<int>(image_.checksum), security});
-    view_.SetControlText(ctl::kChecksum, image_.checksumText);
+    if (loaded) ShowImageChecksum(context_, view_);
   }
 
   AppContext& context_;
@@ -286,6 +279,15 @@ class Flow {
 };
 
 }  // namespace
+
+void ShowImageChecksum(AppContext& context, MainView& view) {
+  const text::Language& language = context.language;
+  image::LoadedImage& image = context.image;
+  view.SetControlText(ctl::kChecksumCaption, language.Format(text::IDS_CheckSum_Format, {kChecksumImageKind}));
+  const std::string security = image.securityEnabled ? language.Text(text::IDS_SecurityEnable) : std::string();
+  image.checksumText = language.Format(text::IDS_CheckSum_Format_VX3, {static_cast<int>(image.checksum), security});
+  view.SetControlText(ctl::kChecksum, image.checksumText);
+}
 
 void LoadImageFlow(AppContext& context, MainView& view) {
   Flow flow(context, view);

@@ -13,4 +13,8 @@ namespace vx3::app {
 // and context.rolling.
 void LoadImageFlow(AppContext& context, MainView& view);
 
+// The checksum line of the loaded image: caption 1009 "VX3 Check Sum : " and, in 1036, the
+// checksum with the security note, kept in image.checksumText for Verify to show again.
+void ShowImageChecksum(AppContext& context, MainView& view);
+
 }  // namespace vx3::app

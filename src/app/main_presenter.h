@@ -58,7 +58,6 @@ class MainPresenter {
   bool ConnectStep();
   void ReportNoWriter();
   void DisableOperationButtons();
-  void ShowChecksum();
   bool PrepareChipCommand();
   bool RunChipAction(std::uint8_t action);
   void ProgramChip(std::uint8_t action);

@@ -57,15 +57,6 @@ void MainPresenter::DisableOperationButtons() {
   for (const int id : ctl::kOperationButtons) view_.EnableControl(id, false);
 }
 
-void MainPresenter::ShowChecksum() {
-  const Language& language = context_.language;
-  image::LoadedImage& image = context_.image;
-  view_.SetControlText(ctl::kChecksumCaption, language.Format(IDS_CheckSum_Format, {kChecksumChipName}));
-  const std::string security = image.securityEnabled ? language.Text(IDS_SecurityEnable) : std::string();
-  image.checksumText = language.Format(IDS_CheckSum_Format_VX3, {unsigned{image.checksum}, security});
-  view_.SetControlText(ctl::kChecksum, image.checksumText);
-}
-
 void MainPresenter::OnDeviceLoad() {
   RunState& state = context_.state;
   image::LoadedImage& image = context_.image;
@@ -207,7 +198,7 @@ void MainPresenter::OnLoadOtp() {
     image.imagePath.clear();
   }
   view_.SetStatusText("");
-  ShowChecksum();
+  ShowImageChecksum(context_, view_);
   worker_.Start();
 }
 
