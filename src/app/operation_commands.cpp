@@ -9,9 +9,9 @@
 #include "app/load_image_flow.h"
 #include "app/main_presenter.h"
 #include "app/read_command.h"
+#include "app/rolling_commands.h"
 #include "app/rolling_dialog_command.h"
 #include "app/wait_cursor.h"
-#include "app/rolling_commands.h"
 #include "image/image_reader.h"
 #include "link/command_codes.h"
 #include "platform/ascii_case.h"
@@ -39,7 +39,6 @@ bool IsErasable(std::string_view deviceName) {
                      [deviceName](std::string_view family) { return platform::StartsWithIgnoringCase(deviceName, family); });
 }
 
-
 }  // namespace
 
 bool MainPresenter::WorkerActive() const { return context_.state.workerBusy.load() || worker_.Running(); }
@@ -62,8 +61,9 @@ void MainPresenter::OnDeviceLoad() {
   image::LoadedImage& image = context_.image;
   if (!state.directLoad) state.useChooser = true;
   state.loadAttempted = true;
-  context_.rolling.confirmZeroStep = true;
+  // The rolling settings belong to the worker while it runs.
   if (WorkerActive()) return;
+  context_.rolling.confirmZeroStep = true;
 
   const Language& language = context_.language;
   view_.SetControlText(ctl::kDriverVersionCaption, language.Text(IDS_DriverVersion));
