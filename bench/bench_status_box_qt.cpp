@@ -21,6 +21,7 @@
 #include "support/image_builder.h"
 #include "support/temp_dir.h"
 #include "writer_ops/read_back.h"
+#include "qt_bench_main.h"
 
 namespace {
 
@@ -118,12 +119,5 @@ BENCHMARK(BM_ReadCommandIntoQtWindow)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  Holder().reset();
-  return 0;
+  return vx3::bench::RunQtBenchmarks(argc, argv, [] { Holder().reset(); });
 }

@@ -25,6 +25,7 @@
 #include "support/fake_clock.h"
 #include "support/image_builder.h"
 #include "support/temp_dir.h"
+#include "qt_bench_main.h"
 
 namespace {
 
@@ -130,12 +131,5 @@ BENCHMARK(BM_WorkerJob128K_Latency2ms)->Unit(benchmark::kMillisecond)->Iteration
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  Holder().reset();
-  return 0;
+  return vx3::bench::RunQtBenchmarks(argc, argv, [] { Holder().reset(); });
 }
