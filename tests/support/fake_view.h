@@ -118,6 +118,12 @@ class FakeView : public app::MainView {
     return answer.ok;
   }
 
+  std::deque<std::filesystem::path> fileAnswers;
+  std::vector<std::filesystem::path> fileDialogFolders;
+  std::deque<ChooserAnswer> chooserAnswers;
+  std::vector<ShownChooser> choosers;
+  std::vector<std::string> chooserMisses;
+
   // ---- The Rolling Code dialog ----
 
   // The dialog's controls as the presenter left them, and the operator's script: it gets the
@@ -156,12 +162,6 @@ class FakeView : public app::MainView {
   // ---- The commands and the worker ----
   void WorkerEnded() override { ++workerEnded; }
   std::atomic<int> workerEnded{0};
-
-  std::deque<std::filesystem::path> fileAnswers;
-  std::vector<std::filesystem::path> fileDialogFolders;
-  std::deque<ChooserAnswer> chooserAnswers;
-  std::vector<ShownChooser> choosers;
-  std::vector<std::string> chooserMisses;
 
   std::string caption;
   std::map<int, FakeControl> controls;
