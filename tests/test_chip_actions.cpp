@@ -170,12 +170,46 @@ TEST_F(ChipActionTest, UnknownStatusIsLoggedAsAnOtpActionError) {
   EXPECT_TRUE(rig_.link.connected());
 }
 
-TEST_F(ChipActionTest, AWriterThatNeverEndsTheActionIsStopped) {
+struct TimeLimitCase {
+  std::uint8_t action;
+  const char* line;
+};
+
+class ChipActionTimeLimitTest : public ChipActionTest, public ::testing::WithParamInterface<TimeLimitCase> {};
+
+// The Writer keeps saying it is busy, a second per round: the action ends at its time limit with
+// one error line that names it, and the log keeps the line under a new event.
+TEST_P(ChipActionTimeLimitTest, AWriterThatNeverEndsTheActionIsStoppedInTime) {
+  std::filesystem::create_directory(rig_.dir.path() / "Writer_Log");
+  rig_.clock.tick = std::chrono::seconds(1);
   rig_.bridge.QueueText("busy");
   rig_.bridge.repeatLastReply = true;
-  EXPECT_FALSE(Run(cmd::kProgramChip));
-  EXPECT_EQ(rig_.bridge.written.size(), kChipActionMaxRounds);
-  EXPECT_EQ(rig_.view.status, kOtpError);
+  const std::uint32_t event = rig_.reporter.eventNumber();
+  EXPECT_FALSE(Run(GetParam().action));
+  EXPECT_EQ(rig_.view.status, std::string("Err: ") + GetParam().line + "\r\n");
+  // Two looks at the clock per round at most: the limit is time, not a count of rounds.
+  EXPECT_GE(rig_.bridge.written.size(), kChipActionTimeLimit.count() / 2);
+  EXPECT_LE(rig_.bridge.written.size(), kChipActionTimeLimit.count());
+  EXPECT_EQ(rig_.reporter.eventNumber(), event + 2);
+  EXPECT_NE(testing::ReadFileBytes(rig_.reporter.logPath()).find(GetParam().line), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Actions, ChipActionTimeLimitTest,
+    ::testing::Values(TimeLimitCase{cmd::kAutoProgramChip, "The Writer did not finish Auto Program in 120 s"},
+                      TimeLimitCase{cmd::kProgramChip, "The Writer did not finish Program in 120 s"},
+                      TimeLimitCase{cmd::kVerifyChip, "The Writer did not finish Verify in 120 s"},
+                      TimeLimitCase{cmd::kBlankCheckChip, "The Writer did not finish Blank Check in 120 s"},
+                      TimeLimitCase{cmd::kCheckBeforeRead, "The Writer did not finish Read in 120 s"},
+                      TimeLimitCase{cmd::kSecurityCheck, "The Writer did not finish Load OTP in 120 s"}));
+
+// A Writer that talks for a long time but ends within the limit is followed to its end.
+TEST_F(ChipActionTest, ALongActionWithinTheLimitEndsNormally) {
+  rig_.clock.tick = std::chrono::milliseconds(500);
+  for (int i = 0; i < 100; ++i) rig_.bridge.QueueText("Working ...");
+  rig_.bridge.QueueStatus(1);
+  EXPECT_TRUE(Run(cmd::kAutoProgramChip));
+  EXPECT_EQ(rig_.view.status, "");
 }
 
 TEST_F(ChipActionTest, AVeryLongMessageIsCut) {

@@ -108,6 +108,12 @@ constexpr std::array kAllTexts{
     IDS_RollingCode,
     IDS_LoadOTP,
     IDS_MESSAGE_WaitForWorker,
+    IDS_MESSAGE_Busy,
+    IDS_Busy_WriterJob,
+    IDS_MESSAGE_ActionTimeout,
+    IDS_MESSAGE_CloseAnyway,
+    IDS_MESSAGE_ClosedAnyway,
+    IDS_MESSAGE_NoValidJob,
 };
 
 // The program's INI reader keeps at most this many characters of a value.

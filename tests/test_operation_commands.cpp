@@ -17,6 +17,7 @@
 #include "support/fake_clock.h"
 #include "support/fake_view.h"
 #include "support/temp_dir.h"
+#include "ui_text/message_box.h"
 
 namespace vx3::app {
 namespace {
@@ -45,6 +46,7 @@ class CommandsTest : public ::testing::Test {
     image.romBytes = 0x1000;
     image.checksum = 0xBEEF;
     image.checksumText = " BEEF ";
+    image.loadOk = true;
     for (const int id : ctl::kOperationButtons) view_.EnableControl(id, true);
     view_.status = kEarlierLines;
   }
@@ -58,8 +60,9 @@ class CommandsTest : public ::testing::Test {
   // The packets the bridge was given after the probe.
   std::vector<std::vector<std::uint8_t>> Packets() const { return bridge_->written; }
 
+  // Any of the six operation buttons, or Load OTP, which follows them.
   bool AnyOperationButtonEnabled() {
-    for (const int id : ctl::kOperationButtons) {
+    for (const int id : ctl::kChipButtons) {
       if (view_.controls[id].enabled) return true;
     }
     return false;
@@ -132,7 +135,10 @@ const ChipCommandCase kChipCommands[] = {
 
 class ChipCommandTest : public CommandsTest, public ::testing::WithParamInterface<ChipCommandCase> {
  protected:
-  void Run() { (presenter_.get()->*GetParam().handler)(); }
+  void Run() {
+    (presenter_.get()->*GetParam().handler)();
+    presenter_->WaitForWriterJobs();
+  }
 };
 
 TEST_P(ChipCommandTest, WithoutWriterShowsOnlyTheErrorLine) {
@@ -171,6 +177,7 @@ TEST_F(CommandsTest, VerifyShowsTheChecksumLineEvenWhenTheChipFails) {
   view_.controls[ctl::kChecksum].text = "a read's checksum";
   bridge_->QueueStatus(link::status::kFailed);
   presenter_->OnVerify();
+  presenter_->WaitForWriterJobs();
   EXPECT_EQ(view_.controls[ctl::kChecksumCaption].text, "VX3 Check Sum : ");
   EXPECT_EQ(view_.controls[ctl::kChecksum].text, " BEEF ");
 }
@@ -180,6 +187,7 @@ TEST_F(CommandsTest, LoadOtpRefusedBySecurityLeavesOnlyItsLine) {
   bridge_->QueueStatus(link::status::kOk);      // 0x85
   bridge_->QueueStatus(link::status::kFailed);  // 0xC1
   presenter_->OnLoadOtp();
+  presenter_->WaitForWriterJobs();
   EXPECT_EQ(view_.status, "Load OTP Fail (Security Enable) !!\r\n");
   ASSERT_EQ(bridge_->written.size(), 2U);
   EXPECT_EQ(bridge_->written[0][0], cmd::kCheckBeforeRead);
@@ -193,6 +201,7 @@ TEST_F(CommandsTest, LoadOtpStopsWhenTheChipCheckFails) {
   ASSERT_TRUE(context_.link.UsbConnect(dir_.path()));
   bridge_->QueueStatus(link::status::kFailed);
   presenter_->OnLoadOtp();
+  presenter_->WaitForWriterJobs();
   ASSERT_EQ(bridge_->written.size(), 1U);
   EXPECT_EQ(view_.status, kEarlierLines);
 }
@@ -248,10 +257,10 @@ TEST_F(CommandsTest, CloseWaitsForTheWorkerAndSaysSoOnce) {
   bridge_->QueueStatus(link::status::kOk);
   bridge_->repeatLastReply = true;
   Gate gate;
-  const std::thread::id testThread = std::this_thread::get_id();
   std::function<void()> hold;
   hold = [&] {
-    if (std::this_thread::get_id() == testThread) {
+    // Load OTP's own exchanges go through; the worker's first query waits.
+    if (bridge_->written.back()[0] != cmd::kStatusQuery) {
       bridge_->duringWrite = hold;
       return;
     }
@@ -262,14 +271,16 @@ TEST_F(CommandsTest, CloseWaitsForTheWorkerAndSaysSoOnce) {
   presenter_->OnLoadOtp();
   gate.WaitUntilReached();
 
-  EXPECT_TRUE(presenter_->WorkerActive());
+  EXPECT_TRUE(presenter_->WriterJobActive());
   EXPECT_FALSE(presenter_->OnCloseRequested());
   EXPECT_FALSE(presenter_->OnCloseRequested());
   gate.Open();
-  presenter_->WaitForWorker();
+  presenter_->WaitForWriterJobs();
 
   EXPECT_TRUE(presenter_->OnCloseRequested());
-  EXPECT_EQ(view_.workerEnded.load(), 1);
+  // Load OTP's own job, then the worker's it started.
+  EXPECT_EQ(view_.writerJobsStarted.load(), 2);
+  EXPECT_EQ(view_.writerJobsEnded.load(), 2);
   const std::string waitLine = "Waiting for the Writer job to end, then the program closes ...\r\n";
   const std::size_t first = view_.status.find(waitLine);
   ASSERT_NE(first, std::string::npos) << view_.status;
@@ -277,6 +288,152 @@ TEST_F(CommandsTest, CloseWaitsForTheWorkerAndSaysSoOnce) {
   // The failed update disabled the buttons on its way out.
   EXPECT_FALSE(AnyOperationButtonEnabled());
 }
+
+// --- one Writer job at a time, off the caller's thread ---
+
+struct BusyCase {
+  const char* name;
+  Handler handler;
+  std::uint8_t firstPacket;
+  const char* busyLine;
+};
+
+const BusyCase kBusyCommands[] = {
+    {"AutoProgram", &MainPresenter::OnAutoProgram, cmd::kAutoProgramChip, "Auto Program ... 0 s"},
+    {"BlankCheck", &MainPresenter::OnBlankCheck, cmd::kBlankCheckChip, "Blank Check ... 0 s"},
+    {"Program", &MainPresenter::OnProgram, cmd::kProgramChip, "Program ... 0 s"},
+    {"Verify", &MainPresenter::OnVerify, cmd::kVerifyChip, "Verify ... 0 s"},
+    {"Read", &MainPresenter::OnRead, cmd::kCheckBeforeRead, "Read ... 0 s"},
+    {"LoadOtp", &MainPresenter::OnLoadOtp, cmd::kCheckBeforeRead, "Load OTP ... 0 s"},
+};
+
+class WhileCommandRunsTest : public CommandsTest, public ::testing::WithParamInterface<BusyCase> {};
+
+// The command's exchange waits at a gate on the command's own thread; meanwhile every button is
+// clicked, twice: none of those clicks reaches the Writer, then or afterwards.
+TEST_P(WhileCommandRunsTest, ClicksMeanwhileAreDroppedNotQueued) {
+  bridge_->QueueStatus(link::status::kFailed);
+  Gate gate;
+  std::thread::id exchangeThread;
+  bridge_->duringWrite = [&] {
+    exchangeThread = std::this_thread::get_id();
+    gate.WaitHere();
+  };
+  (presenter_.get()->*GetParam().handler)();
+  gate.WaitUntilReached();
+  EXPECT_TRUE(presenter_->WriterJobActive());
+  for (int round = 0; round < 2; ++round) {
+    for (const CommandCase& click : kAllCommands) (presenter_.get()->*click.handler)();
+  }
+  gate.Open();
+  presenter_->WaitForWriterJobs();
+
+  EXPECT_NE(exchangeThread, std::this_thread::get_id());
+  ASSERT_EQ(bridge_->written.size(), 1U);
+  EXPECT_EQ(bridge_->written[0][0], GetParam().firstPacket);
+  EXPECT_TRUE(view_.choosers.empty());
+  EXPECT_TRUE(view_.fileDialogFolders.empty());
+  EXPECT_EQ(view_.rollingDialogRuns, 0);
+  // One job, shown busy under the command's name from its start to its end.
+  EXPECT_EQ(view_.busyLines, std::vector<std::string>{GetParam().busyLine});
+  EXPECT_EQ(view_.writerJobsEnded.load(), 1);
+  EXPECT_FALSE(presenter_->WriterJobActive());
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, WhileCommandRunsTest, ::testing::ValuesIn(kBusyCommands),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CommandsTest, EraseIsTheBusyNameOfAnErasableChip) {
+  context_.state.erasableChip = true;
+  bridge_->QueueStatus(link::status::kOk);
+  presenter_->OnBlankCheck();
+  presenter_->WaitForWriterJobs();
+  EXPECT_EQ(view_.busyLines, std::vector<std::string>{"Erase ... 0 s"});
+}
+
+struct ReconnectCase {
+  const char* name;
+  Handler handler;
+};
+
+class ConnectFirstTest : public CommandsTest, public ::testing::WithParamInterface<ReconnectCase> {};
+
+// Rolling Code and Load OTP look for the Writer first, as the other chip commands do.
+TEST_P(ConnectFirstTest, WithoutWriterOnlyTheErrorLine) {
+  bridge_->openDeviceResult = 0;
+  (presenter_.get()->*GetParam().handler)();
+  presenter_->WaitForWriterJobs();
+  EXPECT_EQ(view_.status, std::string(kEarlierLines) + std::string(kNoWriterLine));
+  EXPECT_TRUE(bridge_->written.empty());
+  EXPECT_EQ(view_.rollingDialogRuns, 0);
+  EXPECT_EQ(view_.writerJobsStarted.load(), 1);
+}
+
+TEST_P(ConnectFirstTest, AWriterPluggedInAgainIsFoundWithoutAnotherCommand) {
+  // The link lost its Writer (unplugged and plugged in again since the last command).
+  context_.link.ClearConnected();
+  bridge_->QueueStatus(link::status::kFailed);
+  (presenter_.get()->*GetParam().handler)();
+  presenter_->WaitForWriterJobs();
+  EXPECT_GE(bridge_->Count("OpenDevice"), 1);
+  EXPECT_EQ(view_.status.find("Err: "), std::string::npos) << view_.status;
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, ConnectFirstTest,
+                         ::testing::Values(ReconnectCase{"RollingCode", &MainPresenter::OnRollingCode},
+                                           ReconnectCase{"LoadOtp", &MainPresenter::OnLoadOtp}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Without a loaded image Load OTP has nothing to replace: it writes no file and starts nothing.
+TEST_F(CommandsTest, LoadOtpWithoutALoadedImageDoesNothing) {
+  context_.image.loadOk = false;
+  presenter_->OnLoadOtp();
+  presenter_->WaitForWriterJobs();
+  EXPECT_TRUE(bridge_->calls.empty());
+  EXPECT_EQ(view_.writerJobsStarted.load(), 0);
+  EXPECT_FALSE(fs::exists(dir_.path() / "Load_OTP"));
+}
+
+struct CloseAnswerCase {
+  const char* name;
+  int answer;
+  bool closes;
+};
+
+class CloseWhileWriterHangsTest : public CommandsTest, public ::testing::WithParamInterface<CloseAnswerCase> {};
+
+// A command waits on a Writer that does not answer: the first close says it waits, the second
+// asks whether to close anyway; Yes closes and the log keeps why.
+TEST_P(CloseWhileWriterHangsTest, SecondCloseAsks) {
+  fs::create_directory(dir_.path() / "Writer_Log");
+  Gate gate;
+  bridge_->duringWrite = [&] { gate.WaitHere(); };
+  bridge_->QueueStatus(link::status::kOk);
+  presenter_->OnAutoProgram();
+  gate.WaitUntilReached();
+
+  view_.answers.push_back(GetParam().answer);
+  EXPECT_FALSE(presenter_->OnCloseRequested());
+  EXPECT_TRUE(view_.messages.empty());
+  EXPECT_EQ(presenter_->OnCloseRequested(), GetParam().closes);
+  ASSERT_EQ(view_.messages.size(), 1U);
+  EXPECT_EQ(view_.messages[0].text,
+            "The Writer is not answering. Close anyway? The Writer's EEPROM job may be incomplete.");
+  EXPECT_EQ(view_.messages[0].type, text::box::kYesNo | text::box::kIconQuestion);
+  EXPECT_EQ(presenter_->ClosedAnyway(), GetParam().closes);
+  const std::string log = fs::exists(context_.reporter.logPath()) ? testing::ReadFileBytes(context_.reporter.logPath()) : "";
+  EXPECT_EQ(log.find("Closed while the Writer was not answering (Auto Program); the Writer's EEPROM job may be "
+                     "incomplete.") != std::string::npos,
+            GetParam().closes)
+      << log;
+  gate.Open();
+  presenter_->WaitForWriterJobs();
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, CloseWhileWriterHangsTest,
+                         ::testing::Values(CloseAnswerCase{"No", text::answer::kNo, false},
+                                           CloseAnswerCase{"Yes", text::answer::kYes, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vx3::app

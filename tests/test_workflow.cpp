@@ -3,6 +3,9 @@
 // Writer's driver, downloads and verifies the EEPROM job and the rolling code, chips that advance
 // the rolling value, Load OTP and Read; and how Device / Load sets the buttons for what it loaded.
 #include <cstdlib>
+#include <functional>
+#include <sstream>
+#include <utility>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +15,7 @@
 #include "app/control_ids.h"
 #include "app/main_presenter.h"
 #include "platform/ini_profile.h"
+#include "platform/utf8_path.h"
 #include "support/fake_clock.h"
 #include "support/fake_view.h"
 #include "support/image_builder.h"
@@ -31,8 +35,11 @@ class RecordingView : public testing::FakeView {
   void ShowProgressWindow(std::string_view caption, std::string_view label) override {
     FakeView::ShowProgressWindow(caption, label);
     progressLabels.emplace_back(label);
+    if (onProgressShown) std::exchange(onProgressShown, nullptr)();
   }
   std::vector<std::string> progressLabels;
+  // What the operator does while the worker shows its first progress window.
+  std::function<void()> onProgressShown;
 };
 
 std::uint64_t HexValue(const std::string& text) { return std::strtoull(text.c_str(), nullptr, 16); }
@@ -63,7 +70,7 @@ class WorkflowTest : public ::testing::Test {
   void LoadFileFirst(const fs::path& file) {
     view_.fileAnswers.push_back(file);
     presenter_->OnOneKeyLoad();
-    presenter_->WaitForWorker();
+    presenter_->WaitForWriterJobs();
   }
 
   static std::string Count(const fs::path& ini) {
@@ -71,6 +78,7 @@ class WorkflowTest : public ::testing::Test {
   }
 
   bool Enabled(int id) { return view_.controls[id].enabled; }
+  void SimSettings(std::string_view text) const { testing::WriteFileBytes(simDir_.path() / "VX3USBOV3Wt.ini", text); }
   bool Contains(std::string_view text) const { return view_.status.find(text) != std::string::npos; }
 
   testing::TempDir dir_;
@@ -120,6 +128,7 @@ TEST_F(WorkflowTest, LoadUpdatesTheWriterDownloadsTheJobAndChipsAdvanceTheRollin
   const std::uint64_t first = HexValue(Count(ini));
   for (int chip = 1; chip <= 3; ++chip) {
     presenter_->OnAutoProgram();
+    presenter_->WaitForWriterJobs();
     EXPECT_FALSE(Contains("Err: ")) << view_.status;
     EXPECT_EQ(HexValue(Count(ini)), first + static_cast<std::uint64_t>(chip)) << chip;
   }
@@ -157,7 +166,7 @@ TEST_F(WorkflowTest, ChooserAfterOneClickAndCancelledChooserDisablesEverything) 
   ASSERT_TRUE(Enabled(ctl::kAutoProgram));
   view_.chooserAnswers.push_back(ChooserAnswer{false, "", ""});
   presenter_->OnDeviceLoad();
-  presenter_->WaitForWorker();
+  presenter_->WaitForWriterJobs();
   EXPECT_EQ(view_.choosers.size(), 1U);
   EXPECT_EQ(view_.controls[ctl::kDeviceName].text, "");
   for (const int id : ctl::kOperationButtons) EXPECT_FALSE(Enabled(id)) << id;
@@ -167,7 +176,7 @@ TEST_F(WorkflowTest, ChooserAfterOneClickAndCancelledChooserDisablesEverything) 
 TEST_F(WorkflowTest, DeviceWithoutImageLeavesTheButtonsOff) {
   view_.chooserAnswers.push_back(ChooserAnswer{true, "", ""});
   presenter_->OnDeviceLoad();  // the file dialog is cancelled
-  presenter_->WaitForWorker();
+  presenter_->WaitForWriterJobs();
   EXPECT_EQ(view_.fileDialogFolders.size(), 1U);
   for (const int id : ctl::kOperationButtons) EXPECT_FALSE(Enabled(id)) << id;
   EXPECT_TRUE(context_.image.deviceName.empty());
@@ -177,21 +186,61 @@ TEST_F(WorkflowTest, DeviceWithoutImageLeavesTheButtonsOff) {
 TEST_F(WorkflowTest, LoadOtpReadsTheChipAndTheWorkerDownloadsIt) {
   LoadFileFirst(Sample("VX3P1020.VX3"));
   presenter_->OnAutoProgram();
+  presenter_->WaitForWriterJobs();
   ASSERT_FALSE(Contains("Err: ")) << view_.status;
   presenter_->OnLoadOtp();
-  presenter_->WaitForWorker();
+  presenter_->WaitForWriterJobs();
   EXPECT_EQ(view_.controls[ctl::kChecksumCaption].text, "VX3 Check Sum : ");
   EXPECT_EQ(view_.controls[ctl::kChecksum].text, context_.image.checksumText);
   EXPECT_EQ(context_.image.imagePath.extension(), ".LOD");
   EXPECT_TRUE(fs::is_regular_file(context_.image.imagePath));
   EXPECT_EQ(context_.image.imagePath.parent_path(), programDir_ / "Load_OTP");
   EXPECT_TRUE(Contains("EEPROM verify O.K")) << view_.status;
+  // The chip's code is the image now, and the label names its file.
+  EXPECT_EQ(view_.controls[ctl::kFileName].text, platform::PathToUtf8(context_.image.imagePath));
+}
+
+// The EEPROM job breaks off in the Writer: its failure lines stay, no Rolling Code dialog opens
+// over them, and no chip command can use the broken job until the image is loaded again.
+TEST_F(WorkflowTest, AFailedEepromJobLeavesNoChipCommandAndNoRollingDialog) {
+  LoadFileFirst(Sample("VX3P1020.VX3"));  // brings the driver up to date; the dialog is cancelled
+  ASSERT_EQ(view_.rollingDialogRuns, 1);
+  SimSettings("[Faults]\nStatusCommand=0x01\nStatusReply=3\nStatus=0\n");
+  LoadFileFirst(Sample("VX3P1020.VX3"));
+
+  EXPECT_EQ(view_.rollingDialogRuns, 1);
+  EXPECT_FALSE(Contains("EEPROM program O.K")) << view_.status;
+  EXPECT_TRUE(Contains("Err: The Writer holds no valid job: load the image again !!\r\n")) << view_.status;
+  const std::size_t noJob = view_.status.find("no valid job");
+  EXPECT_NE(view_.status.rfind("Err: ", noJob - 1), std::string::npos) << "the download's own failure line stays";
+  for (const int id : ctl::kChipButtons) EXPECT_FALSE(Enabled(id)) << id;
+}
+
+// The operator switches the off-line mode while the worker updates the Writer: the version query
+// after it carries the mode shown then.
+TEST_F(WorkflowTest, TheOfflineModeQueriedIsTheOneShownAtThatMoment) {
+  SimSettings("[Writer]\nTrace=1\n");
+  view_.onProgressShown = [this] { presenter_->OnFunction0Clicked(); };
+  LoadFileFirst(Sample("VXHERON.VX3"));
+  ASSERT_TRUE(view_.progressLabels.size() >= 1U);
+
+  std::istringstream trace(testing::ReadFileBytes(simDir_.path() / "VX3USBOV3Wt.trace"));
+  std::string line;
+  std::vector<std::string> versionQueries;
+  while (std::getline(trace, line)) {
+    if (line.starts_with("W 06 ")) versionQueries.push_back(line.substr(0, 8));
+  }
+  ASSERT_FALSE(versionQueries.empty());
+  EXPECT_EQ(versionQueries.front(), "W 06 5A ");  // before the click
+  EXPECT_EQ(versionQueries.back(), "W 06 A5 ");   // the worker's query that shows the version
 }
 
 TEST_F(WorkflowTest, ReadListsTheProgrammedChip) {
   LoadFileFirst(Sample("VXHERON.VX3"));
   presenter_->OnAutoProgram();
+  presenter_->WaitForWriterJobs();
   presenter_->OnRead();
+  presenter_->WaitForWriterJobs();
   EXPECT_TRUE(Contains("for all datas")) << view_.status.substr(0, 400);
   EXPECT_TRUE(Contains("000000 : ")) << view_.status.substr(0, 400);
   EXPECT_FALSE(Contains("Err: "));
@@ -219,7 +268,7 @@ TEST_P(EraseCaptionTest, BlankCheckCaptionFollowsTheDevice) {
       testing::MakeVx3(header, testing::MakeBody(0x800, {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF})));
   view_.fileAnswers.push_back(image);
   presenter_->OnOneKeyLoad();
-  presenter_->WaitForWorker();
+  presenter_->WaitForWriterJobs();
   EXPECT_EQ(view_.controls[ctl::kDeviceName].text, device) << view_.status;
   EXPECT_EQ(view_.controls[ctl::kBlankCheck].text, GetParam().caption);
 }

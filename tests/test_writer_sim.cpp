@@ -923,7 +923,7 @@ struct ProgramRig {
     reporter.SetProgramDir(folder);
     progress.AttachView(&view);
   }
-  writer_ops::WriterServices writer() { return {link, reporter, language}; }
+  writer_ops::WriterServices writer() { return {link, reporter, language, &clock}; }
   // What a command handler does first: reconnect, or report that there is no Writer.
   bool Connect() {
     link.ClearConnected();
@@ -1013,8 +1013,12 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   false, "Err: USB read error on transfer !!!\r\nErr: USB read data fail !!!\r\n", 60},
         FaultCase{"ActionThatNeverEnds", "[Faults]\nHangAction=0x84\n",
-                  [](ProgramRig& rig, const testing::TempDir&) { return ChipAction(rig, wire::kAutoProgramChip); },
-                  false, "...Error return value in OTP action!!", 0},
+                  [](ProgramRig& rig, const testing::TempDir&) {
+                    // Every round of the busy Writer takes a second.
+                    rig.clock.tick = std::chrono::seconds(1);
+                    return ChipAction(rig, wire::kAutoProgramChip);
+                  },
+                  false, "...Err: The Writer did not finish Auto Program in 120 s\r\n", 0},
         FaultCase{"RestartWindowWithoutTheWait", "[Timing]\nRestartMs=5000\n",
                   [](ProgramRig& rig, const testing::TempDir&) {
                     return writer_ops::ResetStep(rig.update, wire::kResetWriter) &&

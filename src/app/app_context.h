@@ -27,7 +27,7 @@ struct AppContext {
              std::unique_ptr<link::BridgeLibrary> bridge = std::make_unique<link::DynamicBridgeLibrary>())
       : locale(threadLocale), clock(systemClock), link(std::move(bridge), reporter, language) {}
 
-  writer_ops::WriterServices writer() { return {link, reporter, language}; }
+  writer_ops::WriterServices writer() { return {link, reporter, language, &clock}; }
 
   platform::ThreadLocale& locale;
   platform::Clock& clock;

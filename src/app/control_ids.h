@@ -38,6 +38,12 @@ inline constexpr int kIcon = 1011;
 
 // The six operation buttons, enabled and disabled together by the commands.
 inline constexpr int kOperationButtons[] = {kAutoProgram, kBlankCheck, kProgram, kVerify, kRead, kRollingCode};
+// What a failed load or a Writer without a valid job turns off: the six, and Load OTP, which
+// acts on the chip with them.
+inline constexpr int kChipButtons[] = {kAutoProgram, kBlankCheck, kProgram, kVerify, kRead, kRollingCode, kLoadOtp};
+// Every button that starts a Writer job: they look disabled while one runs.
+inline constexpr int kWriterCommandButtons[] = {kDeviceLoad, kOneKeyLoad, kAutoProgram, kBlankCheck, kProgram,
+                                                kVerify,     kRead,       kRollingCode, kLoadOtp};
 
 }  // namespace vx3::app::ctl
 

@@ -41,8 +41,8 @@ constexpr ControlText kMainWindowTexts[] = {
 }  // namespace
 
 MainPresenter::~MainPresenter() {
-  // The worker's job ends before the run state, the link and the window it uses.
-  worker_.Join();
+  // The Writer jobs end before the run state, the link and the window they use.
+  WaitForWriterJobs();
   // Nothing may report into a window that is gone.
   context_.reporter.AttachView(nullptr);
   context_.progress.AttachView(nullptr);
@@ -132,13 +132,27 @@ void MainPresenter::SwitchLanguage(const LanguageChoice& choice) {
 }
 
 bool MainPresenter::OnCloseRequested() {
-  if (!WorkerActive()) return true;
+  if (!WriterJobActive()) return true;
   worker_.RequestStop();
   if (!closePending_) {
     closePending_ = true;
     context_.reporter.ReportStatus(context_.language.Text(IDS_MESSAGE_WaitForWorker), Severity::NoteLine);
+    return false;
   }
-  return false;
+  // A close while the question is open (the job ended meanwhile) waits for its answer.
+  if (askingToClose_) return false;
+  askingToClose_ = true;
+  const Language& language = context_.language;
+  const int answer = view_.ShowMessageBox(language.Text(IDS_MESSAGE_CloseAnyway), kWarningCaption,
+                                          box::kYesNo | box::kIconQuestion);
+  askingToClose_ = false;
+  if (!WriterJobActive()) return true;
+  if (answer != answer::kYes) return false;
+  const UiText job = context_.state.workerBusy.load() || worker_.Running() ? IDS_Busy_WriterJob : commandName_;
+  context_.reporter.OpenNewEvent();
+  context_.reporter.LogEvent(2, language.Format(IDS_MESSAGE_ClosedAnyway, {language.Text(job)}));
+  closedAnyway_ = true;
+  return true;
 }
 
 void MainPresenter::OnAbout() {

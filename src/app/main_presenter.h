@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/app_context.h"
+#include "app/job_thread.h"
 #include "app/main_view.h"
 #include "app/worker_thread.h"
 
@@ -43,29 +44,51 @@ class MainPresenter {
   // The welcome text of the status box.
   std::string WelcomeText() const;
 
-  // The window asks before it closes: true when it may close now. While the worker's job runs
-  // the answer is false, the status box says that the window waits for it, and the window is
-  // told by WorkerEnded to close then; the Writer's EEPROM is never left half written.
+  // The window asks before it closes: true when it may close now. While a Writer job runs the
+  // first answer is false, the status box says that the window waits for it, and the window is
+  // told by WriterJobEnded to close then; the Writer's EEPROM is never left half written. A
+  // second close while the job still runs asks whether to close anyway: Yes logs that the
+  // program closed without the Writer's answer and gives true (see ClosedAnyway).
   bool OnCloseRequested();
-  // True while the worker runs (its busy flag, or its rolling-code download).
-  bool WorkerActive() const;
-  // Waits for the worker's run to end (tests; the window waits through WorkerEnded instead).
-  void WaitForWorker() { worker_.Join(); }
+  // True when the operator closed the window while a Writer job was still running: the job may
+  // never end, and the process may end without waiting for it.
+  bool ClosedAnyway() const { return closedAnyway_; }
+  // True while a Writer job runs: the worker (its busy flag, or its rolling-code download) or a
+  // command.
+  bool WriterJobActive() const;
+  // Waits for the Writer jobs to end (tests; the window waits through WriterJobEnded instead).
+  void WaitForWriterJobs();
 
  private:
   struct LanguageChoice;
   void SwitchLanguage(const LanguageChoice& choice);
+  // Runs `job` as the command `name` on the command thread; false when a Writer job already runs.
+  bool StartCommand(text::UiText name, void (MainPresenter::*job)());
   bool ConnectStep();
   void ReportNoWriter();
-  void DisableOperationButtons();
+  void DisableChipButtons();
   bool PrepareChipCommand();
   bool RunChipAction(std::uint8_t action);
   void ProgramChip(std::uint8_t action);
+  // The commands' work, on the command thread.
+  void AutoProgramJob();
+  void ProgramJob();
+  void BlankCheckJob();
+  void VerifyJob();
+  void ReadJob();
+  void RollingCodeJob();
+  void LoadOtpJob();
 
   AppContext& context_;
   MainView& view_;
   WorkerThread worker_{context_, view_};
+  // The command that runs or ran last (the window's thread only).
+  text::UiText commandName_ = text::IDS_AutoProgram;
   bool closePending_ = false;
+  bool askingToClose_ = false;
+  bool closedAnyway_ = false;
+  // Last, so that a command's thread is joined before anything it uses goes.
+  JobThread commands_{[this] { view_.WriterJobEnded(); }};
 };
 
 }  // namespace vx3::app

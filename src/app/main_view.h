@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -60,11 +61,20 @@ class MainView : public text::ReportView, public writer_ops::ProgressView {
   // clicks); true when the operator pressed OK, after dialog.OnOk has taken the choices.
   virtual bool RunRollingCodeDialog(rolling::RollingDialog& dialog) = 0;
 
-  // ---- The commands and the worker ----
+  // ---- The Writer jobs: the worker's run and the commands ----
 
-  // The worker's run has ended (called on the worker's thread, must not wait for the window):
-  // a close that waited for it can go on.
-  virtual void WorkerEnded() = 0;
+  // The text of the status line while a job runs: `progress` is what the job last put into the
+  // status line itself (empty: nothing yet), `seconds` how long it has run.
+  using BusyText = std::function<std::string(std::string_view progress, int seconds)>;
+
+  // A Writer job is about to start (called before its thread starts): until the matching
+  // WriterJobEnded the window keeps painting, shows busyText in its status line and refreshes it
+  // while the job runs, and its Writer command buttons look disabled. Jobs may overlap (the
+  // worker started by a command): the window is busy until the last one has ended.
+  virtual void WriterJobStarted(BusyText busyText) = 0;
+  // A Writer job has ended (called on the job's thread, must not wait for the window): the
+  // window is no longer busy once every job has ended, and a close that waited for it goes on.
+  virtual void WriterJobEnded() = 0;
 };
 
 }  // namespace vx3::app

@@ -1,6 +1,7 @@
-// The Writer commands of the main window's operation buttons: each refuses while the worker
-// runs, prepares the status box, connects where it needs the Writer, hands the work to the
-// operation that owns it, and sets which buttons can be used next.
+// The Writer commands of the main window's operation buttons: each refuses while a Writer job
+// runs, and otherwise runs as a job of its own on the command thread: it prepares the status
+// box, connects to the Writer, hands the work to the operation that owns it, and sets which
+// buttons can be used next.
 #include <algorithm>
 #include <iterator>
 #include <string>
@@ -12,9 +13,11 @@
 #include "app/rolling_commands.h"
 #include "app/rolling_dialog_command.h"
 #include "app/wait_cursor.h"
+#include "app/worker_thread.h"
 #include "image/image_reader.h"
 #include "link/command_codes.h"
 #include "platform/ascii_case.h"
+#include "platform/utf8_path.h"
 #include "ui_text/program_paths.h"
 #include "writer_ops/chip_actions.h"
 #include "writer_ops/eeprom_download.h"
@@ -41,7 +44,24 @@ bool IsErasable(std::string_view deviceName) {
 
 }  // namespace
 
-bool MainPresenter::WorkerActive() const { return context_.state.workerBusy.load() || worker_.Running(); }
+bool MainPresenter::WriterJobActive() const {
+  return context_.state.workerBusy.load() || worker_.Running() || commands_.Running();
+}
+
+void MainPresenter::WaitForWriterJobs() {
+  // A command may start the worker as its last step: the command first, then the worker.
+  commands_.Join();
+  worker_.Join();
+}
+
+bool MainPresenter::StartCommand(UiText name, void (MainPresenter::*job)()) {
+  // A click while the Writer works is dropped, never carried out afterwards.
+  if (WriterJobActive()) return false;
+  commandName_ = name;
+  view_.WriterJobStarted(BusyTextOf(context_.language, name));
+  commands_.Start([this, job] { (this->*job)(); });
+  return true;
+}
 
 bool MainPresenter::ConnectStep() {
   context_.link.ClearConnected();
@@ -52,8 +72,8 @@ void MainPresenter::ReportNoWriter() {
   context_.reporter.ReportStatus(context_.language.Text(IDS_MESSAGE_USBNOTDETECTED), Severity::ErrorLine);
 }
 
-void MainPresenter::DisableOperationButtons() {
-  for (const int id : ctl::kOperationButtons) view_.EnableControl(id, false);
+void MainPresenter::DisableChipButtons() {
+  for (const int id : ctl::kChipButtons) view_.EnableControl(id, false);
 }
 
 void MainPresenter::OnDeviceLoad() {
@@ -61,8 +81,8 @@ void MainPresenter::OnDeviceLoad() {
   image::LoadedImage& image = context_.image;
   if (!state.directLoad) state.useChooser = true;
   state.loadAttempted = true;
-  // The rolling settings belong to the worker while it runs.
-  if (WorkerActive()) return;
+  // The rolling settings belong to the worker or the command while one runs.
+  if (WriterJobActive()) return;
   context_.rolling.confirmZeroStep = true;
 
   const Language& language = context_.language;
@@ -70,7 +90,7 @@ void MainPresenter::OnDeviceLoad() {
   if (!ConnectStep()) {
     view_.SetStatusText("");
     ReportNoWriter();
-    DisableOperationButtons();
+    DisableChipButtons();
     return;
   }
 
@@ -80,13 +100,13 @@ void MainPresenter::OnDeviceLoad() {
   LoadImageFlow(context_, view_);
   if (image.fileMissing || image.deviceFilesMissing) return;
   if (!image.loadOk) {
-    DisableOperationButtons();
+    DisableChipButtons();
     image.deviceName.clear();
     return;
   }
   view_.SetControlText(ctl::kDeviceName, image.deviceName);
   if (image.deviceName.empty()) {
-    DisableOperationButtons();
+    DisableChipButtons();
     return;
   }
 
@@ -129,7 +149,6 @@ bool MainPresenter::RunChipAction(std::uint8_t action) {
 }
 
 void MainPresenter::ProgramChip(std::uint8_t action) {
-  if (WorkerActive()) return;
   const WaitCursor wait(view_);
   if (!PrepareChipCommand() || !RunChipAction(action)) return;
   // The Writer has advanced its copy of the rolling value: the next chip gets the next one.
@@ -139,17 +158,15 @@ void MainPresenter::ProgramChip(std::uint8_t action) {
   }
 }
 
-void MainPresenter::OnAutoProgram() { ProgramChip(cmd::kAutoProgramChip); }
+void MainPresenter::AutoProgramJob() { ProgramChip(cmd::kAutoProgramChip); }
 
-void MainPresenter::OnProgram() { ProgramChip(cmd::kProgramChip); }
+void MainPresenter::ProgramJob() { ProgramChip(cmd::kProgramChip); }
 
-void MainPresenter::OnBlankCheck() {
-  if (WorkerActive() || !PrepareChipCommand()) return;
-  RunChipAction(cmd::kBlankCheckChip);
+void MainPresenter::BlankCheckJob() {
+  if (PrepareChipCommand()) RunChipAction(cmd::kBlankCheckChip);
 }
 
-void MainPresenter::OnVerify() {
-  if (WorkerActive()) return;
+void MainPresenter::VerifyJob() {
   const WaitCursor wait(view_);
   if (!PrepareChipCommand()) return;
   // The checksum line comes back whatever the chip said.
@@ -159,27 +176,31 @@ void MainPresenter::OnVerify() {
   view_.SetControlText(ctl::kChecksum, context_.image.checksumText);
 }
 
-void MainPresenter::OnRead() {
-  if (WorkerActive()) return;
-  ReadCommand(context_, view_);
-}
+void MainPresenter::ReadJob() { ReadCommand(context_, view_); }
 
-void MainPresenter::OnRollingCode() {
-  if (WorkerActive()) return;
+void MainPresenter::RollingCodeJob() {
+  // Connected first, as every chip command: a Writer plugged in again is found without another click.
+  if (!ConnectStep()) {
+    ReportNoWriter();
+    return;
+  }
   if (!OpenRollingCodeDialog(context_, view_)) return;
   view_.SetStatusText("");
   ReloadRollingSettings(context_, true);
   view_.EnableControl(ctl::kProgram, true);
-  DownloadEepromJob(context_, writer_ops::kRollingJobLabel, IDS_MESSAGE_RollingProgramOK,
-                    IDS_MESSAGE_RollingVerifyOk);
+  DownloadJobOrStopChips(context_, view_, writer_ops::kRollingJobLabel, IDS_MESSAGE_RollingProgramOK,
+                         IDS_MESSAGE_RollingVerifyOk);
   context_.progress.HideProgress();
 }
 
-void MainPresenter::OnLoadOtp() {
+void MainPresenter::LoadOtpJob() {
   const std::filesystem::path& programDir = context_.state.programDir;
   MakeProgramSubfolder(programDir, kLoadOtpFolder);
-  if (WorkerActive()) return;
   const WaitCursor wait(view_);
+  if (!ConnectStep()) {
+    ReportNoWriter();
+    return;
+  }
 
   image::LoadedImage& image = context_.image;
   if (!RunChipAction(cmd::kCheckBeforeRead)) return;
@@ -198,8 +219,32 @@ void MainPresenter::OnLoadOtp() {
     image.imagePath.clear();
   }
   view_.SetStatusText("");
+  // The chip's code is the image now: the label names its file, or nothing when it did not load.
+  view_.SetControlText(ctl::kFileName, platform::PathToUtf8(image.imagePath));
+  if (!image.loadOk) DisableChipButtons();
   ShowImageChecksum(context_, view_);
   worker_.Start();
+}
+
+void MainPresenter::OnAutoProgram() { StartCommand(IDS_AutoProgram, &MainPresenter::AutoProgramJob); }
+
+void MainPresenter::OnProgram() { StartCommand(IDS_ProgramOnly, &MainPresenter::ProgramJob); }
+
+void MainPresenter::OnBlankCheck() {
+  StartCommand(context_.state.erasableChip ? IDS_Erase : IDS_BlankCheck, &MainPresenter::BlankCheckJob);
+}
+
+void MainPresenter::OnVerify() { StartCommand(IDS_Verify, &MainPresenter::VerifyJob); }
+
+void MainPresenter::OnRead() { StartCommand(IDS_ReadProgram, &MainPresenter::ReadJob); }
+
+void MainPresenter::OnRollingCode() { StartCommand(IDS_RollingCode, &MainPresenter::RollingCodeJob); }
+
+void MainPresenter::OnLoadOtp() {
+  if (WriterJobActive()) return;
+  // Only an image loaded for a device can be replaced by a chip's code.
+  if (!context_.image.loadOk || context_.image.deviceName.empty()) return;
+  StartCommand(IDS_LoadOTP, &MainPresenter::LoadOtpJob);
 }
 
 }  // namespace vx3::app

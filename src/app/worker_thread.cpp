@@ -18,60 +18,67 @@ constexpr std::string_view kVersionFormat = " {:x}.{:02x}";
 
 }  // namespace
 
-WorkerThread::~WorkerThread() { Join(); }
-
-void WorkerThread::Join() {
-  if (thread_.joinable()) thread_.join();
+MainView::BusyText BusyTextOf(const text::Language& language, text::UiText name) {
+  return [&language, name](std::string_view progress, int seconds) {
+    const std::string what = progress.empty() ? language.Text(name) : std::string(progress);
+    return language.Format(text::IDS_MESSAGE_Busy, {what, seconds});
+  };
 }
 
 void WorkerThread::Start() {
   if (Running()) return;
-  // The previous run has ended; its thread only has to be collected.
-  Join();
-  running_.store(true, std::memory_order_release);
   stopRequested_.store(false);
-  thread_ = std::thread([this] {
-    Run();
-    running_.store(false, std::memory_order_release);
-    view_.WorkerEnded();
-  });
+  view_.WriterJobStarted(BusyTextOf(context_.language, text::IDS_Busy_WriterJob));
+  thread_.Start([this] { Run(); });
 }
 
-void DownloadEepromJob(AppContext& context, std::string_view label, text::UiText programOk, text::UiText verifyOk) {
+bool DownloadEepromJob(AppContext& context, std::string_view label, text::UiText programOk, text::UiText verifyOk) {
   const writer_ops::EepromDownload job{context.writer(),      context.image,    context.rolling,
                                        context.eepromHeader, context.progress, context.state.programDir};
   text::Reporter& reporter = context.reporter;
-  if (!writer_ops::EepromAction(job, writer_ops::kEepromProgram, label)) return;
+  if (!writer_ops::EepromAction(job, writer_ops::kEepromProgram, label)) return false;
   reporter.OpenNewEvent();
   reporter.LogEvent(1, context.language.Text(programOk));
-  if (!writer_ops::EepromAction(job, writer_ops::kEepromVerify, label)) return;
+  if (!writer_ops::EepromAction(job, writer_ops::kEepromVerify, label)) return false;
   reporter.OpenNewEvent();
   reporter.LogEvent(1, context.language.Text(verifyOk));
+  return true;
+}
+
+bool DownloadJobOrStopChips(AppContext& context, MainView& view, std::string_view label, text::UiText programOk,
+                            text::UiText verifyOk) {
+  if (DownloadEepromJob(context, label, programOk, verifyOk)) return true;
+  // The Writer's EEPROM holds a broken job: its chips would be refused or, worse, programmed
+  // from it. The failure lines stay in view, and no chip command runs until the next load.
+  context.reporter.ReportStatus(context.language.Text(text::IDS_MESSAGE_NoValidJob), text::Severity::ErrorLine);
+  for (const int id : ctl::kChipButtons) view.EnableControl(id, false);
+  return false;
 }
 
 int WorkerThread::Run() {
   RunState& state = context_.state;
   state.workerBusy.store(true);
 
+  // The off-line mode is read at each query: the operator may switch it while the update runs.
   const writer_ops::FirmwareUpdate update{context_.writer(), context_.progress,          context_.clock,
                                           context_.firmware, context_.state.programDir, context_.image.deviceName,
-                                          state.offlineFunction.load()};
+                                          state.offlineFunction};
+  bool jobReady = false;
   if (writer_ops::UpdateIap(update) && writer_ops::UpdateDriver(update)) {
     std::uint16_t version = 0;
     // A failed query has reported itself and leaves the version shown as it was.
     if (writer_ops::QueryWriter(update, link::command::kVersionQuery, version)) {
       view_.SetControlText(ctl::kDriverVersion, fmt::format(kVersionFormat, version >> 8, version & 0xFF));
     }
-    if (!context_.image.imagePath.empty()) {
-      DownloadEepromJob(context_, writer_ops::kEepromJobLabel, text::IDS_MESSAGE_EEPROMOK, text::IDS_MESSAGE_VerifyOK);
-    } else {
-      context_.rolling.iniExists = false;
-    }
+    jobReady = !context_.image.imagePath.empty() &&
+               DownloadJobOrStopChips(context_, view_, writer_ops::kEepromJobLabel, text::IDS_MESSAGE_EEPROMOK,
+                                      text::IDS_MESSAGE_VerifyOK);
   } else {
     // The Writer's firmware is not what the job needs: no chip operation until the next load.
-    for (const int id : ctl::kOperationButtons) view_.EnableControl(id, false);
-    context_.rolling.iniExists = false;
+    for (const int id : ctl::kChipButtons) view_.EnableControl(id, false);
   }
+  // No rolling-code download without a job in the Writer to carry it.
+  if (!jobReady) context_.rolling.iniExists = false;
   context_.progress.HideProgress();
   state.workerBusy.store(false);
 
@@ -81,8 +88,8 @@ int WorkerThread::Run() {
       view_.SetStatusText("");
       ReloadRollingSettings(context_, true);
       view_.EnableControl(ctl::kProgram, true);
-      DownloadEepromJob(context_, writer_ops::kRollingJobLabel, text::IDS_MESSAGE_RollingProgramOK,
-                  text::IDS_MESSAGE_RollingVerifyOk);
+      DownloadJobOrStopChips(context_, view_, writer_ops::kRollingJobLabel, text::IDS_MESSAGE_RollingProgramOK,
+                             text::IDS_MESSAGE_RollingVerifyOk);
       context_.progress.HideProgress();
     }
   }

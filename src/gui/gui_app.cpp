@@ -1,7 +1,11 @@
 #include "gui/gui_app.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMessageBox>
+#include <QThread>
+#include <cstdlib>
 
 #include "app/main_presenter.h"
 #include "app/startup.h"
@@ -28,7 +32,26 @@ class QtStartupHost final : public app::StartupHost {
     window.ConnectPresenter(presenter);
     presenter.OnInitWindow();
     window.exec();
+    if (presenter.ClosedAnyway()) LeaveStuckWriterJob(presenter);
   }
+
+ private:
+  // The operator closed the window on a Writer that does not answer. A job that ends within a
+  // moment ends normally; one stuck in the bridge is left behind: the process ends without it,
+  // since waiting for it is what the operator refused. Its files are written whole or replaced
+  // atomically, and the log entry of the close is on disk.
+  static void LeaveStuckWriterJob(app::MainPresenter& presenter) {
+    QElapsedTimer waited;
+    waited.start();
+    while (presenter.WriterJobActive() && waited.elapsed() < kStuckJobGraceMs) {
+      // The job's last calls to the window are carried out, so that it can end.
+      QCoreApplication::processEvents(QEventLoop::AllEvents, kStuckJobPollMs);
+      QThread::msleep(kStuckJobPollMs);
+    }
+    if (presenter.WriterJobActive()) std::_Exit(0);
+  }
+  static constexpr qint64 kStuckJobGraceMs = 2000;
+  static constexpr int kStuckJobPollMs = 10;
 };
 
 }  // namespace

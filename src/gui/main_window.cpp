@@ -25,6 +25,8 @@
 #include <QTextCursor>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
+#include <iterator>
 #include <mutex>
 
 #include "app/control_ids.h"
@@ -90,8 +92,11 @@ constexpr ControlLayout kLayout[] = {
     {app::ctl::kIcon, Kind::Icon, "", 468, 4, 20, 20, true},
 };
 
-// The image file-open dialog lists .VX3 files; a .BIN image is chosen by typing its name.
-constexpr const char* kImageFileFilter = "VX3 File(*.VX3)";
+// The image file-open dialog lists .VX3 files first; .BIN images and any other file can be
+// listed too, and a typed name is taken as it is.
+constexpr const char* kImageFileFilters[] = {"VX3 File(*.VX3)", "BIN File(*.BIN)", "All files (*)"};
+// How often the status line of a running Writer job shows the time again.
+constexpr int kBusyRefreshMs = 200;
 
 constexpr int kWindowWidth = 501;
 constexpr int kWindowHeight = 308;
@@ -128,6 +133,9 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
   CreateControls();
   setFixedSize(DialogUnitsToPixels(0, 0, kWindowWidth, kWindowHeight).size());
   statusWindow_.start();
+  busyTimer_ = new QTimer(this);
+  busyTimer_->setInterval(kBusyRefreshMs);
+  connect(busyTimer_, &QTimer::timeout, this, [this] { ShowBusyLine(); });
 }
 
 MainWindow::~MainWindow() = default;
@@ -221,6 +229,7 @@ void MainWindow::CreateControls() {
       }
     }
     widget->setObjectName(QStringLiteral("control%1").arg(layout.id));
+    enabled_.insert(layout.id, !layout.initiallyHidden);
     widget->setGeometry(DialogUnitsToPixels(layout.x, layout.y, layout.width, layout.height));
     if (layout.initiallyHidden) {
       widget->setVisible(false);
@@ -386,6 +395,15 @@ void MainWindow::SetControlText(int id, std::string_view text) {
   const QString value = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   OnGuiThread([this, id, &value] {
     QWidget* widget = Control(id);
+    if (id == app::ctl::kStatusValue) {
+      statusValue_ = value;
+      if (writerJobs_ > 0) {
+        // A running job's own progress, shown with the time it has run.
+        jobProgress_ = value;
+        ShowBusyLine();
+        return;
+      }
+    }
     if (id == app::ctl::kOneKeyLoad) {
       // The button shows the program icon; its caption becomes the tool tip.
       widget->setToolTip(value);
@@ -400,7 +418,9 @@ std::string MainWindow::ControlText(int id) const {
   OnGuiThread([this, id, &result] {
     QWidget* widget = Control(id);
     QString value;
-    if (id == app::ctl::kOneKeyLoad) {
+    if (id == app::ctl::kStatusValue && writerJobs_ > 0) {
+      value = statusValue_;
+    } else if (id == app::ctl::kOneKeyLoad) {
       value = widget->toolTip();
     } else if (const std::optional<QString> caption = Caption(widget)) {
       value = *caption;
@@ -414,8 +434,57 @@ std::string MainWindow::ControlText(int id) const {
 
 void MainWindow::EnableControl(int id, bool enabled) {
   OnGuiThread([this, id, enabled] {
-    if (QWidget* widget = Control(id)) widget->setEnabled(enabled);
+    enabled_.insert(id, enabled);
+    ApplyEnabled(id);
   });
+}
+
+void MainWindow::ApplyEnabled(int id) {
+  QWidget* widget = Control(id);
+  if (widget == nullptr) return;
+  const auto& commands = app::ctl::kWriterCommandButtons;
+  const bool command = std::find(std::begin(commands), std::end(commands), id) != std::end(commands);
+  widget->setEnabled(enabled_.value(id, true) && !(command && writerJobs_ > 0));
+}
+
+void MainWindow::WriterJobStarted(BusyText busyText) {
+  OnGuiThread([this, &busyText] {
+    // The job that started last names the line; a job started by another (the worker after Load
+    // OTP) takes it over.
+    busyText_ = std::move(busyText);
+    busyClock_.start();
+    jobProgress_.clear();
+    if (writerJobs_++ == 0) {
+      // Buttons pressed while the Writer works are not taken: they show it.
+      for (const int id : app::ctl::kWriterCommandButtons) ApplyEnabled(id);
+      busyTimer_->start();
+    }
+    ShowBusyLine();
+  });
+}
+
+void MainWindow::WriterJobEnded() {
+  // Queued: the job's thread must not wait for a window that may be closing. By name, so that
+  // nothing of the job's travels through Qt's queue (see OnGuiThread).
+  QMetaObject::invokeMethod(this, "EndWriterJob", Qt::QueuedConnection);
+}
+
+void MainWindow::EndWriterJob() {
+  if (writerJobs_ > 0 && --writerJobs_ == 0) {
+    busyTimer_->stop();
+    busyText_ = nullptr;
+    SetCaption(Control(app::ctl::kStatusValue), statusValue_);
+    for (const int id : app::ctl::kWriterCommandButtons) ApplyEnabled(id);
+  }
+  if (writerJobs_ == 0 && closeRefused_) close();
+}
+
+void MainWindow::ShowBusyLine() {
+  if (writerJobs_ == 0 || !busyText_) return;
+  const QByteArray progress = jobProgress_.toUtf8();
+  const std::string line = busyText_(std::string_view(progress.constData(), static_cast<std::size_t>(progress.size())),
+                                     static_cast<int>(busyClock_.elapsed() / 1000));
+  SetCaption(Control(app::ctl::kStatusValue), QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
 }
 
 void MainWindow::ShowControl(int id, bool shown) {
@@ -486,16 +555,6 @@ void MainWindow::ShowPendingStatus() {
   if (QThread::currentThread() == thread() && !pendingStatus_.isEmpty()) FlushStatusText();
 }
 
-void MainWindow::WorkerEnded() {
-  // Queued: the worker's thread must not wait for a window that may be closing. By name, so
-  // that nothing of the worker's travels through Qt's queue (see OnGuiThread).
-  QMetaObject::invokeMethod(this, "CloseIfRefused", Qt::QueuedConnection);
-}
-
-void MainWindow::CloseIfRefused() {
-  if (closeRefused_) close();
-}
-
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (closeGuard_ && !closeGuard_()) {
     closeRefused_ = true;
@@ -511,8 +570,10 @@ std::filesystem::path MainWindow::ChooseImageFile(const std::filesystem::path& f
   OnGuiThread([&] {
     FlushStatusText();
     // Qt's own dialog on every platform: it accepts a typed name that the filter does not list.
-    QFileDialog dialog(this, QString(), QString::fromUtf8(start.data(), static_cast<qsizetype>(start.size())),
-                       QString::fromUtf8(kImageFileFilter));
+    QFileDialog dialog(this, QString(), QString::fromUtf8(start.data(), static_cast<qsizetype>(start.size())));
+    QStringList filters;
+    for (const char* filter : kImageFileFilters) filters << QString::fromUtf8(filter);
+    dialog.setNameFilters(filters);
     dialog.setObjectName(QStringLiteral("ImageFileDialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);

@@ -18,6 +18,7 @@ class QAction;
 class QButtonGroup;
 class QMenu;
 class QPlainTextEdit;
+class QTimer;
 
 namespace vx3::gui {
 class ProgressDialog;
@@ -62,7 +63,8 @@ class MainWindow final : public QDialog, public app::MainView {
   void SetProgress(int percent, std::string_view text) override;
   void HideProgressWindow() override;
   void ShowPendingStatus() override;
-  void WorkerEnded() override;
+  void WriterJobStarted(BusyText busyText) override;
+  void WriterJobEnded() override;
   bool RunRollingCodeDialog(rolling::RollingDialog& dialog) override;
 
   // ---- Dialogs of the load flow: the image file-open dialog and Choose Device ----
@@ -70,6 +72,8 @@ class MainWindow final : public QDialog, public app::MainView {
   bool RunDeviceChooser(device_select::DeviceChooser& chooser) override;
 
   ProgressDialog* progressDialog() const { return progress_; }
+  // True while the window shows a Writer job running (until its end has come through the queue).
+  bool ShowsWriterJob() const { return writerJobs_ > 0; }
 
  signals:
   void AboutRequested();
@@ -85,8 +89,13 @@ class MainWindow final : public QDialog, public app::MainView {
   void OnGuiThread(const std::function<void()>& work) const;
   // The window's thread's half of OnGuiThread called from another thread.
   Q_INVOKABLE void RunHandedOverWork();
-  // Makes a close that was refused while the worker ran, once it has ended.
-  Q_INVOKABLE void CloseIfRefused();
+  // The window's thread's half of WriterJobEnded: the busy look goes with the last job, and a
+  // close that was refused while the job ran is made now.
+  Q_INVOKABLE void EndWriterJob();
+  // The status line while a Writer job runs, refreshed by busyTimer_.
+  void ShowBusyLine();
+  // The control's enabled state as the presenter set it, less the busy look.
+  void ApplyEnabled(int id);
   // Puts the status lines not yet shown into the box and paints it.
   void FlushStatusText();
 
@@ -104,6 +113,17 @@ class MainWindow final : public QDialog, public app::MainView {
   QElapsedTimer statusWindow_;
   int linesInStatusWindow_ = 0;
   int waitCursorDepth_ = 0;
+  // Enabled states as the presenter set them; while a Writer job runs the Writer command buttons
+  // look disabled whatever they hold, and get it back at its end.
+  QHash<int, bool> enabled_;
+  // The running Writer jobs, the status line they show, what the job itself put there, and the
+  // status line's text of before.
+  int writerJobs_ = 0;
+  BusyText busyText_;
+  QElapsedTimer busyClock_;
+  QTimer* busyTimer_ = nullptr;
+  QString statusValue_;
+  QString jobProgress_;
   // Asked before the window closes; a refused close is made again when the worker has ended.
   std::function<bool()> closeGuard_;
   bool closeRefused_ = false;

@@ -96,6 +96,16 @@ inline constexpr UiText IDS_RollingCode{"IDS_RollingCode", 500};
 inline constexpr UiText IDS_LoadOTP{"IDS_LoadOTP", 501};
 // The window's close waits for the worker's EEPROM job, and says so.
 inline constexpr UiText IDS_MESSAGE_WaitForWorker{"IDS_MESSAGE_WaitForWorker", 502};
+// A Writer job runs: the status line shows what it does and for how long.
+inline constexpr UiText IDS_MESSAGE_Busy{"IDS_MESSAGE_Busy", 520};
+inline constexpr UiText IDS_Busy_WriterJob{"IDS_Busy_WriterJob", 521};
+// A chip action that the Writer never ends.
+inline constexpr UiText IDS_MESSAGE_ActionTimeout{"IDS_MESSAGE_ActionTimeout", 522};
+// The second close while the Writer does not answer, and what the log keeps of a Yes.
+inline constexpr UiText IDS_MESSAGE_CloseAnyway{"IDS_MESSAGE_CloseAnyway", 523};
+inline constexpr UiText IDS_MESSAGE_ClosedAnyway{"IDS_MESSAGE_ClosedAnyway", 524};
+// The worker's EEPROM job failed: the Writer has nothing to program chips with.
+inline constexpr UiText IDS_MESSAGE_NoValidJob{"IDS_MESSAGE_NoValidJob", 525};
 // NOLINTEND(readability-identifier-naming)
 
 }  // namespace vx3::text

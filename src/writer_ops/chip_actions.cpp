@@ -123,9 +123,23 @@ bool SendChipCommand(const WriterServices& writer, std::uint8_t action, const Ch
   return false;
 }
 
+text::UiText ChipActionName(std::uint8_t action) {
+  switch (action) {
+    case link::command::kProgramChip: return text::IDS_ProgramOnly;
+    case link::command::kVerifyChip: return text::IDS_Verify;
+    case link::command::kBlankCheckChip: return text::IDS_BlankCheck;
+    case link::command::kAutoProgramChip: return text::IDS_AutoProgram;
+    case link::command::kSecurityCheck: return text::IDS_LoadOTP;
+    default: return text::IDS_ReadProgram;  // the check before a chip is read
+  }
+}
+
 bool ChipAction(const WriterServices& writer, std::uint8_t action, const ChipActionImage& image) {
+  platform::SystemClock systemClock;
+  platform::Clock& clock = writer.clock != nullptr ? *writer.clock : systemClock;
+  const auto deadline = clock.SteadyNow() + kChipActionTimeLimit;
   std::string pending;
-  for (std::size_t round = 0; round < kChipActionMaxRounds; ++round) {
+  while (clock.SteadyNow() < deadline) {
     if (!SendChipCommand(writer, action, image)) return false;
     link::Reply reply{};
     if (writer.link.UsbRead(reply) == 0) {
@@ -147,12 +161,17 @@ bool ChipAction(const WriterServices& writer, std::uint8_t action, const ChipAct
         pending.clear();
         continue;
       default:
-        break;
+        writer.reporter.OpenNewEvent();
+        writer.reporter.LogEvent(1, kOtpActionErrorText);
+        return false;
     }
-    break;
   }
+  const std::string line = writer.language.Format(
+      text::IDS_MESSAGE_ActionTimeout,
+      {writer.language.Text(ChipActionName(action)), static_cast<int>(kChipActionTimeLimit.count())});
+  writer.reporter.ReportStatus(line, text::Severity::ErrorLine);
   writer.reporter.OpenNewEvent();
-  writer.reporter.LogEvent(1, kOtpActionErrorText);
+  writer.reporter.LogEvent(2, line);
   return false;
 }
 

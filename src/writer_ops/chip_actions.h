@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -29,9 +30,10 @@ inline constexpr std::size_t kWriterArgumentCount = 15;
 inline constexpr std::size_t kWriterMessageMaxChars = 1000;
 // The pending text keeps at most this many bytes: enough for the characters shown.
 inline constexpr std::size_t kPendingTextMaxBytes = 4 * kWriterMessageMaxChars;
-// A Writer that never ends an action must not hold the window for ever: after this many
-// rounds the action ends as if the Writer had sent an unknown status.
-inline constexpr std::size_t kChipActionMaxRounds = 100000;
+// A Writer that never ends an action must not hold the bench for ever. The longest real action,
+// Auto Program of the family's largest chip (blank check, program and verify of 128 KB), ends
+// well within a minute; twice that is long enough for any Writer that still works.
+inline constexpr std::chrono::seconds kChipActionTimeLimit{120};
 // The header read-back: eight requests of 16 bytes.
 inline constexpr std::uint16_t kHeaderReadRequests = kEepromHeaderSize / link::kReplySize;
 
@@ -54,7 +56,12 @@ bool SendChipCommand(const WriterServices& writer, std::uint8_t action, const Ch
 // false for status 0, a failed transfer or any other status ("Error return value in OTP
 // action!!", a new event, logged with kind 1). Status 2 adds text to the pending message,
 // status 3 shows it formatted with its arguments; both are answered with the same packet.
+// An action still going after kChipActionTimeLimit ends false with the error line "The Writer
+// did not finish <action> in 120 s", also logged under a new event.
 bool ChipAction(const WriterServices& writer, std::uint8_t action, const ChipActionImage& image);
+
+// The action's name as the window's buttons call it, for messages about it.
+text::UiText ChipActionName(std::uint8_t action);
 
 // Reads the Writer's copy of the EEPROM header: eight requests [code, 8], 16 data bytes each.
 // Only a complete read replaces `header`; a failed one leaves it as it was and returns false.

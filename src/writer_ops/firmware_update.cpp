@@ -189,7 +189,7 @@ bool QueryWriter(const FirmwareUpdate& update, std::uint8_t code, std::uint16_t&
     packet[6] = static_cast<std::uint8_t>(now.tm_mon + 1);
     packet[7] = kStatusQueryEnd;
   } else if (code == cmd::kVersionQuery) {
-    packet[1] = update.offlineFunction;
+    packet[1] = update.offlineFunction.Now();
   }
   link::Reply reply{};
   if (!SendAndReceive(writer, packet, reply)) return false;

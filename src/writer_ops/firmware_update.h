@@ -2,6 +2,7 @@
 // the off-line mode), and the IAP and driver updates from the firmware files beside the program.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -63,6 +64,21 @@ struct FirmwareState {
   std::uint16_t updateChecksum = 0;
 };
 
+// The off-line mode carried by every 0x06 query, taken at the moment of the query: the operator
+// may switch it in the window while an update runs, and the Writer must get the one shown.
+class OfflineMode {
+ public:
+  // NOLINTNEXTLINE(google-explicit-constructor): a fixed mode reads best as a plain value.
+  OfflineMode(std::uint8_t fixed) : fixed_(fixed) {}
+  // NOLINTNEXTLINE(google-explicit-constructor): the window's run state, read at each query.
+  OfflineMode(const std::atomic<std::uint8_t>& shown) : shown_(&shown) {}
+  std::uint8_t Now() const { return shown_ != nullptr ? shown_->load() : fixed_; }
+
+ private:
+  std::uint8_t fixed_ = 0;
+  const std::atomic<std::uint8_t>* shown_ = nullptr;
+};
+
 struct FirmwareUpdate {
   WriterServices writer;
   ProgressWindow& progress;
@@ -70,7 +86,7 @@ struct FirmwareUpdate {
   FirmwareState& state;
   std::filesystem::path programDir;
   std::string deviceName;               // names the driver file
-  std::uint8_t offlineFunction = 0x5A;  // carried by the 0x06 query
+  OfflineMode offlineFunction{0x5A};  // carried by the 0x06 query
 };
 
 // An update file as the update sends it.

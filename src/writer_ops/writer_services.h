@@ -6,6 +6,7 @@
 #include <span>
 
 #include "link/writer_link.h"
+#include "platform/clock.h"
 #include "ui_text/language.h"
 #include "ui_text/reporter.h"
 
@@ -15,6 +16,8 @@ struct WriterServices {
   link::WriterLink& link;
   text::Reporter& reporter;
   const text::Language& language;
+  // Measures how long a chip action has taken; without one, the system's clock.
+  platform::Clock* clock = nullptr;
 };
 
 // A UI text as an error line.

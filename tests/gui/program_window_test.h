@@ -77,7 +77,7 @@ class ProgramWindowTest : public ::testing::Test {
     window_.show();
     WatchForUnansweredDialogs();
   }
-  ~ProgramWindowTest() override { WaitForWorker(); }
+  ~ProgramWindowTest() override { WaitForWriterJobs(); }
 
   static std::filesystem::path CopyProgramFolder(const std::filesystem::path& target) {
     std::filesystem::create_directories(target);
@@ -88,15 +88,18 @@ class ProgramWindowTest : public ::testing::Test {
     return target;
   }
 
-  // A command may start the worker; this returns once its whole run (the rolling-code download
-  // included) has ended, or fails the test when it has not within the time limit.
-  void WaitForWorker() {
+  // A command runs as a Writer job and may start the worker; this returns once every job (the
+  // worker's rolling-code download included) has ended, or fails the test when one has not
+  // within the time limit.
+  void WaitForWriterJobs() {
     QElapsedTimer waited;
     waited.start();
-    while (presenter_.WorkerActive() && waited.elapsed() < kWorkerWaitMs) {
+    // The window learns of a job's end through its queue, after the job has ended.
+    while ((presenter_.WriterJobActive() || window_.ShowsWriterJob()) && waited.elapsed() < kWorkerWaitMs) {
       QApplication::processEvents(QEventLoop::AllEvents, kPollMs);
     }
-    EXPECT_FALSE(presenter_.WorkerActive()) << "the worker still runs after " << kWorkerWaitMs << " ms";
+    EXPECT_FALSE(presenter_.WriterJobActive()) << "a Writer job still runs after " << kWorkerWaitMs << " ms";
+    EXPECT_FALSE(window_.ShowsWriterJob());
   }
 
   // What a control shows, whatever kind of control it is.
@@ -104,7 +107,7 @@ class ProgramWindowTest : public ::testing::Test {
   QAbstractButton* Button(int id) { return qobject_cast<QAbstractButton*>(window_.Control(id)); }
   void Click(int id) {
     Button(id)->click();
-    WaitForWorker();
+    WaitForWriterJobs();
   }
 
   testing::TempDir dir_;

@@ -54,7 +54,8 @@ TEST_F(LoadDialogsTest, ChooserFirstThenFileFirst) {
   });
   Click(ctl::kDeviceLoad);
 
-  EXPECT_EQ(seen, (QStringList{"CHIP LIST", "Chip Series :", "Chip Type:", "VX3 File(*.VX3)"}));
+  EXPECT_EQ(seen, (QStringList{"CHIP LIST", "Chip Series :", "Chip Type:",
+                          "VX3 File(*.VX3)|BIN File(*.BIN)|All files (*)"}));
   EXPECT_EQ(context_.image.deviceName, "VXLARK (BIN)");
   ExpectImageShown(samples / "VXLARK.BIN");
 

@@ -229,7 +229,7 @@ TEST_F(MainWindowTest, CloseWaitsForTheWorkerAndHappensWhenItEnds) {
   EXPECT_TRUE(window_.isVisible());
   EXPECT_NE(window_.StatusText().find("Waiting for the Writer job to end"), std::string::npos);
   context_.state.workerBusy = false;
-  window_.WorkerEnded();
+  window_.WriterJobEnded();
   EXPECT_TRUE(window_.isVisible());  // the close comes through the event loop
   QCoreApplication::processEvents();
   EXPECT_FALSE(window_.isVisible());

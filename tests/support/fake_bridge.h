@@ -85,7 +85,7 @@ class FakeLink {
   FakeLink() : FakeLink(std::make_unique<FakeBridge>()) {}
 
   bool Connect() { return link.UsbConnect(dir.path()); }
-  writer_ops::WriterServices services() { return {link, reporter, language}; }
+  writer_ops::WriterServices services() { return {link, reporter, language, &clock}; }
 
   TempDir dir;
   FakeClock clock;

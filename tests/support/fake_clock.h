@@ -37,10 +37,12 @@ class FakeClock final : public platform::Clock {
     slept += duration;
     steady += duration;
   }
-  std::chrono::steady_clock::time_point SteadyNow() override { return steady; }
+  std::chrono::steady_clock::time_point SteadyNow() override { return steady += tick; }
 
   std::chrono::milliseconds slept{0};
   std::chrono::steady_clock::time_point steady{};
+  // How far the monotonic time moves at every look (a Writer that takes time over each round).
+  std::chrono::milliseconds tick{0};
 
  private:
   std::tm now_{};

@@ -159,9 +159,16 @@ class FakeView : public app::MainView {
   RollingControls rollingControls;
   int rollingDialogRuns = 0;
 
-  // ---- The commands and the worker ----
-  void WorkerEnded() override { ++workerEnded; }
-  std::atomic<int> workerEnded{0};
+  // ---- The Writer jobs: the worker's run and the commands ----
+  // Keeps the status line each job showed at its start.
+  void WriterJobStarted(BusyText busyText) override {
+    busyLines.push_back(busyText("", 0));
+    ++writerJobsStarted;
+  }
+  void WriterJobEnded() override { ++writerJobsEnded; }
+  std::vector<std::string> busyLines;
+  std::atomic<int> writerJobsStarted{0};
+  std::atomic<int> writerJobsEnded{0};
 
   std::string caption;
   std::map<int, FakeControl> controls;
