@@ -814,7 +814,9 @@ std::string SimulatedWriter::StartChipAction(const Packet& packet) {
   scriptDelays_.clear();
   pendingWorkMs_ = 0;
   hanging_ = settings_.faults.hangAction == packet[0];
-  BuildChipAction(packet[0], packet);
+  // A hanging Writer is busy from the first round: it never gets as far as the chip, nor as far
+  // as saying how the action went.
+  if (!hanging_) BuildChipAction(packet[0], packet);
   expect_ = Expect::ActionRepeat;
   NextActionReply();
   return Printf("%s, ROM %u bytes, checksum 0x%04X", Named(packet[0]).c_str(),
@@ -826,7 +828,7 @@ std::string SimulatedWriter::StartChipAction(const Packet& packet) {
 std::string SimulatedWriter::NextActionReply() {
   Reply reply{};
   int delayMs = 0;
-  if (hanging_ && script_.size() <= 1) {
+  if (hanging_) {
     // Busy for ever: the final status never comes.
     reply[0] = st::kText;
     std::copy(message::kBusy.begin(), message::kBusy.end(), reply.begin() + 1);

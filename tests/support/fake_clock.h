@@ -1,6 +1,7 @@
 // A clock that stands still at a chosen local time and skips every wait.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <ctime>
 
@@ -37,12 +38,13 @@ class FakeClock final : public platform::Clock {
     slept += duration;
     steady += duration;
   }
-  std::chrono::steady_clock::time_point SteadyNow() override { return steady += tick; }
+  std::chrono::steady_clock::time_point SteadyNow() override { return steady += tick.load(); }
 
   std::chrono::milliseconds slept{0};
   std::chrono::steady_clock::time_point steady{};
   // How far the monotonic time moves at every look (a Writer that takes time over each round).
-  std::chrono::milliseconds tick{0};
+  // Set by a test while a job's thread reads it.
+  std::atomic<std::chrono::milliseconds> tick{std::chrono::milliseconds(0)};
 
  private:
   std::tm now_{};
