@@ -1,6 +1,7 @@
 // The window's event loop while the worker prepares the Writer after a load: firmware check,
 // version, and Program + Verify of a 128 KB EEPROM job (VX3N2264, 64K words) into the simulated
 // Writer of the program folder, once without latency and once with 2 ms before every transfer.
+// Also Auto Program of a chip that takes the Writer 10 seconds, started as the button does.
 // Measured: the longest time the window's thread was kept from its event loop (every status
 // line, progress step and button change of the worker is carried to that thread and waited
 // for). Target: no stall over 16 ms, one frame at 60 Hz. Offscreen unless QT_QPA_PLATFORM says
@@ -17,6 +18,7 @@
 #include <string>
 
 #include "app/app_context.h"
+#include "app/main_presenter.h"
 #include "app/worker_thread.h"
 #include "gui/main_window.h"
 #include "image/device_file.h"
@@ -122,11 +124,53 @@ void RunWorker(benchmark::State& state, int latencyMs) {
   state.counters["longest_stall_ms"] = static_cast<double>(longest) / 1e6;
 }
 
+// Auto Program of a chip that takes the Writer 10 seconds (blank check, program and verify of the
+// 128 KB job at the simulated Writer's pace), started as the window's button starts it: the
+// command runs on its own thread while the window's thread only paints, shows the job's time
+// and takes (and drops) clicks.
+void BM_AutoProgram10s(benchmark::State& state) {
+  if (!Holder()) Holder() = std::make_unique<Bench>();
+  Bench& b = *Holder();
+  b.sim.WriteFile("VX3USBOV3Wt.ini", "[Writer]\nPresent=1\n");
+  if (!b.LoadImage()) {
+    state.SkipWithError("the image does not load");
+    return;
+  }
+  app::MainPresenter presenter(b.context, b.window);
+  b.window.ConnectPresenter(presenter);
+  b.context.link.ClearConnected();
+  if (!b.context.link.UsbConnect(b.program.path())) {
+    state.SkipWithError("no Writer");
+    return;
+  }
+  // The job goes into the Writer first, as after a load.
+  app::WorkerThread worker(b.context, b.window);
+  worker.Run();
+  // 128 KB: 10 s over blank check, program and verify.
+  b.sim.WriteFile("VX3USBOV3Wt.ini",
+                  "[Writer]\nPresent=1\n[Timing]\nBlankCheckMsPerKB=8\nProgramMsPerKB=50\nVerifyMsPerKB=20\n");
+  qint64 longest = 0;
+  for (auto _ : state) {
+    presenter.OnAutoProgram();
+    QElapsedTimer sinceLoop;
+    sinceLoop.start();
+    while (presenter.WriterJobActive() || b.window.ShowsWriterJob()) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+      longest = std::max(longest, sinceLoop.nsecsElapsed());
+      sinceLoop.restart();
+    }
+  }
+  const std::string status = b.window.StatusText();
+  if (status.find("Err: ") != std::string::npos) state.SkipWithError(("the chip failed: " + status).c_str());
+  state.counters["longest_stall_ms"] = static_cast<double>(longest) / 1e6;
+}
+
 void BM_WorkerJob128K_NoLatency(benchmark::State& state) { RunWorker(state, 0); }
 void BM_WorkerJob128K_Latency2ms(benchmark::State& state) { RunWorker(state, 2); }
 
 BENCHMARK(BM_WorkerJob128K_NoLatency)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_WorkerJob128K_Latency2ms)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_AutoProgram10s)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 
