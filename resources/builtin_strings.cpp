@@ -100,6 +100,7 @@ constexpr std::array kTable{
     BuiltInEntry{523, "The Writer is not answering. Close anyway? The Writer's EEPROM job may be incomplete."},
     BuiltInEntry{524, "Closed while the Writer was not answering (%s); the Writer's EEPROM job may be incomplete."},
     BuiltInEntry{525, "The Writer holds no valid job: load the image again !!"},
+    BuiltInEntry{526, "This image is for %s and must be loaded through \"Device / Load VX3\" !!!"},
     BuiltInEntry{1041, "Fun6 (P+V)"},
     BuiltInEntry{1042, "Off-line Default Mode"},
     BuiltInEntry{1054, "OneKeyLoadVX3"},

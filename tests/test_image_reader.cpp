@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "image/image_checksum.h"
 #include "image/image_reader.h"
 #include "rolling/rolling_settings.h"
 #include "support/fake_clock.h"
@@ -135,6 +136,13 @@ INSTANTIATE_TEST_SUITE_P(
                     "Device only supports \".BIN\" file !!", 15, true},
         FailureCase{"Vx3ShorterThanItsHeader", "A.VX3", [] { return std::string(100, '0'); }, kUnknown, 12},
         FailureCase{"Vx3HeaderAlone", "A.VX3", [] { return MakeHeader(Header("VXTEST", 6, 0x800, 0)); }, kUnknown, 12},
+        // The body is 16-bit words: a file cut by one byte is damaged, however long it is.
+        FailureCase{"Vx3BodyCutByOneByte", "A.VX3",
+                    [] {
+                      const std::string whole = Vx3(Header("VXTEST", 6, 0x800, 0));
+                      return whole.substr(0, whole.size() - 1);
+                    },
+                    kUnknown, 12},
         FailureCase{"Vx3BodyBelow32Bytes", "A.VX3",
                     [] { return MakeHeader(Header("VXTEST", 6, 0x800, 0)) + std::string(30, '\0'); }, kUnknown, 12},
         FailureCase{"EndAddressAtTheBodysEnd", "A.VX3", [] { return Vx3(Header("VXTEST", 6, 0x800, 0x800)); },
@@ -176,6 +184,9 @@ INSTANTIATE_TEST_SUITE_P(
                     true},
         FailureCase{"WrappedVx3BodyBelow32Bytes", "A.VX3",
                     [] { return MakeWrapped(MakeHeader(Header("VXTEST", 6, 0x800, 0)), std::string(30, '\0')); },
+                    kUnknown, 12, false, true},
+        FailureCase{"WrappedVx3BodyOddBytes", "A.VX3",
+                    [] { return MakeWrapped(MakeHeader(Header("VXTEST", 6, 0x800, 0)), Body(0x800).substr(1)); },
                     kUnknown, 12, false, true},
         FailureCase{"WrappedVx3ForBinOnlyDevice", "A.VX3", [] { return MakeWrapped(MakeHeader(Header()), Body(0x800)); },
                     "Device only supports \".BIN\" file !!", 15, true, true},
@@ -417,12 +428,21 @@ TEST_F(ImageReaderTest, NoUserRomSizeReadsAllOnes) {
   EXPECT_EQ(image_.securedChecksum, 0xF688);
 }
 
-TEST_F(ImageReaderTest, OddBodyStreamsThroughTheBlocks) {
+// A body that ends early, in the middle of a streaming block, sums as the whole body in memory.
+TEST_F(ImageReaderTest, ShortBodyStreamsThroughTheBlocks) {
   SetDevice("VXTEST", 0x800, 3);
-  ASSERT_TRUE(Read("A.VX3", MakeHeader(Header("VXTEST", 6, 0x800, 0)) + Body(0x800).substr(0, 1001)));
-  EXPECT_EQ(image_.bodyBytes, 1001u);
-  EXPECT_EQ(image_.checksum, 0xF34E);
-  EXPECT_EQ(image_.securedChecksum, 0xF5A7);
+  const std::string body = Body(0x800).substr(0, 1002);
+  ASSERT_TRUE(Read("A.VX3", MakeHeader(Header("VXTEST", 6, 0x800, 0)) + body));
+  EXPECT_EQ(image_.bodyBytes, 1002u);
+  ChecksumRules rules;
+  rules.otpType = 3;
+  rules.userRomWords = image_.userRomWords;
+  rules.reservedWords = image_.reservedWords;
+  rules.bodyBytes = body.size();
+  const Checksums whole = PlainChecksums(
+      std::span(reinterpret_cast<const std::uint8_t*>(body.data()), body.size()), rules);
+  EXPECT_EQ(image_.checksum, whole.checksum);
+  EXPECT_EQ(image_.securedChecksum, whole.securedChecksum);
 }
 
 TEST_F(ImageReaderTest, Image128KStreams) {
@@ -508,7 +528,9 @@ struct IniPathCase {
 
 class RollingIniPathTest : public ::testing::TestWithParam<IniPathCase> {};
 
-TEST_P(RollingIniPathTest, ReplacesWhatFollowsTheLastDot) {
+// The file name's extension is replaced, or ".INI" appended: the INI is never the image itself,
+// and a dot in a folder name is no extension.
+TEST_P(RollingIniPathTest, ReplacesTheFileNamesExtension) {
   EXPECT_EQ(RollingIniPath(GetParam().image), fs::path(GetParam().ini));
 }
 
@@ -516,9 +538,19 @@ INSTANTIATE_TEST_SUITE_P(Table, RollingIniPathTest,
                          ::testing::Values(IniPathCase{"/img/Remote.VX3", "/img/Remote.INI"},
                                            IniPathCase{"/img/Remote.bin", "/img/Remote.INI"},
                                            IniPathCase{"/img/a.b.VX3", "/img/a.b.INI"},
-                                           IniPathCase{"/img/Remote", "/img/Remote"},
-                                           IniPathCase{"/img.v2/Remote", "/img.INI"},
+                                           IniPathCase{"/img/Remote", "/img/Remote.INI"},
+                                           IniPathCase{"/img.v2/Remote", "/img.v2/Remote.INI"},
                                            IniPathCase{"/img/Remote.", "/img/Remote.INI"}));
+
+// An INI written by a Windows tool in another letter case is the image's INI.
+TEST(RollingIniPath, FindsTheIniInAnyCase) {
+  testing::TempDir dir;
+  const fs::path ini = testing::WriteFileBytes(dir.path() / "remote.ini", "[Rolling Code]\n");
+  EXPECT_EQ(RollingIniPath(dir.path() / "Remote.VX3"), ini);
+  // The exact name, when it is there too, comes first.
+  const fs::path exact = testing::WriteFileBytes(dir.path() / "Remote.INI", "[Rolling Code]\n");
+  EXPECT_EQ(RollingIniPath(dir.path() / "Remote.VX3"), exact);
+}
 
 }  // namespace
 }  // namespace vx3::image

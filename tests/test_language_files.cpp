@@ -114,6 +114,7 @@ constexpr std::array kAllTexts{
     IDS_MESSAGE_CloseAnyway,
     IDS_MESSAGE_ClosedAnyway,
     IDS_MESSAGE_NoValidJob,
+    IDS_MESSAGE_LoadThroughDevice,
 };
 
 // The program's INI reader keeps at most this many characters of a value.

@@ -142,8 +142,6 @@ TEST_F(LoadImageFlowTest, ChooserFirstLoadsTheImageAndEverythingLandsInTheProgra
 
   ExpectLoaded(file);
   EXPECT_EQ(context_.image.deviceName, "VXTEST");
-  EXPECT_EQ(context_.state.lastChosenDevice, "VXTEST");
-  EXPECT_TRUE(context_.state.chooserSelected);
   ASSERT_EQ(view_.choosers.size(), 1U);
   EXPECT_EQ(view_.choosers[0].caption, "CHIP LIST");
   EXPECT_EQ(view_.fileDialogFolders, std::vector<fs::path>{programDir_ / "samples"});
@@ -184,14 +182,10 @@ TEST_F(LoadImageFlowTest, FileFirstTakesTheDeviceFromTheHeader) {
 }
 
 TEST_F(LoadImageFlowTest, ChooserCancelledChangesNothingButTheDeviceName) {
-  context_.state.lastChosenDevice = "VXEARLIER";
-  context_.state.chooserSelected = true;
   view_.chooserAnswers.push_back({false, "VXTEST Series", "VXTEST"});
   Run(true);
   EXPECT_EQ(context_.image.deviceName, "");
   EXPECT_TRUE(context_.image.loadOk);
-  EXPECT_EQ(context_.state.lastChosenDevice, "VXEARLIER");
-  EXPECT_TRUE(context_.state.chooserSelected);
   EXPECT_TRUE(view_.fileDialogFolders.empty());
   EXPECT_TRUE(view_.controls.empty());
   EXPECT_FALSE(fs::exists(programDir_ / "Writer_Log" / "History Chip.log"));
@@ -201,7 +195,6 @@ TEST_F(LoadImageFlowTest, FileDialogCancelledInTheChooserWayKeepsTheDeviceWithou
   LoadByChooser("VXTEST", {});
   EXPECT_EQ(context_.image.deviceName, "VXTEST");
   EXPECT_FALSE(context_.image.loadOk);
-  EXPECT_FALSE(context_.state.chooserSelected);
   ExpectNoImage();
 }
 
@@ -309,12 +302,6 @@ TEST_F(LoadImageFlowTest, FileFirstHeaderNamingADeviceWithoutDescription) {
   EXPECT_FALSE(context_.image.incMissing);
   EXPECT_EQ(view_.status, "Err: Can't find VXGONE INC file !!!\r\n");
   EXPECT_FALSE(Touched(ctl::kFileName));
-}
-
-TEST_F(LoadImageFlowTest, AHeaderNameOfOtherThanAsciiIsShownWithQuestionMarks) {
-  LoadByFile(Image("code.VX3", Vx3Image("VX\xFF\xC3\x28")));
-  EXPECT_EQ(context_.image.deviceName, "VX??(");
-  EXPECT_EQ(view_.status, "Err: Can't find VX??( INC file !!!\r\n");
 }
 
 struct OtpTypeCase {
@@ -438,24 +425,62 @@ INSTANTIATE_TEST_SUITE_P(Headers, FileFirstHeaderTest,
                                            BadHeaderCase{"shorter than a header", 0x10, 0, 100},
                                            BadHeaderCase{"header only", 0x10, 0, 256}));
 
-TEST_F(LoadImageFlowTest, FileFirstRawImageNeedsTheDeviceChosenLast) {
+// A raw image names no device: the one-click way refuses it, even right after Choose Device, so
+// that no job for a device the operator did not mean replaces the Writer's.
+TEST_F(LoadImageFlowTest, FileFirstRawImageIsRefused) {
   Driver("VXLARK (BIN)");
   const fs::path file = Image("lark.BIN", MakeBody(0x800, kSecurityOff));
+  const std::string refused =
+      "Err: A .BIN file does not name its device: choose the device with \"Device / Load VX3\" first !!!\r\n";
   LoadByFile(file);
   EXPECT_FALSE(context_.image.loadOk);
   EXPECT_EQ(context_.image.deviceName, "");
-  EXPECT_EQ(view_.status,
-            "Err: A .BIN file does not name its device: choose the device with \"Device / Load VX3\" first !!!\r\n");
+  EXPECT_EQ(view_.status, refused);
 
   LoadByChooser("VXLARK (BIN)", file);
   ExpectLoaded(file);
   LoadByFile(file);
-  EXPECT_EQ(context_.image.deviceName, "VXLARK (BIN)");
-  ExpectLoaded(file);
+  EXPECT_FALSE(context_.image.loadOk);
+  EXPECT_TRUE(context_.image.imagePath.empty());
+  EXPECT_EQ(view_.status, refused);
 }
 
-// Every sample of the program folder loads both ways: chooser first, then file first (a raw
-// image for the device just chosen), from a copy of the program folder's kit.
+struct ChipNameCase {
+  const char* name;
+  std::string chipName;
+};
+
+class UnsafeChipNameTest : public LoadImageFlowTest, public ::testing::WithParamInterface<ChipNameCase> {};
+
+// A header whose chip name is not a plain name is a damaged header: nothing of it is used as a
+// device or in a path.
+TEST_P(UnsafeChipNameTest, IsAnUnknownFormat) {
+  Vx3HeaderFields h;
+  h.chipName = GetParam().chipName;
+  h.romWordsField = 0x800;
+  h.endAddress = 0x10;
+  const fs::path file = Image("bad.VX3", MakeVx3(h, MakeBody(0x800, kSecurityOff)));
+  LoadByFile(file);
+  ASSERT_EQ(view_.messages.size(), 1U);
+  EXPECT_EQ(view_.messages[0].text, "The .VX3 file format is unknown !!!");
+  EXPECT_NE(Log().find("The .VX3 file format is unknown !!!"), std::string::npos);
+  EXPECT_EQ(context_.image.deviceName, "");
+  EXPECT_EQ(view_.status.find("INC file"), std::string::npos) << view_.status;
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, UnsafeChipNameTest,
+                         ::testing::Values(ChipNameCase{"RandomBytes", "\x91""e<\xB7\x03z\xEE"},
+                                           ChipNameCase{"ControlByte", "VX3\x01P"},
+                                           ChipNameCase{"HighByte", "VX3\xD0\x9F"},
+                                           ChipNameCase{"ParentFolders", "../../o/EVIL"},
+                                           ChipNameCase{"Slash", "o/EVIL"},
+                                           ChipNameCase{"Backslash", "o\\EVIL"},
+                                           ChipNameCase{"TwoDots", "VX3..P"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Every sample of the program folder loads by Choose Device, and the .VX3 samples of the plain
+// layout by the one-click way too, from a copy of the program folder's kit. The one-click way
+// refuses a raw image, and tells that a wrapped-layout image goes through Device / Load.
 class SampleLoadTest : public LoadImageFlowTest, public ::testing::WithParamInterface<const char*> {
  protected:
   void SetUp() override {
@@ -481,9 +506,21 @@ TEST_P(SampleLoadTest, LoadsBothWays) {
     LoadByChooser(device, sample);
     ExpectLoaded(sample);
     EXPECT_EQ(context_.image.deviceName, device);
+    const bool wrapped = context_.image.wrappedLayout;
+    view_.messages.clear();
     LoadByFile(sample);
-    ExpectLoaded(sample);
-    EXPECT_TRUE(view_.messages.empty()) << view_.messages.front().text;
+    if (!image::HasExtension(sample, {".VX3"})) {
+      EXPECT_FALSE(context_.image.loadOk);
+      EXPECT_NE(view_.status.find("A .BIN file does not name its device"), std::string::npos) << view_.status;
+    } else if (wrapped) {
+      ASSERT_EQ(view_.messages.size(), 1U);
+      EXPECT_EQ(view_.messages[0].text,
+                "This image is for " + device + " and must be loaded through \"Device / Load VX3\" !!!");
+      EXPECT_NE(Log().find(view_.messages[0].text), std::string::npos);
+    } else {
+      ExpectLoaded(sample);
+      EXPECT_TRUE(view_.messages.empty()) << view_.messages.front().text;
+    }
   }
 }
 

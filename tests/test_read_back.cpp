@@ -354,6 +354,25 @@ TEST_F(ReadBackTest, ProgressLineOfAQuickReadShowsFirstAndLastChunk) {
   EXPECT_EQ(shown, (std::vector<std::string>{"Read : 000010", "Read : 000640"}));
 }
 
+class ReadBreaksOffTest : public ReadBackTest, public ::testing::WithParamInterface<std::uint32_t> {};
+
+// The Writer's reply to request N + 1 is lost after N good chunks of a quick read: the line shows
+// the bytes actually read, as the read-back file holds them.
+TEST_P(ReadBreaksOffTest, ProgressLineShowsTheBytesRead) {
+  const std::uint32_t good = GetParam();
+  SetRomBytes(100 * 16);
+  QueueChip(good);
+  std::vector<std::string> shown;
+  ReadProgressLine line(link_.clock, [&](std::string_view text) { shown.emplace_back(text); });
+  progress_ = &line;
+  EXPECT_FALSE(Read());
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown.back(), fmt::format("Read : {:06X}", good * 16));
+  EXPECT_EQ(ReadFileBytes(BbbFile()).size(), good * 16);
+}
+
+INSTANTIATE_TEST_SUITE_P(GoodChunks, ReadBreaksOffTest, ::testing::Values(1U, 2U, 4U, 18U, 98U, 99U));
+
 TEST(ReadProgressLine, ShowsAgainOnceTheIntervalHasPassed) {
   testing::FakeClock clock;
   std::vector<std::string> shown;

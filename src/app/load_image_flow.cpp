@@ -1,8 +1,10 @@
 #include "app/load_image_flow.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -41,8 +43,9 @@ constexpr std::string_view kMessageRawNeedsDevice =
 constexpr int kKindIncProblem = 0;
 constexpr int kKindOtpTypeUnknown = 3;
 
-constexpr unsigned kFirstNonAscii = 0x80;
-constexpr char kNonAsciiStandIn = '?';
+// Bytes of a printable chip name lie between these two.
+constexpr unsigned char kLastControlByte = 0x20;
+constexpr unsigned char kFirstNonPrintable = 0x7F;
 
 // The checksum caption names the image kind.
 constexpr std::string_view kChecksumImageKind = "VX3";
@@ -98,8 +101,6 @@ class Flow {
       return;
     }
     image_.deviceName = chooser.chosenType();
-    state_.lastChosenDevice = image_.deviceName;
-    state_.chooserSelected = true;
     if (image_.deviceName.empty()) return;
     if (!DeviceParameters()) return;
     EnableDeviceButtons();
@@ -111,7 +112,6 @@ class Flow {
       if (!ImageFileOpens()) return;
     } else {
       image_.loadOk = false;
-      state_.chooserSelected = false;
     }
     Image();
   }
@@ -125,12 +125,11 @@ class Flow {
     if (image::HasExtension(image_.imagePath, {image::kImageExtension})) {
       image_.hasHeader = true;
       if (!DeviceFromHeader()) return;
-    } else if (state_.chooserSelected && !state_.lastChosenDevice.empty()) {
-      // A raw image names no device: it is for the device chosen last in Choose Device.
-      image_.deviceName = state_.lastChosenDevice;
     } else {
+      // A raw image names no device, and guessing one could replace the Writer's job with one
+      // for a device the operator did not mean: the device is chosen in Device / Load.
       image_.loadOk = false;
-      state_.chooserSelected = false;
+      image_.imagePath.clear();
       context_.reporter.ReportStatus(kMessageRawNeedsDevice, text::Severity::ErrorLine);
     }
     if (image_.deviceName.empty()) return;
@@ -157,31 +156,71 @@ class Flow {
     return false;
   }
 
-  // The device named in a .VX3 file's header, when the header's end address fits the file.
+  // The device named in a .VX3 file's header, when the header's end address fits the file and
+  // its chip name is a name: printable text that cannot lead out of the kit's folders.
   bool DeviceFromHeader() {
-    std::array<std::uint8_t, image::kHeaderBytes> header{};
-    std::error_code ec;
-    const std::uintmax_t length = fs::file_size(image_.imagePath, ec);
-    std::ifstream file(image_.imagePath, std::ios::binary);
-    const bool complete = !ec && length >= image::kHeaderBytes && file &&
-                          file.read(reinterpret_cast<char*>(header.data()), header.size()) &&
-                          file.gcount() == static_cast<std::streamsize>(header.size());
-    // A file shorter than its header has no body for any end address to fall in.
-    if (!complete || image::ParseImageHeader(header).endAddress >= (length - image::kHeaderBytes) / 2) {
-      context_.reporter.WarnAndLog(image::kKindImageProblem, image::kMessageFormatUnknown);
-      return false;
+    const std::optional<image::ImageHeader> header = ReadHeaderAt(0);
+    if (header && ChipNameIsSafe(header->chipName)) {
+      image_.deviceName = header->chipName;
+      return true;
     }
-    image_.deviceName = AsciiName(image::ParseImageHeader(header).chipName);
-    return true;
+    // An image of the wrapped layout keeps its header behind a prefix, and its device in Choose
+    // Device: the operator is told so, not that the file is damaged.
+    if (const std::optional<image::ImageHeader> wrapped = ReadHeaderAt(image::kWrapPrefixBytes);
+        wrapped && ChipNameIsSafe(wrapped->chipName)) {
+      // Its tool chain names OTP builds "<chip>OTP".
+      std::string device = wrapped->chipName;
+      if (platform::EndsWithIgnoringCase(device, image::kWrappedChipSuffix)) {
+        device.resize(device.size() - image::kWrappedChipSuffix.size());
+      }
+      if (UsesWrappedLayout(device)) {
+        context_.reporter.WarnAndLog(image::kKindImageProblem,
+                                     context_.language.Format(text::IDS_MESSAGE_LoadThroughDevice, {device}));
+        return false;
+      }
+    }
+    context_.reporter.WarnAndLog(image::kKindImageProblem, image::kMessageFormatUnknown);
+    return false;
   }
 
-  // Chip names are ASCII. Any other byte of a header's name becomes '?', so that the name is
-  // always text that can name a file and be shown, whatever the file holds.
-  static std::string AsciiName(std::string name) {
-    for (char& c : name) {
-      if (static_cast<unsigned char>(c) >= kFirstNonAscii) c = kNonAsciiStandIn;
+  // The 256-byte header at `offset` of the image file, when the file holds it and a body after
+  // it that the header's end address falls in.
+  std::optional<image::ImageHeader> ReadHeaderAt(std::uint64_t offset) const {
+    std::array<std::uint8_t, image::kHeaderBytes> bytes{};
+    std::error_code ec;
+    const std::uintmax_t length = fs::file_size(image_.imagePath, ec);
+    if (ec || length < offset + image::kHeaderBytes) return std::nullopt;
+    std::ifstream file(image_.imagePath, std::ios::binary);
+    if (!file || !file.seekg(static_cast<std::streamoff>(offset)) ||
+        !file.read(reinterpret_cast<char*>(bytes.data()), bytes.size())) {
+      return std::nullopt;
     }
-    return name;
+    const image::ImageHeader header = image::ParseImageHeader(bytes);
+    if (header.endAddress >= (length - offset - image::kHeaderBytes) / 2) return std::nullopt;
+    return header;
+  }
+
+  // A chip name names files of the kit (description, driver, Load_OTP read-back): only printable
+  // ASCII, and no folder separator or parent folder.
+  static bool ChipNameIsSafe(std::string_view name) {
+    if (name.find("..") != std::string_view::npos) return false;
+    return std::all_of(name.begin(), name.end(), [](char c) {
+      const auto byte = static_cast<unsigned char>(c);
+      return byte > kLastControlByte && byte < kFirstNonPrintable && c != '/' && c != '\\';
+    });
+  }
+
+  // Whether the kit describes `device` as one whose images come in the wrapped layout.
+  bool UsesWrappedLayout(const std::string& device) const {
+    std::string instrument;
+    bool missing = false;
+    image::IncLookup(programDir_, device, image::kAssemblySection, image::kKeyInstrument, instrument, &missing);
+    if (missing || instrument.empty()) return false;
+    image::LoadedImage probe;
+    probe.deviceName = device;
+    // Nothing of the probe is shown: the reporter has no window.
+    text::Reporter silent(context_.language, context_.clock);
+    return image::ReadSymbolFile(probe, instrument, programDir_, silent) && probe.wrappedLayout;
   }
 
   // The device's sizes, program type and security options. False when the load ends here (the
@@ -261,6 +300,9 @@ class Flow {
     // Taken as unsigned, so that a missing type (-1) is unknown too.
     if (static_cast<std::uint32_t>(image_.otpType) > kHighestOtpType) {
       context_.reporter.LogEvent(kKindOtpTypeUnknown, kMessageOtpTypeUnknown);
+      // The Writer cannot be given a job of no known type: the load has failed.
+      image_.loadOk = false;
+      image_.imagePath.clear();
       return;
     }
 

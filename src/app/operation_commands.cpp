@@ -94,14 +94,30 @@ void MainPresenter::OnDeviceLoad() {
     return;
   }
 
+  // What is loaded now, and what the Writer's job was made from: it stays in force when the new
+  // load finds no file to load, as the buttons do.
+  const image::LoadedImage loadedBefore = image;
+  const rolling::RollingSettings rollingBefore = context_.rolling;
   context_.rolling.iniExists = false;
   image.copyFileExists = false;
   image.loadOk = true;
   LoadImageFlow(context_, view_);
-  if (image.fileMissing || image.deviceFilesMissing) return;
+  if (image.fileMissing || image.deviceFilesMissing) {
+    const bool fileMissing = image.fileMissing;
+    const bool deviceFilesMissing = image.deviceFilesMissing;
+    image = loadedBefore;
+    context_.rolling = rollingBefore;
+    image.fileMissing = fileMissing;
+    image.deviceFilesMissing = deviceFilesMissing;
+    // The flow may have turned on Blank Check and Read for the device it did not load.
+    if (!image.loadOk || image.deviceName.empty()) DisableChipButtons();
+    return;
+  }
   if (!image.loadOk) {
+    // Nothing is loaded: no device, file or checksum is shown as if it were.
     DisableChipButtons();
     image.deviceName.clear();
+    for (const int id : {ctl::kDeviceName, ctl::kFileName, ctl::kChecksum}) view_.SetControlText(id, "");
     return;
   }
   view_.SetControlText(ctl::kDeviceName, image.deviceName);

@@ -32,11 +32,8 @@ struct RunState {
   std::atomic<std::uint8_t> offlineFunction{0};
   std::atomic<bool> erasableChip{false};
 
-  // The load flow's memory within one run (user-interface thread only): the device last confirmed
-  // in Choose Device, whether that choice is still in force for a raw image chosen by file, and
-  // the folder the image file-open dialog opens in (empty: the samples folder).
-  std::string lastChosenDevice;
-  bool chooserSelected = false;
+  // The load flow's memory within one run (user-interface thread only): the folder the image
+  // file-open dialog opens in (empty: the samples folder).
   std::filesystem::path imageFolder;
 };
 

@@ -8,6 +8,7 @@
 
 #include "image/loaded_image.h"
 #include "platform/ascii_case.h"
+#include "platform/file_lookup.h"
 #include "platform/utf8_path.h"
 #include "ui_text/program_paths.h"
 
@@ -261,20 +262,6 @@ bool Lookup(const fs::path& programDir, std::string_view device, const Question&
   }
 }
 
-// The device files come from a tool chain whose file system ignores letter case, and their names
-// reach us in any case (header chip names, include lines): a file whose name differs from the
-// one asked for only in case is the file.
-std::optional<fs::path> FindIgnoringCase(const fs::path& path) {
-  const std::string wanted = platform::PathToUtf8(path.filename());
-  if (wanted.empty()) return std::nullopt;
-  std::error_code ec;
-  for (fs::directory_iterator it(path.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
-    if (EqualsIgnoringCase(platform::PathToUtf8(it->path().filename()), wanted) && text::FileExists(it->path())) {
-      return it->path();
-    }
-  }
-  return std::nullopt;
-}
 
 }  // namespace
 
@@ -284,8 +271,10 @@ std::optional<fs::path> LocateDeviceFile(const fs::path& programDir, std::string
   std::replace(relative.begin(), relative.end(), '\\', '/');
   const fs::path path = text::ComposeProgramSubdirPath(programDir, platform::PathFromUtf8(relative), subFolder);
   if (!relative.empty()) {
-    if (text::FileExists(path)) return path;
-    if (auto found = FindIgnoringCase(path)) return found;
+    // The device files come from a tool chain whose file system ignores letter case, and their
+    // names reach us in any case (header chip names, include lines).
+    const fs::path found = platform::FindFileIgnoringCase(path);
+    if (text::FileExists(found)) return found;
   }
   const std::size_t at = name.find(kDescriptionExtension);
   if (incMissing != nullptr && at != std::string_view::npos && at != 0) *incMissing = true;

@@ -15,6 +15,7 @@
 #include "image/image_header.h"
 #include "image/side_files.h"
 #include "platform/command_processor.h"
+#include "platform/file_lookup.h"
 #include "platform/utf8_path.h"
 #include "rolling/rolling_settings.h"
 #include "ui_text/language.h"
@@ -29,7 +30,6 @@ namespace fs = std::filesystem;
 namespace {
 
 // The wrapped layout's bytes around the header area and body.
-constexpr std::size_t kWrapPrefixBytes = 32;
 constexpr std::size_t kWrapSuffixBytes = 16;
 // Versions 0 and 1 tell the chip's capacity from the body size alone.
 constexpr std::uint64_t kOldFormatBoundary = 0xC00;
@@ -40,7 +40,6 @@ constexpr std::uint64_t kMaxBodyBytes = std::numeric_limits<std::uint32_t>::max(
 
 constexpr std::string_view kStatusLineEnd = "\r\n";
 constexpr std::string_view kNewCodeOption = "NEW_CODEOPTION";
-constexpr std::string_view kWrappedChipSuffix = "OTP";
 constexpr std::string_view kCalibrationMarker = "CAL";
 constexpr std::string_view kOrca = "VXORCA";
 constexpr std::string_view kHeron = "VXHERON";
@@ -211,6 +210,9 @@ bool ReadPlain(const ReadContext& ctx) {
       return ctx.Fail(kKindImageProblem, kMessageFormatUnknown);
     }
     bodyBytes = length - kHeaderBytes;
+    // The body is 16-bit words: an odd byte count is a damaged file, whose security decision and
+    // checksum would both read the words one byte off.
+    if (bodyBytes % 2 != 0) return ctx.Fail(kKindImageProblem, kMessageFormatUnknown);
     if (!CheckHeader(ctx, header, bodyBytes, false)) return false;
   }
 
@@ -278,7 +280,8 @@ bool ReadWrapped(const ReadContext& ctx) {
   } else {
     if (ctx.binOnlyDevice) return ctx.Fail(kKindBinOnly, kMessageBinOnly);
     image.hasHeader = true;
-    if (bodyBytes < kSecurityTailBytes) return ctx.Fail(kKindImageProblem, kMessageFormatUnknown);
+    // The body is 16-bit words: an odd byte count is a damaged file.
+    if (bodyBytes < kSecurityTailBytes || bodyBytes % 2 != 0) return ctx.Fail(kKindImageProblem, kMessageFormatUnknown);
     if (!CheckHeader(ctx, HeaderBytes(image.imageBuffer.data(), kHeaderBytes), bodyBytes, true)) return false;
   }
 
@@ -308,12 +311,11 @@ bool ChipNameAccepted(std::string_view deviceName, std::string_view chipName) {
 }
 
 fs::path RollingIniPath(const fs::path& imagePath) {
-  std::string text = platform::PathToUtf8(imagePath);
-  const std::size_t dot = text.rfind('.');
-  if (dot == std::string::npos) return imagePath;
-  text.resize(dot + 1);
-  text += "INI";
-  return platform::PathFromUtf8(text);
+  // The file name's own extension, never a dot in a folder name; a name without one gets ".INI"
+  // appended, so that the INI is never the image itself.
+  fs::path ini = imagePath;
+  ini.replace_extension(kRollingIniExtension);
+  return platform::FindFileIgnoringCase(ini);
 }
 
 bool ReadImage(LoadedImage& image, bool binOnlyDevice, rolling::RollingSettings& rolling, const fs::path& programDir,

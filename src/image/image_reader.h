@@ -28,6 +28,10 @@ namespace vx3::image {
 inline constexpr std::string_view kImageExtension = ".VX3";
 
 // Fixed messages of the image checks.
+// The wrapped layout puts this many bytes before the image's header, and its tool chain names
+// the chip of an OTP build with this suffix.
+inline constexpr std::size_t kWrapPrefixBytes = 32;
+inline constexpr std::string_view kWrappedChipSuffix = "OTP";
 inline constexpr std::string_view kMessageFormatUnknown = "The .VX3 file format is unknown !!!";
 inline constexpr std::string_view kMessageBinOnly = "Device only supports \".BIN\" file !!";
 inline constexpr std::string_view kMessageFormatNewer = "The .VX3 file format is newer than IDE software";
@@ -60,8 +64,10 @@ std::span<const ChipNameRow> ChipNameEquivalences();
 // without regard to case, or a pair of the equivalence table.
 bool ChipNameAccepted(std::string_view deviceName, std::string_view chipName);
 
-// The rolling INI beside an image: everything after the path's last "." replaced by "INI"
-// (the path itself when it has no ".").
+// The rolling INI beside an image: the image's file name with its extension replaced by ".INI",
+// or with ".INI" appended when the name has none; an INI of that name in another letter case is
+// found too. Never the image itself.
+inline constexpr std::string_view kRollingIniExtension = ".INI";
 std::filesystem::path RollingIniPath(const std::filesystem::path& imagePath);
 
 // Reads image.imagePath for the device set in `image` (deviceName, romWords, romBytes, otpType,

@@ -106,6 +106,8 @@ inline constexpr UiText IDS_MESSAGE_CloseAnyway{"IDS_MESSAGE_CloseAnyway", 523};
 inline constexpr UiText IDS_MESSAGE_ClosedAnyway{"IDS_MESSAGE_ClosedAnyway", 524};
 // The worker's EEPROM job failed: the Writer has nothing to program chips with.
 inline constexpr UiText IDS_MESSAGE_NoValidJob{"IDS_MESSAGE_NoValidJob", 525};
+// A wrapped-layout image chosen by the one-click button: its header is behind the wrapper.
+inline constexpr UiText IDS_MESSAGE_LoadThroughDevice{"IDS_MESSAGE_LoadThroughDevice", 526};
 // NOLINTEND(readability-identifier-naming)
 
 }  // namespace vx3::text

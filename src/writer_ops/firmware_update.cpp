@@ -2,6 +2,8 @@
 // the decisions whether the Writer needs them.
 #include "writer_ops/firmware_update.h"
 
+#include "platform/file_lookup.h"
+
 #include <algorithm>
 #include <array>
 #include <fstream>
@@ -99,8 +101,9 @@ std::optional<fs::path> UpdateFilePath(const FirmwareUpdate& update, UpdatePart 
     return text::ComposeProgramSubdirPath(update.programDir, platform::PathFromUtf8(kIapFileName), kIapFolder);
   }
   if (update.deviceName.empty()) return std::nullopt;
-  return text::ComposeProgramSubdirPath(
-      update.programDir, platform::PathFromUtf8(update.deviceName + std::string(kDriverExtension)), kDriverFolder);
+  // A device named in any case finds its driver, as the kit's Windows tools do.
+  return platform::FindFileIgnoringCase(text::ComposeProgramSubdirPath(
+      update.programDir, platform::PathFromUtf8(update.deviceName + std::string(kDriverExtension)), kDriverFolder));
 }
 
 // Program Driver: whether the Writer needs the file. Returns nullopt to send, or the step's

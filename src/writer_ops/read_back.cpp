@@ -57,8 +57,16 @@ void ReadProgressLine::Step(std::uint32_t index, std::uint32_t chunks) {
   const bool last = index + 1 >= chunks;
   if (!first && !last && now - shownAt_ < kProgressRefreshInterval) return;
   shownAt_ = now;
+  Show(index + 1);
+}
+
+void ReadProgressLine::BrokeOff(std::uint32_t chunksRead) {
+  if (sink_ && chunksRead > 0) Show(chunksRead);
+}
+
+void ReadProgressLine::Show(std::uint32_t chunksRead) {
   text_.clear();
-  const std::uint64_t bytesRead = (std::uint64_t{index} + 1) * kReadChunkBytes;
+  const std::uint64_t bytesRead = std::uint64_t{chunksRead} * kReadChunkBytes;
   fmt::format_to(std::back_inserter(text_), kReadProgressFormat, bytesRead);
   sink_(text_);
 }
@@ -91,19 +99,24 @@ bool ReadToFile(const ReadBackServices& services, image::LoadedImage& image, Rea
   std::array<std::uint8_t, image::kSecurityTailBytes> last32{};
   last32.fill(kBlankByte);
 
+  // A read that breaks off leaves the progress line at what was read, not where it last stood.
+  const auto brokeOff = [&services](std::uint32_t chunksRead) {
+    if (services.progress != nullptr) services.progress->BrokeOff(chunksRead);
+    return false;
+  };
   for (std::uint32_t i = 0; i < chunks; ++i) {
     // Every chunk is asked for with the same packet; the sender has reported a failure.
-    if (!writer.link.SendWriterCommand(code, static_cast<std::uint16_t>(chunks))) return false;
+    if (!writer.link.SendWriterCommand(code, static_cast<std::uint16_t>(chunks))) return brokeOff(i);
     link::Reply reply{};
     if (writer.link.UsbRead(reply) == 0) {
       writer.reporter.ReportStatus(writer.language.Text(text::IDS_MESSAGE_USBReadFail), text::Severity::ErrorLine);
-      return false;
+      return brokeOff(i);
     }
     file.write(reinterpret_cast<const char*>(reply.data()), static_cast<std::streamsize>(reply.size()));
     if (!file) {
       writer.reporter.ReportStatus(fmt::format(kWriteFailedFormat, platform::PathToUtf8(path)),
                                    text::Severity::ErrorLine);
-      return false;
+      return brokeOff(i);
     }
     if (services.progress != nullptr) services.progress->Step(i, chunks);
     std::uint16_t sum = state.checksum;

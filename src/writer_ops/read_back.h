@@ -50,8 +50,13 @@ class ReadProgressLine {
 
   // Chunk `index` (from 0) of `chunks` has been read.
   void Step(std::uint32_t index, std::uint32_t chunks);
+  // The read broke off after `chunksRead` good chunks: the line shows what was read, whenever
+  // it was last refreshed.
+  void BrokeOff(std::uint32_t chunksRead);
 
  private:
+  void Show(std::uint32_t chunksRead);
+
   platform::Clock& clock_;
   Sink sink_;
   std::chrono::steady_clock::time_point shownAt_{};

@@ -1,0 +1,81 @@
+// The real window after loads that must fail: an image whose program type is unknown, and a
+// .VX3 cut by one byte. Neither may look loaded: the chip buttons stay off, no job goes to the
+// simulated Writer, and the status box says why.
+#include <QMessageBox>
+#include <QPushButton>
+#include <gtest/gtest.h>
+#include <string>
+
+#include "app/control_ids.h"
+#include "program_window_test.h"
+#include "support/image_builder.h"
+
+namespace vx3::gui {
+namespace {
+
+namespace fs = std::filesystem;
+namespace ctl = app::ctl;
+
+class FailedLoadTest : public ProgramWindowTest {
+ protected:
+  void SetUp() override {
+    context_.reporter.SetProgramDir(programDir_);
+    testing::WriteFileBytes(dir_.path() / "VX3USBOV3Wt.ini", "[Writer]\nTrace=1\n");
+  }
+
+  // The one-click load of `image`; a warning box on the way is answered with OK and kept.
+  void LoadFileFirst(const fs::path& image) {
+    AnswerNext<QFileDialog>(&window_, [image](QFileDialog* dialog) { TypeFileName(dialog, image); });
+    AnswerNext<QMessageBox>(&window_, [this](QMessageBox* box) {
+      warnings_ += box->text().toStdString();
+      box->accept();
+    });
+    Click(ctl::kOneKeyLoad);
+  }
+
+  // Nothing of the load reached the Writer's EEPROM, and nothing shows it as loaded.
+  void ExpectNotLoaded() {
+    for (const int id : ctl::kChipButtons) EXPECT_FALSE(window_.Control(id)->isEnabled()) << id;
+    const std::string status = window_.StatusText();
+    EXPECT_EQ(status.find("EEPROM program O.K"), std::string::npos) << status;
+    const fs::path trace = dir_.path() / "VX3USBOV3Wt.trace";
+    const std::string wire = fs::exists(trace) ? testing::ReadFileBytes(trace) : std::string();
+    EXPECT_EQ(wire.find("\nW 01 "), std::string::npos) << "an EEPROM job went to the Writer";
+  }
+
+  std::string warnings_;
+};
+
+TEST_F(FailedLoadTest, AnImageOfUnknownProgramTypeIsAFailedLoad) {
+  // The device's description names no program type; the image is of a format that needs one.
+  const std::string device = "VX3Q0042";
+  testing::WriteDescription(programDir_, device, ".ASSEMBLY INSTRUMENT VXT\n.ASSEMBLY OTP_BODY_SIZE 800h\n");
+  testing::WriteSymbolFile(programDir_, "VXT", {"MOV", "NOP"});
+  testing::Vx3HeaderFields header;
+  header.chipName = device;
+  header.formatVersion = 6;
+  header.romWordsField = 0x800;
+  header.endAddress = 0x7FF;
+  const fs::path image = testing::WriteFileBytes(
+      programDir_ / "images" / (device + ".VX3"),
+      testing::MakeVx3(header, testing::MakeBody(0x800, {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF})));
+  LoadFileFirst(image);
+  ExpectNotLoaded();
+  EXPECT_FALSE(context_.image.loadOk);
+  EXPECT_NE(testing::ReadFileBytes(context_.reporter.logPath()).find("The type of OTP is unknown !!"), std::string::npos);
+}
+
+TEST_F(FailedLoadTest, AVx3CutByOneByteIsADamagedFile) {
+  const std::string whole = testing::ReadFileBytes(programDir_ / "samples" / "VX3N2210.VX3");
+  ASSERT_EQ(whole.size() % 2, 0U);
+  const fs::path image =
+      testing::WriteFileBytes(programDir_ / "images" / "VX3N2210.VX3", std::string_view(whole).substr(0, whole.size() - 1));
+  LoadFileFirst(image);
+  ExpectNotLoaded();
+  EXPECT_FALSE(context_.image.loadOk) << window_.StatusText();
+  EXPECT_NE((warnings_ + window_.StatusText()).find("The .VX3 file format is unknown !!!"), std::string::npos)
+      << window_.StatusText();
+}
+
+}  // namespace
+}  // namespace vx3::gui
