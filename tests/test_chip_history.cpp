@@ -1,6 +1,14 @@
 // The chip history file: newest first, at most five names, no name twice.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <iterator>
+#include <string>
+#include <vector>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "device_select/chip_history.h"
 #include "support/temp_dir.h"
 
@@ -58,6 +66,31 @@ TEST(ChipHistoryTest, ReadsNamesInFileOrder) {
   EXPECT_EQ(ReadChipHistory(file), (std::vector<std::string>{"VX3P1A20", "VXN1B"}));
   EXPECT_TRUE(ReadChipHistory(dir.path() / "missing.log").empty());
 }
+
+#ifndef _WIN32
+class ChipHistoryModeTest : public ::testing::TestWithParam<std::filesystem::perms> {};
+
+// The history is replaced as the INI files are: the file keeps its permissions, and one that the
+// program may not change (read-only, for a user who is not the superuser) keeps its names too.
+TEST_P(ChipHistoryModeTest, KeepsTheFilesMode) {
+  namespace fs = std::filesystem;
+  testing::TempDir dir;
+  const auto file = dir.WriteFile("Writer_Log/History Chip.log", "A1\r\n");
+  fs::permissions(file, GetParam());
+  const bool writable = ::access(file.c_str(), W_OK) == 0;
+  EXPECT_EQ(AddChipToHistory(file, "B1"), writable);
+  EXPECT_EQ(fs::status(file).permissions(), GetParam());
+  const std::vector<std::string> expected = writable ? std::vector<std::string>{"B1", "A1"} : std::vector<std::string>{"A1"};
+  EXPECT_EQ(ReadChipHistory(file), expected);
+  // Nothing is left beside it.
+  EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator()), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, ChipHistoryModeTest,
+                         ::testing::Values(std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                                           std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                               std::filesystem::perms::others_read));
+#endif
 
 }  // namespace
 }  // namespace vx3::device_select

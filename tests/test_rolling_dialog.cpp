@@ -226,7 +226,8 @@ TEST_F(RollingDialogTest, AutoIncOfferedForAnAddressOrByTheToolChain) {
   }
 }
 
-// The Auto-Inc radio without a rolling code: defaults that pass the reload, written at once.
+// The Auto-Inc radio without a rolling code: defaults that pass the reload, written by OK; a
+// cancelled dialog writes nothing, so that the next load does not switch the rolling code on.
 struct DefaultsCase {
   const char* name;
   std::uint32_t romWords;
@@ -237,7 +238,7 @@ struct DefaultsCase {
 
 class RollingDialogDefaultsTest : public RollingDialogTest, public ::testing::WithParamInterface<DefaultsCase> {};
 
-TEST_P(RollingDialogDefaultsTest, WrittenAtOnceAndPassTheReload) {
+TEST_P(RollingDialogDefaultsTest, WrittenByOkAndPassTheReload) {
   const DefaultsCase& c = GetParam();
   UseImage("VX3P1020", c.romWords, 2);
   ReloadRollingSettings(context_, false);  // no INI
@@ -253,7 +254,15 @@ TEST_P(RollingDialogDefaultsTest, WrittenAtOnceAndPassTheReload) {
     return c.ok;
   });
   EXPECT_EQ(changed, c.ok);
-  // Written even on Cancel.
+  if (!c.ok) {
+    EXPECT_EQ(Ini("Address"), "<absent>");
+    EXPECT_EQ(Ini("Word_Length"), "<absent>");
+    EXPECT_EQ(Ini("Order"), "<absent>");
+    EXPECT_EQ(context_.rolling.address, 0U);
+    ReloadRollingSettings(context_, false);
+    EXPECT_EQ(context_.rolling.method, RollingMethod::NotUsed);
+    return;
+  }
   EXPECT_EQ(Ini("Address"), c.address);
   EXPECT_EQ(Ini("Word_Length"), "2");
   EXPECT_EQ(Ini("Order"), "L2H");

@@ -41,7 +41,7 @@ class ScriptedCommands final : public platform::CommandProcessor {
 };
 
 // What the load told the operator.
-enum class Told { Nothing, OlderEdition, FormatQuestion, GeneratorMissing };
+enum class Told { Nothing, OlderEdition, FormatQuestion, GeneratorMissing, NotHex };
 
 class RollingLoadFixture {
  protected:
@@ -90,7 +90,7 @@ TEST_P(RollingLoadTest, Outcome) {
   EXPECT_EQ(settings_.method, c.method);
   EXPECT_EQ(settings_.address, c.address);
   EXPECT_EQ(settings_.wordLength, c.wordLength);
-  EXPECT_EQ(settings_.usable, c.told != Told::OlderEdition);
+  EXPECT_EQ(settings_.usable, c.told != Told::OlderEdition && c.told != Told::NotHex);
   for (std::size_t i = 0; i < c.value.size(); ++i) EXPECT_EQ(settings_.value[i], c.value[i]) << "value " << i;
   for (std::size_t i = 0; i < c.step.size(); ++i) EXPECT_EQ(settings_.step[i], c.step[i]) << "step " << i;
   // Whatever the INI's length, a load that turned the code off sends the record of no INI.
@@ -116,6 +116,15 @@ TEST_P(RollingLoadTest, Outcome) {
       EXPECT_TRUE(view_.messages.empty());
       EXPECT_NE(LogText().find(message), std::string::npos) << LogText();
       EXPECT_NE(view_.status.find("Rolling Code control file has some problems !!"), std::string::npos) << view_.status;
+      break;
+    }
+    case Told::NotHex: {
+      // The line names the key and the INI; the log keeps it.
+      const std::string key = c.ini.count.find_first_not_of("0123456789ABCDEFabcdef ") != std::string::npos ? "Count" : "Step";
+      const std::string line = key + " of Rolling Code in " + platform::PathToUtf8(settings_.iniPath) +
+                               " holds other than hexadecimal digits: the rolling code is off until it is mended !!!";
+      EXPECT_NE(view_.status.find("Err: " + line + "\r\n"), std::string::npos) << view_.status;
+      EXPECT_NE(LogText().find(line), std::string::npos) << LogText();
       break;
     }
   }
@@ -193,6 +202,21 @@ INSTANTIATE_TEST_SUITE_P(
                  Told::OlderEdition, {}, {}},
         LoadCase{"ByteWordsTen", Ini("INI", "L2H", "0x301", "10"), 0x400, "VXTERN", kNotUsed, 0, 10,
                  Told::OlderEdition, {}, {}},
+        // The record carries the address in 16 bits: a larger one is a question, never cut.
+        LoadCase{"AddressAbove16Bits", Ini("INI", "L2H", "0x10101", "2"), 0x20000, "VX3P1020", kNotUsed, 0, 2,
+                 Told::FormatQuestion, {}, {}},
+        LoadCase{"AddressAt16Bits", Ini("INI", "L2H", "0xFFFD", "2"), 0x20000, "VX3P1020", kAutoInc, 0xFFFD, 2,
+                 Told::Nothing, {}, {1, 0}},
+        // A counter that is no number is an error, never serial 0.
+        LoadCase{"CountNotHex", Ini("INI", "L2H", "0x101", "2", "12ZZ#!junk"), 0x800, "VX3P1020", kNotUsed, 0, 2,
+                 Told::NotHex, {}, {}},
+        LoadCase{"StepNotHex", Ini("INI", "L2H", "0x101", "2", "1000", "1G"), 0x800, "VX3P1020", kNotUsed, 0, 2,
+                 Told::NotHex, {}, {}},
+        LoadCase{"CountWithSpacesIsHex", Ini("INI", "L2H", "0x101", "2", "0000 1234", "0000 0002"), 0x800, "VX3P1020",
+                 kAutoInc, 0x101, 2, Told::Nothing, {0x1234, 0}, {2, 0}},
+        // Spaces that group the digits are dropped before a byte-per-word value is reduced.
+        LoadCase{"ByteWordsCountWithSpaces", Ini("INI", "L2H", "0x301", "4", "0012 0034 0056 0078", "0000 0000 0000 0002"),
+                 0x400, "VXTERN", kAutoInc, 0x301, 4, Told::Nothing, {0x78, 0x56, 0x34, 0x12}, {2, 0, 0, 0}},
         // The name is compared with case: another spelling is an ordinary chip.
         LoadCase{"ByteWordNameWithOtherCase", Ini("INI", "L2H", "0x301", "6"), 0x400, "VXtern", kNotUsed, 0, 6,
                  Told::OlderEdition, {}, {}}),

@@ -4,10 +4,10 @@
 #include <cctype>
 #include <fstream>
 #include <iterator>
-#include <system_error>
 
 #include "ui_text/program_paths.h"
 #include "platform/ascii_case.h"
+#include "platform/ini_profile.h"
 
 namespace vx3::device_select {
 
@@ -46,27 +46,9 @@ bool AddChipToHistory(const std::filesystem::path& historyFile, std::string_view
   std::string content;
   for (const std::string& name : names) content += name + "\r\n";
 
-  std::filesystem::path temporary = historyFile;
-  temporary += ".new";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temporary, historyFile, ec);
-  if (ec) {
-    std::filesystem::remove(temporary, ec);
-    return false;
-  }
-  return true;
+  // Replaced whole and durably, as the INI files are: a crash leaves the old list or the new
+  // one, and a file made read-only stays as it is.
+  return platform::ReplaceFileAtomically(historyFile, content);
 }
 
 }  // namespace vx3::device_select

@@ -568,6 +568,13 @@ bool ValidName(std::string_view name, std::string_view forbidden) {
 
 }  // namespace
 
+bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes) {
+  std::error_code ec;
+  const bool exists = fs::exists(file, ec);
+  if (ec || (exists && !MayChange(file))) return false;
+  return ReplaceAtomically(file, bytes, exists);
+}
+
 std::optional<std::string> ReadProfileString(const std::filesystem::path& file, std::string_view section,
                                              std::string_view key) {
   try {

@@ -47,4 +47,10 @@ int ReadProfileInt(const std::filesystem::path& file, std::string_view section, 
 bool WriteProfileString(const std::filesystem::path& file, std::string_view section, std::string_view key,
                         std::string_view value);
 
+// Replaces the whole of `file` with `bytes` the same way: written beside it, flushed, renamed
+// over it, keeping its permissions and owner. A read-only file is refused and kept; so is every
+// failure, which leaves the file as it was. The program's own small files (the chip history)
+// are written so.
+bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes);
+
 }  // namespace vx3::platform

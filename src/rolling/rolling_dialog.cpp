@@ -87,17 +87,20 @@ void RollingDialog::Start(RollingDialogView& view) {
 
   dialogLowWordFirst_ = s.lowWordFirst;
   dialogMethod_ = s.method;
+  dialogAddress_ = s.address;
+  dialogWordLength_ = s.wordLength;
+  defaultsMade_ = false;
   verifyChoice_ = false;
   view.SetChecked(dlg::kVerify, false);
   view.SetText(dlg::kAlignmentLine, AlignmentLine());
 }
 
 std::string RollingDialog::AlignmentLine() const {
-  const RollingSettings& s = c_.settings;
   std::string line = c_.language.Text(text::IDS_Rolling_Alignment);
-  const std::uint32_t words = std::min<std::uint32_t>(s.wordLength, kRollingMaxWords);
+  const std::uint32_t words = std::min<std::uint32_t>(dialogWordLength_, kRollingMaxWords);
   for (std::uint32_t i = 0; i < words; ++i) {
-    const std::uint32_t word = dialogLowWordFirst_ ? s.address + s.wordLength - 1 - i : s.address + i;
+    const std::uint32_t word =
+        dialogLowWordFirst_ ? dialogAddress_ + dialogWordLength_ - 1 - i : dialogAddress_ + i;
     line += fmt::format("0x{:X} ", word);
   }
   return line;
@@ -111,37 +114,35 @@ void RollingDialog::OnAlignmentRadio(RollingDialogView& view, int id) {
 void RollingDialog::OnMethodRadio(RollingDialogView& view, int id) {
   if (id < dlg::kAutoInc || id > dlg::kNotUsed) return;
   dialogMethod_ = static_cast<RollingMethod>(id - dlg::kAutoInc);
-  if (dialogMethod_ == RollingMethod::AutoInc && c_.settings.address == 0) MakeAutoIncDefaults(view);
+  if (dialogMethod_ == RollingMethod::AutoInc && dialogAddress_ == 0) MakeAutoIncDefaults(view);
 }
 
 // A rolling code for an image that has none: two words near the end of the ROM, at an odd
 // address, lowest word at the low address, value 0 and step 1, so that the settings pass the
-// reload's checks. They go into the INI at once, as the operator's choice of the method does.
+// reload's checks. They are shown now and become the settings, and the INI's, only with OK: a
+// cancelled dialog leaves the INI as it was.
 void RollingDialog::MakeAutoIncDefaults(RollingDialogView& view) {
-  RollingSettings& s = c_.settings;
   if (c_.romWords < 2 * kDefaultDistanceFromEnd) return;  // no room clear of the reserved words
   std::uint32_t address = c_.romWords - kDefaultDistanceFromEnd;
   if (address % 2 == 0) --address;
-  s.address = address;
+  dialogAddress_ = address;
+  dialogWordLength_ = kDefaultWordLength;
+  defaultsMade_ = true;
   view.SetText(dlg::kStartAddress, Hex(address));
-  s.wordLength = kDefaultWordLength;
   view.SetText(dlg::kWordLength, std::to_string(kDefaultWordLength));
   dialogLowWordFirst_ = true;
   view.SetChecked(dlg::kHighAtLowAddress, false);
   view.SetChecked(dlg::kLowAtLowAddress, true);
-  if (!s.iniPath.empty()) {
-    WriteRollingKey(s, key::kAddress, Hex(address), c_.reporter);
-    WriteRollingKey(s, key::kWordLength, std::to_string(kDefaultWordLength), c_.reporter);
-    WriteRollingKey(s, key::kOrder, kOrderLowFirst, c_.reporter);
-  }
 
-  s.value.fill(0);
-  s.step.fill(0);
-  s.step[0] = 1;  // the least significant word, lowest word first
-  RollingSettings shown = s;
+  RollingSettings shown = c_.settings;
+  shown.address = address;
+  shown.wordLength = kDefaultWordLength;
   shown.lowWordFirst = dialogLowWordFirst_;
-  view.SetText(dlg::kValue, FormatRollingDisplay(s.value, shown, byteWords()));
-  view.SetText(dlg::kStep, FormatRollingDisplay(s.step, shown, byteWords()));
+  shown.value.fill(0);
+  shown.step.fill(0);
+  shown.step[0] = 1;  // the least significant word, lowest word first
+  view.SetText(dlg::kValue, FormatRollingDisplay(shown.value, shown, byteWords()));
+  view.SetText(dlg::kStep, FormatRollingDisplay(shown.step, shown, byteWords()));
   view.SetText(dlg::kAlignmentLine, AlignmentLine());
 }
 
@@ -160,13 +161,23 @@ bool RollingDialog::Apply() {
   c_.reporter.ReportStatus(MethodNote(s.method), text::Severity::NoteLine);
 
   s.lowWordFirst = dialogLowWordFirst_;
+  const bool defaults = defaultsMade_ && s.method == RollingMethod::AutoInc;
+  if (defaults) {
+    s.address = dialogAddress_;
+    s.wordLength = dialogWordLength_;
+  }
   const std::uint32_t length = s.wordLength;
   s.wordLength = ParseRollingValue(valueText_, length, s.lowWordFirst, byteWords(), s.value);
   ParseRollingValue(stepText_, length, s.lowWordFirst, byteWords(), s.step);
 
   // Without an INI there is nowhere to keep the choices; every image load names one.
   if (s.iniPath.empty()) return true;
-  bool written = WriteRollingKey(s, key::kWay, WayKeyword(s.method), c_.reporter);
+  bool written = true;
+  if (defaults) {
+    written = WriteRollingKey(s, key::kAddress, Hex(dialogAddress_), c_.reporter) &&
+              WriteRollingKey(s, key::kWordLength, std::to_string(dialogWordLength_), c_.reporter);
+  }
+  written = written && WriteRollingKey(s, key::kWay, WayKeyword(s.method), c_.reporter);
   written = written && WriteRollingKey(s, key::kOrder, s.lowWordFirst ? kOrderLowFirst : kOrderHighFirst, c_.reporter);
   if (s.wordLength != 0) {
     written = written && WriteRollingValueKey(s, s.value, key::kCount, byteWords(), c_.reporter);

@@ -116,6 +116,11 @@ class RollingDialog {
   RollingDialogContext c_;
   RollingMethod dialogMethod_ = RollingMethod::NotUsed;
   bool dialogLowWordFirst_ = false;
+  // Where the dialog shows the value: the settings' place, or the defaults it made for an image
+  // without one, which only OK makes the settings' (and the INI's).
+  std::uint32_t dialogAddress_ = 0;
+  std::uint32_t dialogWordLength_ = 0;
+  bool defaultsMade_ = false;
   std::string valueText_;
   std::string stepText_;
   bool verifyChoice_ = false;

@@ -1,7 +1,11 @@
 #include "rolling/rolling_settings.h"
 
 #include <algorithm>
+#include <cctype>
 #include <optional>
+#include <utility>
+
+#include <fmt/format.h>
 
 #include "platform/command_processor.h"
 #include "platform/ascii_case.h"
@@ -50,6 +54,18 @@ void StopWithProblem(RollingSettings& settings, std::string_view message, text::
   settings.address = 0;
   settings.method = RollingMethod::NotUsed;
   reporter.LogEvent(kKindRollingProblem, message);
+}
+
+// A value text holds hexadecimal digits and spaces only; anything else is a mistake in the INI,
+// not a number to guess from (a counter that became 0 would repeat serial numbers).
+bool IsHexText(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return c == ' ' || std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
+std::string WithoutSpaces(std::string text) {
+  text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
+  return text;
 }
 
 bool OlderEdition(const RollingSettings& s, bool byteWords) {
@@ -140,6 +156,8 @@ void LoadRollingSettings(RollingSettings& s, std::uint32_t romWords, bool report
 
   s.address = ini.Number(key::kAddress);
   s.wordLength = ini.Number(key::kWordLength);
+  // An address the record cannot carry is a question, not an address cut to 16 bits.
+  if (s.address > kMaxRollingAddress) return StopWithProblem(s, kMessageFormatQuestion, reporter);
   std::string count = ini.Text(key::kCount, kValueTextMaxChars);
 
   if (count.empty() && s.method == RollingMethod::RunExe) {
@@ -168,12 +186,22 @@ void LoadRollingSettings(RollingSettings& s, std::uint32_t romWords, bool report
 
   if (s.method == RollingMethod::AutoIncDefault) s.method = RollingMethod::AutoInc;
 
+  std::string stepText = ini.Text(key::kStep, kValueTextMaxChars);
+  for (const auto& [name, text] : {std::pair{key::kCount, &count}, std::pair{key::kStep, &stepText}}) {
+    if (IsHexText(*text)) continue;
+    // The Rolling Code button stays off and nothing is downloaded until the INI is mended.
+    s.usable = false;
+    const std::string message = fmt::format(kMessageNotHexFormat, name, platform::PathToUtf8(s.iniPath));
+    reporter.ReportStatus(message, text::Severity::ErrorLine);
+    return StopWithProblem(s, message, reporter);
+  }
+
   const std::uint32_t iniLength = s.wordLength;
-  if (byteWords) count = ReduceByteWordText(count, iniLength);
+  // Spaces group the digits for people; the byte-per-word reduction counts digits only.
+  if (byteWords) count = ReduceByteWordText(WithoutSpaces(count), iniLength);
   s.wordLength = ParseRollingValue(count, iniLength, s.lowWordFirst, byteWords, s.value);
 
-  std::string stepText = ini.Text(key::kStep, kValueTextMaxChars);
-  if (byteWords) stepText = ReduceByteWordText(stepText, iniLength);
+  if (byteWords) stepText = ReduceByteWordText(WithoutSpaces(stepText), iniLength);
   if (stepText.empty()) {
     DefaultStep(s);
   } else {

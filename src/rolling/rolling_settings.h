@@ -81,6 +81,11 @@ inline constexpr std::size_t kGeneratedValueMaxChars = 79;
 // Messages of the load, and the log kind of its problems.
 inline constexpr int kKindRollingProblem = 10;
 inline constexpr std::string_view kMessageGeneratorMissing = "The EXEFILE of Rolling Code (.EXE) is not found !!!";
+// A Count or Step that is not a number, named by its key and its INI.
+inline constexpr std::string_view kMessageNotHexFormat =
+    "{} of Rolling Code in {} holds other than hexadecimal digits: the rolling code is off until it is mended !!!";
+// The rolling record carries the address in 16 bits.
+inline constexpr std::uint32_t kMaxRollingAddress = 0xFFFF;
 inline constexpr std::string_view kMessageFormatQuestion = "The format of Rolling Code (.INI) has some question !!!";
 inline constexpr std::string_view kMessageOlderEdition =
     "The format of Rolling Code (.INI) is a older edition, Rolling Code function will be disabled !!";
