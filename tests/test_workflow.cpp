@@ -216,6 +216,35 @@ TEST_F(WorkflowTest, AFailedEepromJobLeavesNoChipCommandAndNoRollingDialog) {
   for (const int id : ctl::kChipButtons) EXPECT_FALSE(Enabled(id)) << id;
 }
 
+// Files from a Windows kit: the header names the device in lower case, the rolling INI beside
+// the image is in another case than the image's name. The driver, the description, the symbol
+// file and the INI are all found, the job goes to the Writer, and the history keeps the device
+// so that Choose Device offers it again and loads it.
+TEST_F(WorkflowTest, KitAndImageNamesInAnyLetterCase) {
+  std::string bytes = testing::ReadFileBytes(Sample("VXHERON.VX3"));
+  const std::size_t at = bytes.find("VXHERON");
+  ASSERT_LT(at, 256U);
+  bytes.replace(at, 7, "vxheron");
+  const fs::path image = testing::WriteFileBytes(programDir_ / "images" / "Remote.VX3", bytes);
+  fs::copy_file(Sample("VX3P1020.INI"), programDir_ / "images" / "remote.ini");
+  LoadFileFirst(image);
+
+  EXPECT_EQ(context_.image.deviceName, "vxheron") << view_.status;
+  EXPECT_FALSE(Contains("Err: ")) << view_.status;
+  EXPECT_TRUE(context_.rolling.iniExists);
+  EXPECT_EQ(context_.rolling.iniPath, programDir_ / "images" / "remote.ini");
+  EXPECT_EQ(view_.rollingDialogRuns, 1);  // the INI's rolling code was found (and the dialog cancelled)
+  EXPECT_TRUE(Enabled(ctl::kAutoProgram));
+
+  view_.chooserAnswers.push_back({true, "History Chip", "vxheron"});
+  view_.fileAnswers.push_back(Sample("VXHERON.VX3"));
+  presenter_->OnDeviceLoad();
+  presenter_->WaitForWriterJobs();
+  EXPECT_TRUE(view_.chooserMisses.empty());
+  EXPECT_TRUE(context_.image.loadOk) << view_.status;
+  EXPECT_FALSE(Contains("Err: ")) << view_.status;
+}
+
 // The operator switches the off-line mode while the worker updates the Writer: the version query
 // after it carries the mode shown then.
 TEST_F(WorkflowTest, TheOfflineModeQueriedIsTheOneShownAtThatMoment) {

@@ -115,7 +115,8 @@ bool CheckHeader(const ReadContext& ctx, HeaderBytes bytes, std::uint64_t bodyBy
 
   const std::uint32_t version = header.formatVersion;
   if (version > kNewestFormatVersion) return ctx.Fail(kKindUpgradeIde, kMessageFormatNewer);
-  if (version == 0 && chipName == kOrca) image.optionToggle = kOrcaOptionToggle;
+  // Chip names come from Windows tools in any letter case, here as everywhere else.
+  if (version == 0 && EqualsIgnoringCase(chipName, kOrca)) image.optionToggle = kOrcaOptionToggle;
   if (version == 1 || version == 2) image.optionOverride = header.optionOverride;
 
   std::uint64_t capacity = 0;
@@ -123,7 +124,9 @@ bool CheckHeader(const ReadContext& ctx, HeaderBytes bytes, std::uint64_t bodyBy
     if (bodyBytes > kOldFormatBoundary) {
       capacity = kOldFormatLargeCapacity;
     } else if (bodyBytes == kOldFormatBoundary) {
-      capacity = (chipName == kHeron || chipName == kEgret) ? kOldFormatLargeCapacity : kOldFormatSmallCapacity;
+      capacity = (EqualsIgnoringCase(chipName, kHeron) || EqualsIgnoringCase(chipName, kEgret))
+                     ? kOldFormatLargeCapacity
+                     : kOldFormatSmallCapacity;
     } else {
       capacity = kOldFormatSmallCapacity;
     }
