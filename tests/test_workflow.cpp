@@ -245,6 +245,31 @@ TEST_F(WorkflowTest, KitAndImageNamesInAnyLetterCase) {
   EXPECT_FALSE(Contains("Err: ")) << view_.status;
 }
 
+// A load that stops at the device step (no description file for the device its header names)
+// keeps the image of before in force, as the buttons and the Writer's job still are; no part of
+// the broken device reaches the run state or the chip history.
+TEST_F(WorkflowTest, ALoadThatFindsNoDeviceFilesKeepsTheImageOfBefore) {
+  LoadFileFirst(Sample("VXHERON.VX3"));
+  ASSERT_TRUE(context_.image.loadOk) << view_.status;
+  const std::uint16_t checksum = context_.image.checksum;
+  std::string bytes = testing::ReadFileBytes(Sample("VXHERON.VX3"));
+  bytes.replace(bytes.find("VXHERON"), 7, "VXNOPEX");
+  LoadFileFirst(testing::WriteFileBytes(programDir_ / "images" / "nope.VX3", bytes));
+
+  EXPECT_TRUE(Contains("Err: Can't find VXNOPEX INC file !!!")) << view_.status;
+  EXPECT_EQ(context_.image.deviceName, "VXHERON");
+  EXPECT_EQ(context_.image.imagePath, Sample("VXHERON.VX3"));
+  EXPECT_EQ(context_.image.checksum, checksum);
+  EXPECT_EQ(view_.controls[ctl::kDeviceName].text, "VXHERON");
+  EXPECT_TRUE(Enabled(ctl::kAutoProgram));
+  const std::string history = testing::ReadFileBytes(programDir_ / "Writer_Log" / "History Chip.log");
+  EXPECT_EQ(history.find("VXNOPEX"), std::string::npos) << history;
+  // The next chip is programmed from the job of the image in force.
+  presenter_->OnAutoProgram();
+  presenter_->WaitForWriterJobs();
+  EXPECT_FALSE(Contains("Err: ")) << view_.status;
+}
+
 // The operator switches the off-line mode while the worker updates the Writer: the version query
 // after it carries the mode shown then.
 TEST_F(WorkflowTest, TheOfflineModeQueriedIsTheOneShownAtThatMoment) {
