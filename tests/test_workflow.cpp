@@ -310,17 +310,7 @@ class EraseCaptionTest : public WorkflowTest, public ::testing::WithParamInterfa
 // A device of the erasable families, in any letter case, gets Erase; the others Blank Check.
 TEST_P(EraseCaptionTest, BlankCheckCaptionFollowsTheDevice) {
   const std::string device = GetParam().device;
-  testing::WriteDescription(programDir_, device, ".ASSEMBLY INSTRUMENT VXT\n.ASSEMBLY OTP_BODY_SIZE 800h\n.ASSEMBLY PGM_TYPE 1\n");
-  testing::WriteSymbolFile(programDir_, "VXT", {"MOV", "NOP"});
-  testing::Vx3HeaderFields header;
-  header.chipName = device;
-  header.formatVersion = 6;
-  header.romWordsField = 0x800;
-  header.endAddress = 0x7FF;
-  const fs::path image = testing::WriteFileBytes(
-      programDir_ / "images" / (device + ".VX3"),
-      testing::MakeVx3(header, testing::MakeBody(0x800, {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF})));
-  view_.fileAnswers.push_back(image);
+  view_.fileAnswers.push_back(testing::WriteSmallDeviceImage(programDir_, device, ".ASSEMBLY PGM_TYPE 1\n"));
   presenter_->OnOneKeyLoad();
   presenter_->WaitForWriterJobs();
   EXPECT_EQ(view_.controls[ctl::kDeviceName].text, device) << view_.status;

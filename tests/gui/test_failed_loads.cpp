@@ -53,18 +53,7 @@ class FailedLoadTest : public ProgramWindowTest {
 
 TEST_F(FailedLoadTest, AnImageOfUnknownProgramTypeIsAFailedLoad) {
   // The device's description names no program type; the image is of a format that needs one.
-  const std::string device = "VX3Q0042";
-  testing::WriteDescription(programDir_, device, ".ASSEMBLY INSTRUMENT VXT\n.ASSEMBLY OTP_BODY_SIZE 800h\n");
-  testing::WriteSymbolFile(programDir_, "VXT", {"MOV", "NOP"});
-  testing::Vx3HeaderFields header;
-  header.chipName = device;
-  header.formatVersion = 6;
-  header.romWordsField = 0x800;
-  header.endAddress = 0x7FF;
-  const fs::path image = testing::WriteFileBytes(
-      programDir_ / "images" / (device + ".VX3"),
-      testing::MakeVx3(header, testing::MakeBody(0x800, {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF})));
-  LoadFileFirst(image);
+  LoadFileFirst(testing::WriteSmallDeviceImage(programDir_, "VX3Q0042", ""));
   ExpectNotLoaded();
   EXPECT_FALSE(context_.image.loadOk);
   EXPECT_NE(testing::ReadFileBytes(context_.reporter.logPath()).find("The type of OTP is unknown !!"), std::string::npos);

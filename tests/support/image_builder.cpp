@@ -71,6 +71,19 @@ std::string MakeWrapped(std::string_view headerArea, std::string_view body) {
   return file;
 }
 
+fs::path WriteSmallDeviceImage(const fs::path& programDir, const std::string& device, std::string_view programTypeLine) {
+  WriteDescription(programDir, device,
+                   ".ASSEMBLY INSTRUMENT VXT\n.ASSEMBLY OTP_BODY_SIZE 800h\n" + std::string(programTypeLine));
+  WriteSymbolFile(programDir, "VXT", {"MOV", "NOP"});
+  Vx3HeaderFields header;
+  header.chipName = device;
+  header.formatVersion = 6;
+  header.romWordsField = 0x800;
+  header.endAddress = 0x7FF;
+  return WriteFileBytes(programDir / "images" / (device + ".VX3"),
+                        MakeVx3(header, MakeBody(0x800, {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF})));
+}
+
 fs::path WriteFileBytes(const fs::path& file, std::string_view bytes) {
   if (file.has_parent_path()) fs::create_directories(file.parent_path());
   std::ofstream out(file, std::ios::binary | std::ios::trunc);

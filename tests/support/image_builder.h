@@ -61,6 +61,11 @@ std::filesystem::path WriteDescription(const std::filesystem::path& programDir, 
 // Symbol/<instrument>.BOL: one 4-byte record per mnemonic (three characters and a class byte).
 std::filesystem::path WriteSymbolFile(const std::filesystem::path& programDir, std::string_view instrument,
                                       std::initializer_list<std::string_view> mnemonics);
+// A small device of its own in the kit of `programDir` (description with `programTypeLine`, which
+// may be empty, and the "VXT" symbol file) and a 2K-word .VX3 image for it in images/; returns the
+// image's path.
+std::filesystem::path WriteSmallDeviceImage(const std::filesystem::path& programDir, const std::string& device,
+                                            std::string_view programTypeLine);
 std::filesystem::path WriteCopyControl(const std::filesystem::path& programDir, std::string_view device,
                                        std::string_view loadOtpValue);  // CPY/<device>.CPY
 
