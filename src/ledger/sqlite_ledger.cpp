@@ -30,6 +30,8 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::system_clock;
 
+// Results between two foldings of the log into the file (a few pages each).
+constexpr int kCommitsPerFold = 100;
 // Values passed over in one issue before the record calls the run of taken values a fault.
 constexpr int kMaxSkippedValues = 1000;
 constexpr std::string_view kNoResultMessage = "no result: the program stopped before the Writer answered";
@@ -212,6 +214,7 @@ class Statement {
   Statement& operator=(const Statement&) = delete;
 
   bool prepared() const { return rc_ == SQLITE_OK && stmt_ != nullptr; }
+  sqlite3_stmt* get() const { return stmt_; }
   int rc() const { return rc_; }
 
   Statement& Bind(int at, std::int64_t value) {
@@ -455,7 +458,7 @@ class SqliteLedger final : public ProductionLedger {
       }
       if (LedgerStatus added = AddTally(job, day, TallyOf(outcome, 1)); !added) return added;
     }
-    return Commit();
+    return CommitAndFold();
   }
 
   LedgerStatus RecordAction(JobId job, ActionKind kind, Outcome outcome, std::string_view message,
@@ -474,7 +477,7 @@ class SqliteLedger final : public ProductionLedger {
     if (ProgramsChip(kind)) {
       if (LedgerStatus added = AddTally(job, stamp.day, TallyOf(outcome, 1)); !added) return added;
     }
-    return Commit();
+    return CommitAndFold();
   }
 
   LedgerStatus ReadCounters(JobId job, CounterSet& counters) override {
@@ -538,6 +541,41 @@ class SqliteLedger final : public ProductionLedger {
     return {};
   }
 
+  LedgerStatus AppendChips(JobId job, const rolling::RollingWords& first, std::int64_t chips) {
+    std::lock_guard lock(mutex_);
+    if (LedgerStatus begun = Begin(); !begun) return begun;
+    Statement rolling(db_, "SELECT rolling_ini, rolling_length, rolling_low_first, rolling_byte_words, rolling_step"
+                           " FROM jobs WHERE id = ? AND rolling_ini IS NOT NULL");
+    rolling.Bind(1, job);
+    if (!rolling.Step()) return rolling.Done() ? LedgerStatus::Failed("the job has no rolling code") : Fail(rolling.rc());
+    const std::string ini = rolling.Text(0);
+    const RollingShape shape{static_cast<std::uint32_t>(rolling.Int(1)), rolling.Int(2) != 0, rolling.Int(3) != 0};
+    const rolling::RollingWords step = EntriesOf(rolling.Text(4), shape).value_or(rolling::RollingWords{});
+    const Stamp stamp = Now();
+    Statement action(db_, "INSERT INTO actions(job_id, time_local, time_utc, day, action, chip, result, open, message,"
+                          " rolling_value, duration_ms) VALUES(?,?,?,?,?,1,'pass',0,?,?,?)");
+    Statement serial(db_, "INSERT INTO serials(ini, value, value_key, state, action_id, once) VALUES(?,?,?,'passed',?,1)");
+    rolling::RollingWords value = first;
+    for (std::int64_t i = 0; i < chips; ++i) {
+      const SerialValue shown = MakeSerialValue(value, shape);
+      sqlite3_reset(action.get());
+      action.Bind(1, job).Bind(2, stamp.local).Bind(3, stamp.utc).Bind(4, stamp.day).Bind(5, ActionName(ActionKind::AutoProgram));
+      action.Bind(6, "Blank check OK\r\nAuto Program OK\r\nRolling Code : " + shown.digits + "\r\n");
+      action.Bind(7, shown.digits).Bind(8, 1500);
+      if (!action.Run()) return Fail(action.rc());
+      sqlite3_reset(serial.get());
+      serial.Bind(1, ini).Bind(2, shown.digits).Bind(3, shown.key).Bind(4, sqlite3_last_insert_rowid(db_));
+      if (!serial.Run()) return Fail(serial.rc());
+      const std::optional<rolling::RollingWords> next = AddStep(value, step, shape);
+      if (!next) return LedgerStatus::Failed("no rolling value is left");
+      value = *next;
+    }
+    if (LedgerStatus added = AddTally(job, stamp.day, {chips, chips, 0}); !added) return added;
+    if (LedgerStatus committed = Commit(); !committed) return committed;
+    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    return {};
+  }
+
  private:
   Stamp Now() { return MakeStamp(clock_.WallNow()); }
 
@@ -561,6 +599,17 @@ class SqliteLedger final : public ProductionLedger {
     const int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) return Fail(rc);
     return {};
+  }
+
+  // After a command's result: the log is folded into the file now and then, here, so that the
+  // commit that issues a value (just before a command) never carries that work.
+  LedgerStatus CommitAndFold() {
+    LedgerStatus committed = Commit();
+    if (committed && ++commitsSinceFold_ >= kCommitsPerFold) {
+      commitsSinceFold_ = 0;
+      sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    }
+    return committed;
   }
 
   // Whether the value is on a passed chip, a chip of unknown outcome or being programmed.
@@ -631,6 +680,7 @@ class SqliteLedger final : public ProductionLedger {
   std::string station_;
   platform::Clock& clock_;
   std::mutex mutex_;
+  int commitsSinceFold_ = 0;
 };
 
 // --- opening ---
@@ -719,7 +769,8 @@ Attempt TryOpen(const fs::path& file, const std::string& station, platform::Cloc
       return fail(LedgerStatus::Failed(Reason(db, wal.rc() == SQLITE_ROW ? SQLITE_CANTOPEN : wal.rc(), file)));
     }
   }
-  for (const char* pragma : {"PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"}) {
+  // The log is folded into the file after results (CommitAndFold), never by a commit that issues.
+  for (const char* pragma : {"PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON", "PRAGMA wal_autocheckpoint=0"}) {
     if (LedgerStatus set = Exec(db, pragma, file, attempt.damaged); !set) return fail(set);
   }
 
@@ -808,6 +859,13 @@ std::string_view ActionName(ActionKind kind) {
 }
 
 bool ProgramsChip(ActionKind kind) { return kind == ActionKind::AutoProgram || kind == ActionKind::Program; }
+
+LedgerStatus AppendMeasurementChips(ProductionLedger& ledger, JobId job, const rolling::RollingWords& first,
+                                    std::int64_t chips) {
+  auto* store = dynamic_cast<SqliteLedger*>(&ledger);
+  if (store == nullptr) return LedgerStatus::Failed("not an SQLite record");
+  return store->AppendChips(job, first, chips);
+}
 
 std::string StationName(const fs::path& folder, std::string_view configured) {
   if (!configured.empty()) return std::string(configured);

@@ -49,6 +49,12 @@ struct OpenedLedger {
 OpenedLedger OpenSqliteLedger(const std::filesystem::path& programDir, platform::Clock& clock,
                               const LedgerOptions& options = {});
 
+// Appends `chips` passed Auto Program actions to `job` of an SQLite record, with their serials
+// from `first` on by the job's step, their Writer message and their counters, in one
+// transaction: a big record for measurements in seconds instead of hours of durable commits.
+LedgerStatus AppendMeasurementChips(ProductionLedger& ledger, JobId job, const rolling::RollingWords& first,
+                                    std::int64_t chips);
+
 // The station name: `configured` when not empty, else the settings file's in `folder`, else
 // the host name.
 std::string StationName(const std::filesystem::path& folder, std::string_view configured);
