@@ -4,6 +4,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl1-mesa-dev libfmt-dev
+  # The production record: SQLite, and its command-line tool to look into the record.
+  libsqlite3-dev sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool imagemagick fonts-wqy-microhei fonts-dejavu-core

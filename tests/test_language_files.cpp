@@ -115,6 +115,13 @@ constexpr std::array kAllTexts{
     IDS_MESSAGE_ClosedAnyway,
     IDS_MESSAGE_NoValidJob,
     IDS_MESSAGE_LoadThroughDevice,
+    IDS_Ledger_CannotRecord,
+    IDS_Ledger_RaisedByWriter,
+    IDS_Ledger_RaisedByRecord,
+    IDS_Ledger_ValuesUsedUp,
+    IDS_Ledger_SkippedValue,
+    IDS_Ledger_KeptAside,
+    IDS_Ledger_MadeUnknown,
 };
 
 // The program's INI reader keeps at most this many characters of a value.

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <regex>
 #include <span>
 #include <sstream>
 #include <thread>
@@ -437,6 +438,88 @@ TEST_F(SimulatedWriterTest, ARunOfChipsGetsARunOfRollingValues) {
   // The header the program reads back carries the next value.
   const Header header = ReadHeader();
   EXPECT_EQ(Bytes(header.begin() + 6, header.begin() + 10), (Bytes{0x01, 0x00, 0x01, 0x00}));
+}
+
+// The chips file's lines without their times, which are checked for their form.
+std::vector<std::string> ChipLines(const fs::path& folder) {
+  std::vector<std::string> lines;
+  std::istringstream in(testing::ReadFileBytes(folder / "VX3USBOV3Wt.chips"));
+  const std::regex time(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z\t)");
+  for (std::string line; std::getline(in, line);) {
+    std::smatch m;
+    EXPECT_TRUE(std::regex_search(line, m, time)) << line;
+    lines.push_back(m.empty() ? line : line.substr(static_cast<std::size_t>(m[0].length())));
+  }
+  return lines;
+}
+
+TEST_F(SimulatedWriterTest, EveryProgrammedChipGoesIntoTheChipsFileWhenTheCommandIsAnswered) {
+  ASSERT_EQ(Open(), 1);
+  Job job;
+  job.SetRolling(9, {0xFFFE, 0x0000}, {0x0001, 0x0000});
+  ASSERT_EQ(Download(wire::kProgramEeprom, job), std::vector<int>(6, 1));
+  ASSERT_TRUE(Run(wire::kAutoProgramChip, job).ok);
+  ASSERT_TRUE(Run(wire::kProgramChip, job).ok);
+  // Commands that program nothing add no line.
+  ASSERT_TRUE(Run(wire::kVerifyChip, job).ok);
+  // The same chip stays in the socket: Auto Program fails its blank check, Program its cells.
+  Settings("[Chip]\nInsertNewAfterProgram=0\n");
+  ASSERT_EQ(Open(), 1);
+  EXPECT_FALSE(Run(wire::kAutoProgramChip, job).ok);
+  EXPECT_FALSE(Run(wire::kProgramChip, job).ok);
+  EXPECT_EQ(ChipLines(dir_.path()), (std::vector<std::string>{"0x84\t0000FFFE\tPASS", "0x81\t0000FFFF\tPASS",
+                                                               "0x84\t00010000\tFAIL", "0x81\t00010000\tFAIL"}));
+}
+
+TEST_F(SimulatedWriterTest, TheChipsFileHasNoValueWithTheRollingCodeOffAndBytesForTheByteDevice) {
+  ASSERT_EQ(Open(), 1);
+  Job plain;
+  ASSERT_EQ(Download(wire::kProgramEeprom, plain), std::vector<int>(6, 1));
+  ASSERT_TRUE(Run(wire::kProgramChip, plain).ok);
+  Job bytes;
+  bytes.SetChipName("VXTERN");
+  // Two entries of one byte each: value 0x0201, step 1, order byte after them.
+  bytes.header[0] = 1;
+  bytes.header[2] = 9;
+  bytes.header[4] = 2;
+  bytes.header[6] = 0x01;
+  bytes.header[7] = 0x02;
+  bytes.header[8] = 0x01;
+  bytes.header[9] = 0x00;
+  bytes.header[10] = 1;
+  ASSERT_EQ(Download(wire::kProgramEeprom, bytes), std::vector<int>(6, 1));
+  ASSERT_TRUE(Run(wire::kAutoProgramChip, bytes).ok);
+  EXPECT_EQ(ChipLines(dir_.path()), (std::vector<std::string>{"0x81\t\tPASS", "0x84\t0201\tPASS"}));
+}
+
+TEST_F(SimulatedWriterTest, StandaloneChipsAdvanceTheValueOnceAndGoIntoTheChipsFile) {
+  ASSERT_EQ(Open(), 1);
+  Job job;
+  job.SetRolling(9, {0x1000, 0x0000}, {0x0002, 0x0000});
+  ASSERT_EQ(Download(wire::kProgramEeprom, job), std::vector<int>(6, 1));
+  ASSERT_EQ(library_.CloseDevice(0), 1);
+
+  Settings("; off-line run\r\n[Writer]\r\nLatencyMs=0\r\nStandaloneChips = 3\r\nTrace=0\r\n");
+  ASSERT_EQ(Open(), 1);
+  EXPECT_EQ(ChipLines(dir_.path()), (std::vector<std::string>{"0x84\t00001000\tPASS", "0x84\t00001002\tPASS",
+                                                               "0x84\t00001004\tPASS"}));
+  // The key is cleared, nothing else in the file changes, and the chips are counted once.
+  EXPECT_EQ(testing::ReadFileBytes(dir_.path() / "VX3USBOV3Wt.ini"),
+            "; off-line run\r\n[Writer]\r\nLatencyMs=0\r\nStandaloneChips =0\r\nTrace=0\r\n");
+  ASSERT_EQ(Open(), 1);
+  EXPECT_EQ(ChipLines(dir_.path()).size(), 3U);
+  const Header header = ReadHeader();
+  EXPECT_EQ(Bytes(header.begin() + 6, header.begin() + 10), (Bytes{0x06, 0x10, 0x00, 0x00}));
+  // The next chip on-line goes on from there.
+  const Action action = Run(wire::kAutoProgramChip, job);
+  EXPECT_EQ(action.shown, "Auto Program OK\r\nRolling Code : 0000 1006\r\n");
+}
+
+TEST_F(SimulatedWriterTest, StandaloneChipsWithoutAJobAreNone) {
+  Settings("[Writer]\nStandaloneChips=5\n");
+  ASSERT_EQ(Open(), 1);
+  EXPECT_FALSE(fs::exists(dir_.path() / "VX3USBOV3Wt.chips"));
+  EXPECT_EQ(testing::ReadFileBytes(dir_.path() / "VX3USBOV3Wt.ini"), "[Writer]\nStandaloneChips=0\n");
 }
 
 TEST_F(SimulatedWriterTest, TheRollingValueWrapsAtTheTop) {

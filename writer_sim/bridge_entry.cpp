@@ -4,7 +4,9 @@
 // Transfer faults (no Writer, unplug, failures, time-outs, latency) and the trace live here.
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <span>
 #include <string>
@@ -15,6 +17,7 @@
 
 #include "link/bridge_api.h"
 #include "protocol.h"
+#include "sim_ini.h"
 #include "sim_settings.h"
 #include "sim_state.h"
 #include "sim_trace.h"
@@ -87,6 +90,7 @@ class Bridge {
     writes_ = 0;
     reads_ = 0;
     Save();
+    RecordChips();
     return result;
   }
 
@@ -116,8 +120,10 @@ class Bridge {
     const TakenPacket taken = writer_.Receive(packet);
     trace_.Call(Printf("W %s | %s", Hex(bytes).c_str(), taken.what.c_str()));
     if (!taken.violation.empty()) trace_.Violation(taken.violation);
-    // The state is kept once per finished command, not per block.
+    // The state is kept once per finished command, not per block; the chips it programmed are
+    // put on record after it, so that a line never names a value the kept state has not passed.
     if (writer_.Idle()) Save();
+    RecordChips();
     return length;
   }
 
@@ -185,6 +191,44 @@ class Bridge {
       state_.seenSettings.erase(seen);
       forceSave_ = true;
     }
+    // Chips programmed off-line since the last run: the counter moves on, the chips go on
+    // record, and the key is cleared so that they are counted once.
+    if (settings_.standaloneChips > 0) {
+      writer_.RunStandalone(settings_.standaloneChips);
+      Save();
+      RecordChips();
+      const bool cleared = SetIniValue(folder_ / kSettingsFileName, "Writer", "StandaloneChips", "0");
+      trace_.Call(Printf("%d chips programmed stand-alone%s", settings_.standaloneChips,
+                         cleared ? "" : " (StandaloneChips could not be cleared)"));
+    }
+  }
+
+  // Appends the chips whose commands have been answered to the chips file, one line each:
+  // time (ISO 8601, UTC), command code, rolling value (empty with the rolling code off), PASS or FAIL.
+  void RecordChips() {
+    const std::vector<ProgrammedChip> chips = writer_.TakeProgrammedChips();
+    if (chips.empty() || !loaded_) return;
+    std::ofstream out(folder_ / kChipsFileName, std::ios::binary | std::ios::app);
+    const std::string time = UtcNow();
+    for (const ProgrammedChip& chip : chips) {
+      out << time << '\t' << Printf("0x%02X", chip.command) << '\t' << chip.rollingValue << '\t'
+          << (chip.passed ? "PASS" : "FAIL") << '\n';
+    }
+  }
+
+  static std::string UtcNow() {
+    const auto now = std::chrono::system_clock::now();
+    const auto seconds = std::chrono::floor<std::chrono::seconds>(now);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - seconds).count();
+    const std::time_t t = std::chrono::system_clock::to_time_t(seconds);
+    std::tm utc{};
+#ifdef _WIN32
+    gmtime_s(&utc, &t);
+#else
+    gmtime_r(&t, &utc);
+#endif
+    return Printf("%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour,
+                  utc.tm_min, utc.tm_sec, static_cast<int>(ms));
   }
 
   // Why this transfer fails, or null: no Writer, an unplug, or a failure the settings ask for.

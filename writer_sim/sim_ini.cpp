@@ -1,4 +1,4 @@
-// Reading the settings INI (UTF-8, with or without a byte-order mark).
+// Reading the settings INI (UTF-8, with or without a byte-order mark), and clearing a one-shot key.
 #include "sim_ini.h"
 
 #include <cctype>
@@ -101,6 +101,49 @@ int IniFile::Int(std::string_view section, std::string_view key, int fallback) c
   }
   if (!any) return fallback;
   return static_cast<int>(negative ? 0U - value : value);
+}
+
+bool SetIniValue(const std::filesystem::path& file, std::string_view section, std::string_view key,
+                 std::string_view value) {
+  std::string text;
+  {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return false;
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  std::string current;
+  for (std::size_t from = 0; from < text.size();) {
+    std::size_t end = text.find('\n', from);
+    if (end == std::string::npos) end = text.size();
+    std::string_view line(text.data() + from, end - from);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::string_view trimmed = Trim(line);
+    if (!trimmed.empty() && trimmed.front() == '[') {
+      const std::size_t close = trimmed.find(']');
+      current = close == std::string_view::npos ? std::string() : Lower(Trim(trimmed.substr(1, close - 1)));
+    } else if (const std::size_t equals = line.find('='); current == Lower(section) &&
+                                                          !trimmed.empty() && trimmed.front() != ';' &&
+                                                          equals != std::string_view::npos &&
+                                                          Lower(Trim(line.substr(0, equals))) == Lower(key)) {
+      const std::string replaced = std::string(line.substr(0, equals + 1)) + std::string(value);
+      text.replace(from, line.size(), replaced);
+      std::filesystem::path temporary = file;
+      temporary += ".tmp";
+      {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.flush();
+        if (!out) return false;
+      }
+      std::error_code ec;
+      std::filesystem::rename(temporary, file, ec);
+      if (!ec) return true;
+      std::filesystem::remove(temporary, ec);
+      return false;
+    }
+    from = end + 1;
+  }
+  return false;
 }
 
 }  // namespace vx3::sim

@@ -26,4 +26,10 @@ class IniFile {
   std::map<std::string, std::map<std::string, std::string>> sections_;
 };
 
+// Sets `key` in `section` of `file` to `value`, where the key is already present: only its line
+// changes (its spelling of the key and its line end stay), and the file is replaced through a
+// temporary file. False when the file, the section or the key is missing or cannot be written.
+bool SetIniValue(const std::filesystem::path& file, std::string_view section, std::string_view key,
+                 std::string_view value);
+
 }  // namespace vx3::sim

@@ -109,6 +109,7 @@ Settings ReadSettings(const std::filesystem::path& iniFile, const std::filesyste
   settings.latencyMs = std::clamp(readInt("Writer", "LatencyMs", 0), 0, kMaxLatencyMs);
   settings.trace = readInt("Writer", "Trace", 0) != 0;
   settings.strict = readInt("Writer", "Strict", 1) != 0;
+  settings.standaloneChips = std::clamp(readInt("Writer", "StandaloneChips", 0), 0, kMaxStandaloneChips);
 
   Timing& timing = settings.timing;
   timing.blankCheckMsPerKb = std::clamp(readInt("Timing", "BlankCheckMsPerKB", 0), 0, kMaxMsPerKb);

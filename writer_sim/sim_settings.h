@@ -14,12 +14,16 @@ namespace vx3::sim {
 inline constexpr std::string_view kSettingsFileName = "VX3USBOV3Wt.ini";
 inline constexpr std::string_view kStateFileName = "VX3USBOV3Wt.state";
 inline constexpr std::string_view kTraceFileName = "VX3USBOV3Wt.trace";
+// Every chip the Writer programs, one line each, for tests and checks to see what it received.
+inline constexpr std::string_view kChipsFileName = "VX3USBOV3Wt.chips";
 // A per-transfer wait longer than this would only look like a hung program.
 inline constexpr int kMaxLatencyMs = 10000;
 // Limits of the other times, for the same reason.
 inline constexpr int kMaxMsPerKb = 1000;
 inline constexpr int kMaxRestartMs = 120000;
 inline constexpr int kMaxReadTimeoutMs = 60000;
+// Stand-alone chips taken at one open: a run as long as a shift's, not an endless loop.
+inline constexpr int kMaxStandaloneChips = 100000;
 // Names the folder of the settings and state files instead of the library's own folder.
 inline constexpr const char* kSimDirVariable = "VX3WT_SIM_DIR";
 
@@ -78,6 +82,7 @@ struct Settings {
   int latencyMs = 0;          // wait before every transfer
   bool trace = false;         // every call, packet and reply into the trace file
   bool strict = true;         // a packet out of the protocol's order is written to the trace file
+  int standaloneChips = 0;    // chips programmed off-line before this open; cleared once done
   bool insertNewChip = true;  // a new chip replaces a programmed one before the next programming
   FirmwareSettings firmware;
   Timing timing;

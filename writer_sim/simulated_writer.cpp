@@ -161,6 +161,8 @@ std::string SimulatedWriter::Abandon() {
   hanging_ = false;
   total_ = 0;
   next_ = 0;
+  // The chip was programmed when the command came; only its answer is lost.
+  if (pendingChip_) programmed_.push_back(*std::exchange(pendingChip_, std::nullopt));
   return abandoned;
 }
 
@@ -647,6 +649,48 @@ SimulatedWriter::Rolling SimulatedWriter::ParseRolling() const {
   return rolling;
 }
 
+// The value as the status box shows it, most significant part first, without spaces.
+std::string SimulatedWriter::RollingValueText(const Rolling& rolling) const {
+  if (!rolling.on || !rolling.valid) return {};
+  const auto& header = state_.job.header;
+  std::string text;
+  for (std::uint32_t j = rolling.length; j-- > 0;) {
+    text += rolling.bytePerWord ? Printf("%02X", header[rolling.valueAt + j])
+                                : Printf("%04X", Le16(&header[rolling.valueAt + 2 * j]));
+  }
+  return text;
+}
+
+// Word by word (byte by byte for the one-byte model) with carry, wrapping at the top.
+void SimulatedWriter::AdvanceRolling(const Rolling& rolling) {
+  auto& header = state_.job.header;
+  std::uint32_t carry = 0;
+  for (std::uint32_t j = 0; j < rolling.length; ++j) {
+    if (rolling.bytePerWord) {
+      const std::uint32_t sum = header[rolling.valueAt + j] + header[rolling.stepAt + j] + carry;
+      header[rolling.valueAt + j] = static_cast<std::uint8_t>(sum & 0xFF);
+      carry = sum >> 8;
+    } else {
+      const std::uint32_t sum =
+          Le16(&header[rolling.valueAt + 2 * j]) + Le16(&header[rolling.stepAt + 2 * j]) + carry;
+      header[rolling.valueAt + 2 * j] = static_cast<std::uint8_t>(sum & 0xFF);
+      header[rolling.valueAt + 2 * j + 1] = static_cast<std::uint8_t>((sum >> 8) & 0xFF);
+      carry = sum >> 16;
+    }
+  }
+  changed_ = true;
+}
+
+void SimulatedWriter::RunStandalone(int count) {
+  if (!state_.job.complete) return;
+  const Rolling rolling = ParseRolling();
+  for (int i = 0; i < count; ++i) {
+    programmed_.push_back({code::kAutoProgram, RollingValueText(rolling), true});
+    if (rolling.on && rolling.valid) AdvanceRolling(rolling);
+  }
+  changed_ = true;
+}
+
 namespace {
 
 // Where the rolling value goes in the ROM: (byte offset, byte) for each byte it writes.
@@ -750,21 +794,7 @@ bool SimulatedWriter::Program() {
       if (j > 0) rollingMessage_ += ' ';
     }
     rollingMessage_ += "\r\n";
-    // Word by word (byte by byte for the one-byte model) with carry, wrapping at the top.
-    std::uint32_t carry = 0;
-    for (std::uint32_t j = 0; j < rolling.length; ++j) {
-      if (rolling.bytePerWord) {
-        const std::uint32_t sum = header[rolling.valueAt + j] + header[rolling.stepAt + j] + carry;
-        header[rolling.valueAt + j] = static_cast<std::uint8_t>(sum & 0xFF);
-        carry = sum >> 8;
-      } else {
-        const std::uint32_t sum =
-            Le16(&header[rolling.valueAt + 2 * j]) + Le16(&header[rolling.stepAt + 2 * j]) + carry;
-        header[rolling.valueAt + 2 * j] = static_cast<std::uint8_t>(sum & 0xFF);
-        header[rolling.valueAt + 2 * j + 1] = static_cast<std::uint8_t>((sum >> 8) & 0xFF);
-        carry = sum >> 16;
-      }
-    }
+    AdvanceRolling(rolling);
   }
   changed_ = true;
   return true;
@@ -844,6 +874,8 @@ std::string SimulatedWriter::NextActionReply() {
   Queue({reply, delayMs, ActionReplyText(reply)});
   const std::uint8_t sent = replies_.back().bytes[0];
   if (sent != st::kText && sent != st::kArguments) {
+    // The action is answered: its chip goes on record.
+    if (pendingChip_) programmed_.push_back(*std::exchange(pendingChip_, std::nullopt));
     expect_ = Expect::Command;
     script_.clear();
     scriptDelays_.clear();
@@ -906,6 +938,10 @@ void SimulatedWriter::BuildChipAction(std::uint8_t action, const Packet& packet)
 
   bool ok = false;
   rollingMessage_.clear();
+  // A chip to be programmed goes on record with the value it is given, when the action ends.
+  if (action == code::kProgramChip || action == code::kAutoProgram) {
+    pendingChip_ = ProgrammedChip{action, RollingValueText(ParseRolling()), false};
+  }
   switch (action) {
     case code::kBlankCheck:
       // The button is "Erase" for flash chips, and the Writer erases them.
@@ -940,6 +976,7 @@ void SimulatedWriter::BuildChipAction(std::uint8_t action, const Packet& packet)
   }
   if (!rollingMessage_.empty() && (ok || action == code::kAutoProgram)) AddMessage(rollingMessage_, rollingArguments_);
   AddStatus(ok ? st::kOk : st::kFailed);
+  if (pendingChip_) pendingChip_->passed = ok;
 }
 
 // --- settings ---

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "protocol.h"
@@ -45,6 +46,14 @@ struct QueuedReply {
   std::string what;
 };
 
+// A chip the Writer programmed (or tried to): the command, the rolling value it was given as the
+// status box shows it without spaces (empty with the rolling code off), and whether it passed.
+struct ProgrammedChip {
+  std::uint8_t command = 0;
+  std::string rollingValue;
+  bool passed = false;
+};
+
 // What the Writer made of a packet: the trace's decoding, and when the packet did not fit the
 // protocol's state, what was expected instead.
 struct TakenPacket {
@@ -70,6 +79,12 @@ class SimulatedWriter {
 
   // Waiting for a command: the last one has finished.
   bool Idle() const { return expect_ == Expect::Command; }
+  // The chips whose command has been answered (or abandoned) since the last call.
+  std::vector<ProgrammedChip> TakeProgrammedChips() { return std::exchange(programmed_, {}); }
+  // Programs `count` chips stand-alone, as an operator does with the Writer off-line: each gets
+  // the job's rolling value, which advances by the step, and passes. Nothing without a job.
+  void RunStandalone(int count);
+
   // True once after each change of the state, so that it is saved.
   bool TakeChanged() {
     const bool changed = changed_;
@@ -127,6 +142,8 @@ class SimulatedWriter {
   bool ChipTypeMatches() const;
   bool ErasableChip() const;
   Rolling ParseRolling() const;
+  std::string RollingValueText(const Rolling& rolling) const;
+  void AdvanceRolling(const Rolling& rolling);
   void InsertNewChip();
   void FitChipToJob();
 
@@ -157,6 +174,10 @@ class SimulatedWriter {
   std::vector<std::uint8_t> rollingArguments_;
 
   std::uint8_t portData_ = 0;
+
+  // The chip of the action under way, until its final answer; then those answered.
+  std::optional<ProgrammedChip> pendingChip_;
+  std::vector<ProgrammedChip> programmed_;
 };
 
 }  // namespace vx3::sim

@@ -16,6 +16,8 @@ class Clock {
   virtual void SleepFor(std::chrono::milliseconds duration) = 0;
   // A monotonic time for measuring intervals (never goes back when the wall clock is set).
   virtual std::chrono::steady_clock::time_point SteadyNow() { return std::chrono::steady_clock::now(); }
+  // The calendar time now as a point in time, for records kept in local time and UTC.
+  virtual std::chrono::system_clock::time_point WallNow() { return std::chrono::system_clock::now(); }
 };
 
 class SystemClock final : public Clock {

@@ -108,6 +108,15 @@ inline constexpr UiText IDS_MESSAGE_ClosedAnyway{"IDS_MESSAGE_ClosedAnyway", 524
 inline constexpr UiText IDS_MESSAGE_NoValidJob{"IDS_MESSAGE_NoValidJob", 525};
 // A wrapped-layout image chosen by the one-click button: its header is behind the wrapper.
 inline constexpr UiText IDS_MESSAGE_LoadThroughDevice{"IDS_MESSAGE_LoadThroughDevice", 526};
+// The production record: serial numbers that cannot be recorded, raised and skipped values,
+// a damaged record kept aside, values left without a result.
+inline constexpr UiText IDS_Ledger_CannotRecord{"IDS_Ledger_CannotRecord", 600};
+inline constexpr UiText IDS_Ledger_RaisedByWriter{"IDS_Ledger_RaisedByWriter", 601};
+inline constexpr UiText IDS_Ledger_RaisedByRecord{"IDS_Ledger_RaisedByRecord", 602};
+inline constexpr UiText IDS_Ledger_ValuesUsedUp{"IDS_Ledger_ValuesUsedUp", 603};
+inline constexpr UiText IDS_Ledger_SkippedValue{"IDS_Ledger_SkippedValue", 604};
+inline constexpr UiText IDS_Ledger_KeptAside{"IDS_Ledger_KeptAside", 605};
+inline constexpr UiText IDS_Ledger_MadeUnknown{"IDS_Ledger_MadeUnknown", 606};
 // NOLINTEND(readability-identifier-naming)
 
 }  // namespace vx3::text

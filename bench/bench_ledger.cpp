@@ -1,0 +1,115 @@
+// The production record: issuing one value durably (the commit synced to this machine's disk
+// before the command that uses it may be sent; target: at most 5 ms at the 99th percentile),
+// and the counters of the job and of today over a record of 1,000,000 chips (target: at most
+// 20 ms). The big record is built once, in one transaction, in a temporary folder; its size
+// gives the record's bytes per chip.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "ledger/sqlite_ledger.h"
+#include "platform/clock.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace vx3;
+
+constexpr std::int64_t kBigRecordChips = 1000000;
+
+ledger::JobInfo RollingJob(const fs::path& folder) {
+  ledger::JobInfo job;
+  job.device = "VX3P1040";
+  job.imagePath = folder / "PART.VX3";
+  job.rollingOn = true;
+  job.iniPath = folder / "PART.INI";
+  job.rollingAddress = 0x21;
+  job.shape = {2, true, false};
+  job.step[0] = 1;
+  return job;
+}
+
+void BM_IssueOneValueDurably(benchmark::State& state) {
+  testing::TempDir folder;
+  platform::SystemClock clock;
+  ledger::OpenedLedger opened = ledger::OpenSqliteLedger(folder.path(), clock);
+  if (!opened.ledger) {
+    state.SkipWithError(opened.status.error.c_str());
+    return;
+  }
+  ledger::JobId job = 0;
+  opened.ledger->StartJob(RollingJob(folder.path()), job);
+  rolling::RollingWords wanted{};
+  std::vector<double> ms;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    const ledger::IssuedSerial issued = opened.ledger->IssueSerial(job, ledger::ActionKind::AutoProgram, wanted);
+    ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    if (!issued.status) {
+      state.SkipWithError(issued.status.error.c_str());
+      break;
+    }
+    // The chip's result, as after each command: not part of the issue's time.
+    state.PauseTiming();
+    opened.ledger->FinishAction(issued.action, ledger::Outcome::Pass, "Auto Program OK", 1500);
+    state.ResumeTiming();
+    wanted = issued.entries;
+    ++wanted[0];
+  }
+  std::sort(ms.begin(), ms.end());
+  if (ms.empty()) return;
+  const auto at = [&ms](double share) { return ms[std::min(ms.size() - 1, static_cast<std::size_t>(share * ms.size()))]; };
+  state.counters["p50_ms"] = at(0.50);
+  state.counters["p99_ms"] = at(0.99);
+  state.counters["max_ms"] = ms.back();
+}
+BENCHMARK(BM_IssueOneValueDurably)->Iterations(1000)->Unit(benchmark::kMillisecond);
+
+// A record of a million chips, made once for the counters.
+struct BigRecord {
+  BigRecord() {
+    opened = ledger::OpenSqliteLedger(folder.path(), clock);
+    if (!opened.ledger) return;
+    opened.ledger->StartJob(RollingJob(folder.path()), job);
+    status = ledger::AppendMeasurementChips(*opened.ledger, job, rolling::RollingWords{}, kBigRecordChips);
+    std::error_code ec;
+    const fs::path file = folder.path() / ledger::kLedgerFolder / ledger::kLedgerFileName;
+    bytes = fs::file_size(file, ec);
+    fs::path wal = file;
+    wal += "-wal";
+    bytes += fs::exists(wal, ec) ? fs::file_size(wal, ec) : 0;
+  }
+  testing::TempDir folder;
+  platform::SystemClock clock;
+  ledger::OpenedLedger opened;
+  ledger::JobId job = 0;
+  ledger::LedgerStatus status;
+  std::uintmax_t bytes = 0;
+};
+
+void BM_CountersOverAMillionChips(benchmark::State& state) {
+  static BigRecord big;
+  if (!big.opened.ledger || !big.status) {
+    state.SkipWithError((big.opened.status.error + big.status.error).c_str());
+    return;
+  }
+  ledger::CounterSet counters;
+  for (auto _ : state) {
+    const ledger::LedgerStatus read = big.opened.ledger->ReadCounters(big.job, counters);
+    if (!read || counters.job.done != kBigRecordChips) {
+      state.SkipWithError("the counters are wrong");
+      break;
+    }
+    benchmark::DoNotOptimize(counters);
+  }
+  state.counters["chips"] = static_cast<double>(counters.job.done);
+  state.counters["bytes_per_chip"] = static_cast<double>(big.bytes) / static_cast<double>(kBigRecordChips);
+}
+BENCHMARK(BM_CountersOverAMillionChips)->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,128 @@
+// The production record: the jobs loaded, every Writer command with its result, and every
+// rolling value issued to a chip. The interface the program uses; the SQLite store of one
+// station (ledger/sqlite_ledger.h) is behind it, and a shared store can stand beside it.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ledger/serial_value.h"
+#include "rolling/rolling_settings.h"
+
+namespace vx3::ledger {
+
+using JobId = std::int64_t;
+using ActionId = std::int64_t;
+
+// The Writer commands the record knows. Their names are stored and exported as they are.
+enum class ActionKind {
+  AutoProgram,
+  BlankCheck,
+  Erase,
+  Program,
+  Verify,
+  Read,
+  RollingDownload,  // the rolling record downloaded after the rolling dialog
+  EepromDownload,   // the worker's EEPROM job
+  FirmwareUpdate,
+};
+std::string_view ActionName(ActionKind kind);
+// Actions that put the image into a chip: they make the chip counters.
+bool ProgramsChip(ActionKind kind);
+
+enum class Outcome { Pass, Fail, Unknown };
+
+// Everything a load fixes: one job row for each successful load.
+struct JobInfo {
+  std::string device;
+  std::filesystem::path imagePath;
+  std::uint16_t checksum = 0;
+  std::uint16_t securedChecksum = 0;
+  bool security = false;
+  std::uint16_t iapVersion = 0;  // the Writer's versions as the worker read them
+  std::uint16_t driverVersion = 0;
+  // The rolling code; off when `rollingOn` is false (the fields below are then not stored).
+  bool rollingOn = false;
+  std::filesystem::path iniPath;
+  std::uint32_t rollingAddress = 0;
+  RollingShape shape;
+  rolling::RollingWords step{};
+  rolling::RollingWords firstValue{};  // the value downloaded with the job (ChooseStartValue)
+  std::string firstValueNote;          // why it was raised above the INI's Count; empty if not
+};
+
+// Result of the operations that can fail: `error` names the reason in words for the operator
+// ("the disk is full (/path/production.db)"), without a final full stop.
+struct LedgerStatus {
+  bool ok = true;
+  std::string error;
+  explicit operator bool() const { return ok; }
+  static LedgerStatus Failed(std::string reason) { return {false, std::move(reason)}; }
+};
+
+struct IssuedSerial {
+  LedgerStatus status;
+  ActionId action = 0;
+  rolling::RollingWords entries{};  // the value issued: download it when it is not the one asked for
+  SerialValue value;
+  // Values passed over, in order: each is on a chip whose outcome is unknown, on a passed
+  // chip, or being programmed by another station on this record.
+  std::vector<SerialValue> skipped;
+};
+
+struct Counters {
+  std::int64_t done = 0;  // chips programmed (passed, failed or of unknown outcome)
+  std::int64_t passed = 0;
+  std::int64_t failed = 0;
+  double yieldPercent = 0;  // passed of done, 0 when none is done
+  std::string lastSerial;   // the last chip's value as the status box shows it; empty if none
+};
+struct CounterSet {
+  Counters job;
+  Counters today;
+};
+
+enum class ExportScope { Job, Today, All };
+
+class ProductionLedger {
+ public:
+  virtual ~ProductionLedger() = default;
+
+  // A job row for a successful load.
+  virtual LedgerStatus StartJob(const JobInfo& job, JobId& id) = 0;
+
+  // The highest value ever issued for the rolling INI (any state), or nullopt when none.
+  virtual LedgerStatus HighestIssued(const std::filesystem::path& iniPath, std::optional<SerialValue>& highest) = 0;
+
+  // Before a command that programs a chip with the rolling code on: commits durably (fsync)
+  // an action row of unknown result and the value the Writer will give the chip, `wanted`, or
+  // the first value from it on (by the job's step) that no passed chip, no chip of unknown
+  // outcome and no other station holds. A failed status means no value may be used: the
+  // command must not be sent.
+  virtual IssuedSerial IssueSerial(JobId job, ActionKind kind, const rolling::RollingWords& wanted) = 0;
+
+  // The result of an issued action: the action's result and its value's state (passed, failed
+  // or unknown), with the Writer's message or the error line and the duration.
+  virtual LedgerStatus FinishAction(ActionId action, Outcome outcome, std::string_view message,
+                                    std::int64_t durationMs) = 0;
+
+  // A command that issues no value, recorded after it ended. `rollingValue` is the value
+  // it concerns, if any (the value a rolling download sent).
+  virtual LedgerStatus RecordAction(JobId job, ActionKind kind, Outcome outcome, std::string_view message,
+                                    std::int64_t durationMs, const std::optional<SerialValue>& rollingValue) = 0;
+
+  // Counters of the job and of today (local date), since the last reset.
+  virtual LedgerStatus ReadCounters(JobId job, CounterSet& counters) = 0;
+  // Starts both counters again from zero: a reset row; nothing is deleted.
+  virtual LedgerStatus ResetCounters(JobId job) = 0;
+
+  // CSV of the actions (RFC 4180, UTF-8, one header row, one row per action, ISO 8601 times)
+  // of the job, of today or of the whole record, written to `file`.
+  virtual LedgerStatus ExportCsv(ExportScope scope, JobId job, const std::filesystem::path& file) = 0;
+};
+
+}  // namespace vx3::ledger

@@ -1,0 +1,66 @@
+// The production record of one station: an SQLite file, Writer_Log/production.db in the
+// program folder, opened once, in WAL mode with a durable commit. The only place that speaks SQL.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ledger/production_ledger.h"
+
+namespace vx3::platform {
+class Clock;
+}
+
+namespace vx3::ledger {
+
+inline constexpr std::string_view kLedgerFolder = "Writer_Log";
+inline constexpr std::string_view kLedgerFileName = "production.db";
+// The station's own settings, beside the record: [Production] Station=<name>.
+inline constexpr std::string_view kStationSettingsFileName = "production.ini";
+inline constexpr std::string_view kStationSection = "Production";
+inline constexpr std::string_view kStationKey = "Station";
+// The record's layout version (PRAGMA user_version) and the mark of our files (application_id).
+inline constexpr int kLedgerSchemaVersion = 1;
+inline constexpr int kLedgerApplicationId = 0x56583357;  // "VX3W"
+// A damaged file is kept as production.db.damaged-<local date and time>.
+inline constexpr std::string_view kDamagedSuffix = ".damaged-";
+
+struct LedgerOptions {
+  std::string station;       // empty: the settings file's, else the host name
+  int busyTimeoutMs = 2000;  // how long to wait for another program's hold on the file
+  std::string vfsName;       // an SQLite VFS by name (tests use one that fails on purpose); empty: default
+};
+
+struct OpenedLedger {
+  std::unique_ptr<ProductionLedger> ledger;  // null when the record cannot be used
+  LedgerStatus status;                       // why not
+  // A damaged record was moved to this name and a new one started.
+  std::filesystem::path keptAside;
+  // Values that were issued when the program last stopped and had no result: now unknown.
+  std::vector<std::string> madeUnknown;
+};
+
+// Opens (or makes) the record in `programDir`/Writer_Log. A damaged file is moved aside and a
+// new record started; a file that is locked, read-only, of a newer layout or not a record of
+// this program is left as it is and no record is opened.
+OpenedLedger OpenSqliteLedger(const std::filesystem::path& programDir, platform::Clock& clock,
+                              const LedgerOptions& options = {});
+
+// Appends `chips` passed Auto Program actions to `job` of an SQLite record, with their serials
+// from `first` on by the job's step, their Writer message and their counters, in one
+// transaction: a big record for measurements in seconds instead of hours of durable commits.
+LedgerStatus AppendMeasurementChips(ProductionLedger& ledger, JobId job, const rolling::RollingWords& first,
+                                    std::int64_t chips);
+
+// The station name: `configured` when not empty, else the settings file's in `folder`, else
+// the host name.
+std::string StationName(const std::filesystem::path& folder, std::string_view configured);
+
+// One field of a CSV row (RFC 4180): quoted, with quotes doubled, when it holds a comma, a
+// quote, a line break or leading/trailing space.
+std::string CsvField(std::string_view text);
+
+}  // namespace vx3::ledger
