@@ -94,6 +94,7 @@ constexpr std::array kTable{
     BuiltInEntry{500, "Rolling Code"},
     BuiltInEntry{501, "Load OTP"},
     BuiltInEntry{502, "Waiting for the Writer job to end, then the program closes ..."},
+    BuiltInEntry{530, "The log, chip history, Load_OTP and Writer state are kept in:"},
     BuiltInEntry{1041, "Fun6 (P+V)"},
     BuiltInEntry{1042, "Off-line Default Mode"},
     BuiltInEntry{1054, "OneKeyLoadVX3"},

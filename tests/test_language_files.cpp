@@ -108,6 +108,7 @@ constexpr std::array kAllTexts{
     IDS_RollingCode,
     IDS_LoadOTP,
     IDS_MESSAGE_WaitForWorker,
+    IDS_MESSAGE_DataFolder,
 };
 
 // The program's INI reader keeps at most this many characters of a value.

@@ -45,7 +45,7 @@ bool MainPresenter::WorkerActive() const { return context_.state.workerBusy.load
 
 bool MainPresenter::ConnectStep() {
   context_.link.ClearConnected();
-  return context_.link.UsbConnect(context_.state.programDir);
+  return context_.link.UsbConnect(context_.state.BridgeDir());
 }
 
 void MainPresenter::ReportNoWriter() {
@@ -177,7 +177,7 @@ void MainPresenter::OnRollingCode() {
 
 void MainPresenter::OnLoadOtp() {
   const std::filesystem::path& programDir = context_.state.programDir;
-  MakeProgramSubfolder(programDir, kLoadOtpFolder);
+  MakeProgramSubfolder(context_.state.DataDir(), kLoadOtpFolder);
   if (WorkerActive()) return;
   const WaitCursor wait(view_);
 
@@ -190,7 +190,7 @@ void MainPresenter::OnLoadOtp() {
   writer_ops::ReadProgressLine progress(
       context_.clock, [this](std::string_view text) { view_.SetControlText(ctl::kStatusValue, text); });
   writer_ops::ReadBackState readBack;
-  writer_ops::LoadFromChip({context_.writer(), programDir, &progress}, image, readBack);
+  writer_ops::LoadFromChip({context_.writer(), programDir, &progress, context_.state.DataDir()}, image, readBack);
   if (!image.imagePath.empty() &&
       !image::ReadImage(image, false, context_.rolling, programDir, context_.reporter, context_.language,
                         context_.commands.get())) {

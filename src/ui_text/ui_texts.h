@@ -96,6 +96,8 @@ inline constexpr UiText IDS_RollingCode{"IDS_RollingCode", 500};
 inline constexpr UiText IDS_LoadOTP{"IDS_LoadOTP", 501};
 // The window's close waits for the worker's EEPROM job, and says so.
 inline constexpr UiText IDS_MESSAGE_WaitForWorker{"IDS_MESSAGE_WaitForWorker", 502};
+// An installed or read-only program writes into the user's data folder, and says so at start.
+inline constexpr UiText IDS_MESSAGE_DataFolder{"IDS_MESSAGE_DataFolder", 530};
 // NOLINTEND(readability-identifier-naming)
 
 }  // namespace vx3::text
