@@ -143,7 +143,7 @@ TEST_F(DataFolderTest, WelcomeTextNamesTheDataFolderInEachLanguage) {
   ASSERT_GE(view_.status.size(), note.size());
   EXPECT_EQ(view_.status.substr(view_.status.size() - note.size()), note);
   presenter_->SwitchToChinese();
-  EXPECT_NE(view_.status.find("日志、芯片记录、Load_OTP 和写入器状态保存在：\r\n   " + platform::PathToUtf8(data_)),
+  EXPECT_NE(view_.status.find("日志、芯片记录、Load_OTP 和烧录器状态保存在：\r\n   " + platform::PathToUtf8(data_)),
             std::string::npos)
       << view_.status;
 }
