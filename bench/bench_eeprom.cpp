@@ -132,7 +132,7 @@ void RunJob(benchmark::State& state, const JobSize& size, std::unique_ptr<link::
   }
   writer_ops::EepromHeader header;
   const writer_ops::EepromDownload job{{link, b.reporter, b.language}, image, rolling, header, b.progress,
-                                       b.program.path()};
+                                       b.program.path(), b.program.path()};
   std::string command;
   image::IncLookup(b.program.path(), image.deviceName, image::kAssemblySection, image::kKeyCommand, command);
   // Every packet after the command is a block with its reply: two header blocks and the body.

@@ -96,7 +96,7 @@ void BM_ReadToFile64KWords(benchmark::State& state) {
   b.context.link.ClearConnected();
   if (!b.context.link.UsbConnect(kProgramDir)) state.SkipWithError("no simulated Writer in the program folder");
   for (auto _ : state) {
-    if (!writer_ops::ReadToFile({b.context.writer(), kProgramDir, &progress}, b.context.image, readBack,
+    if (!writer_ops::ReadToFile({b.context.writer(), kProgramDir, &progress, kProgramDir}, b.context.image, readBack,
                                 link::command::kReadChip)) {
       state.SkipWithError("the read failed");
       break;

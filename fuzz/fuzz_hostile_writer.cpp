@@ -158,7 +158,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 2: {
       const rolling::RollingSettings rolling;
       writer_ops::EepromHeader header;
-      const writer_ops::EepromDownload job{writer, image, rolling, header, progress, dir};
+      const writer_ops::EepromDownload job{writer, image, rolling, header, progress, dir, dir};
       const std::uint8_t action = (parameter & 1) != 0 ? writer_ops::kEepromVerify : writer_ops::kEepromProgram;
       writer_ops::EepromAction(job, action, writer_ops::kEepromJobLabel);
       fuzz::Require(bridge.writes <= 1 + 2 + kRomBytes / 64 + 1, "a job sends no block more than it has");
@@ -182,7 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 4:
     case 5: {
       writer_ops::ReadBackState state;
-      const writer_ops::ReadBackServices services{writer, dir, nullptr};
+      const writer_ops::ReadBackServices services{writer, dir, nullptr, dir};
       const std::uint8_t code = operation % 6 == 4 ? link::command::kReadChip : link::command::kReadChipForLoadOtp;
       writer_ops::ReadToFile(services, image, state, code);
       writer_ops::ListReadBackFile(reporter, image::ReadBackFileName(image, dir, state.loadOtpRead), kRomBytes);

@@ -101,6 +101,7 @@ constexpr std::array kTable{
     BuiltInEntry{524, "Closed while the Writer was not answering (%s); the Writer's EEPROM job may be incomplete."},
     BuiltInEntry{525, "The Writer holds no valid job: load the image again !!"},
     BuiltInEntry{526, "This image is for %s and must be loaded through \"Device / Load VX3\" !!!"},
+    BuiltInEntry{530, "The log, chip history, Load_OTP and Writer state are kept in:"},
     BuiltInEntry{600, "Serial numbers cannot be recorded: %s. %s is stopped so that no value is used twice."},
     BuiltInEntry{601, "Rolling value raised from %s to %s: the Writer programmed chips on its own (off-line)."},
     BuiltInEntry{602, "Rolling value raised from %s to %s: the production record has issued values up to %s."},

@@ -9,6 +9,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool imagemagick fonts-wqy-microhei fonts-dejavu-core
+  # The package test: the Debian package's tools and its checker.
+  dpkg-dev lintian
   # The Windows build: MinGW-w64 cross compilers (64-bit, and 32-bit for the __stdcall checks),
   # GoogleTest's sources to build with them, and Wine to run the Windows tests.
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 googletest wine64 locales

@@ -620,7 +620,7 @@ TEST(EepromDownloadWithSimulatedWriter, SampleImageGoesThroughTheWriterOntoAChip
   link::WriterLink link(std::make_unique<link::DynamicBridgeLibrary>(), reporter, language);
   const WriterServices writer{link, reporter, language};
   EepromHeader header;
-  const EepromDownload job{writer, image, rolling, header, progress, dir};
+  const EepromDownload job{writer, image, rolling, header, progress, dir, dir};
 
   ASSERT_TRUE(link.UsbConnect(kProgramDir));
   ASSERT_TRUE(EepromAction(job, kEepromProgram, kEepromJobLabel)) << view.status;

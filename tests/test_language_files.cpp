@@ -122,6 +122,7 @@ constexpr std::array kAllTexts{
     IDS_Ledger_SkippedValue,
     IDS_Ledger_KeptAside,
     IDS_Ledger_MadeUnknown,
+    IDS_MESSAGE_DataFolder,
 };
 
 // The program's INI reader keeps at most this many characters of a value.

@@ -77,7 +77,7 @@ class ReadBackTest : public ::testing::Test {
     }
   }
   bool Read(std::uint8_t code = cmd::kReadChip) {
-    return ReadToFile({link_.services(), dir(), progress_}, image_, state_, code);
+    return ReadToFile({link_.services(), dir(), progress_, dir()}, image_, state_, code);
   }
 
   FakeLink link_;
@@ -319,7 +319,7 @@ TEST_F(ReadBackTest, LoadFromChipMakesTheLodFileTheImage) {
   image_.hasHeader = true;
   QueueChip(4);
 
-  EXPECT_TRUE(LoadFromChip({link_.services(), dir(), nullptr}, image_, state_));
+  EXPECT_TRUE(LoadFromChip({link_.services(), dir(), nullptr, dir()}, image_, state_));
 
   const fs::path lod = dir() / "Load_OTP" / "VX3T0100.LOD";
   EXPECT_EQ(link_.bridge.written, std::vector<Bytes>(4, ReadPacket(cmd::kReadChipForLoadOtp, 4)));
@@ -335,7 +335,7 @@ TEST_F(ReadBackTest, LoadFromChipTakesWhatAFailedReadLeft) {
   QueueChip(4);
   link_.bridge.failReadAt = 2;
 
-  EXPECT_FALSE(LoadFromChip({link_.services(), dir(), nullptr}, image_, state_));
+  EXPECT_FALSE(LoadFromChip({link_.services(), dir(), nullptr, dir()}, image_, state_));
 
   const fs::path lod = dir() / "Load_OTP" / "VX3T0100.LOD";
   EXPECT_EQ(image_.imagePath, lod);

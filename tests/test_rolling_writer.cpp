@@ -94,7 +94,7 @@ TEST_P(RollingSampleDownloadTest, HeaderStartsWithTheRecord) {
   header.bytes.fill(0xEE);
   ASSERT_TRUE(fake.Connect());
   for (int i = 0; i < 2 + 64; ++i) fake.bridge.QueueStatus(link::status::kOk);
-  const writer_ops::EepromDownload job{fake.services(), image, rolling, header, progress, dir_.path()};
+  const writer_ops::EepromDownload job{fake.services(), image, rolling, header, progress, dir_.path(), dir_.path()};
   ASSERT_TRUE(writer_ops::FillEepromHeader(job)) << fake.view.status;
 
   const Bytes sent = fake.bridge.written.at(0);  // the first header block
@@ -230,7 +230,7 @@ TEST_F(RollingSimulatedWriterTest, WriterAdvancesTheValueAndCountKeepsIt) {
     return context.link.UsbConnect(kProgramDir);
   };
   const writer_ops::EepromDownload job{context.writer(), context.image, context.rolling, context.eepromHeader,
-                                       context.progress, dir_.path()};
+                                       context.progress, dir_.path(), dir_.path()};
   ASSERT_TRUE(reconnect());
   ASSERT_TRUE(writer_ops::EepromAction(job, writer_ops::kEepromProgram, writer_ops::kRollingJobLabel)) << view.status;
   ASSERT_TRUE(writer_ops::EepromAction(job, writer_ops::kEepromVerify, writer_ops::kRollingJobLabel)) << view.status;

@@ -1070,7 +1070,8 @@ bool DownloadJob(ProgramRig& rig, const testing::TempDir& dir) {
   const image::LoadedImage image = RawImage(dir, Job());
   const rolling::RollingSettings rolling;
   writer_ops::EepromHeader header;
-  const writer_ops::EepromDownload download{rig.writer(), image, rolling, header, rig.progress, dir.path()};
+  const writer_ops::EepromDownload download{rig.writer(), image, rolling, header, rig.progress, dir.path(),
+                                            dir.path()};
   return writer_ops::EepromAction(download, writer_ops::kEepromProgram, writer_ops::kEepromJobLabel);
 }
 

@@ -10,6 +10,7 @@
 #include "link/writer_link.h"
 #include "platform/clock.h"
 #include "platform/command_processor.h"
+#include "platform/environment.h"
 #include "platform/thread_locale.h"
 #include "rolling/rolling_settings.h"
 #include "ui_text/language.h"
@@ -42,6 +43,9 @@ struct AppContext {
   writer_ops::FirmwareState firmware;
   // Runs the rolling INI's generator program; tests put a scripted one in its place.
   std::unique_ptr<platform::CommandProcessor> commands = std::make_unique<platform::SystemCommandProcessor>();
+  // Where start-up finds the user's data folder and whether the program folder may be written;
+  // tests put a scripted one in its place.
+  std::unique_ptr<platform::Environment> environment = std::make_unique<platform::SystemEnvironment>();
 };
 
 }  // namespace vx3::app

@@ -88,13 +88,13 @@ class Flow {
     image_.fileMissing = false;
     image_.deviceFilesMissing = false;
     image_.incMissing = false;
-    text::MakeProgramSubfolder(programDir_, text::kLogFolder);
+    text::MakeProgramSubfolder(state_.DataDir(), text::kLogFolder);
     view_.SetStatusText("");
     image_.deviceName.clear();
   }
 
   void ChooserFirst() {
-    device_select::DeviceChooser chooser(programDir_);
+    device_select::DeviceChooser chooser(programDir_, state_.DataDir());
     chooser.Open(context_.language);
     if (!view_.RunDeviceChooser(chooser)) {
       image_.deviceName.clear();

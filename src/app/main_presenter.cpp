@@ -4,6 +4,7 @@
 
 #include "app/control_ids.h"
 #include "app/program_names.h"
+#include "app/startup.h"
 #include "platform/utf8_path.h"
 #include "ui_text/message_box.h"
 
@@ -50,7 +51,7 @@ MainPresenter::~MainPresenter() {
 
 std::string MainPresenter::WelcomeText() const {
   const Language& language = context_.language;
-  return language.Text(IDS_EDIT_List) + "\r\n\r\n" + language.Text(IDS_EDIT_List_Web);
+  return language.Text(IDS_EDIT_List) + "\r\n\r\n" + language.Text(IDS_EDIT_List_Web) + DataFolderNote(context_);
 }
 
 void MainPresenter::OnInitWindow() {

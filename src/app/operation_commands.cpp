@@ -65,7 +65,7 @@ bool MainPresenter::StartCommand(UiText name, void (MainPresenter::*job)()) {
 
 bool MainPresenter::ConnectStep() {
   context_.link.ClearConnected();
-  return context_.link.UsbConnect(context_.state.programDir);
+  return context_.link.UsbConnect(context_.state.BridgeDir());
 }
 
 void MainPresenter::ReportNoWriter() {
@@ -211,7 +211,7 @@ void MainPresenter::RollingCodeJob() {
 
 void MainPresenter::LoadOtpJob() {
   const std::filesystem::path& programDir = context_.state.programDir;
-  MakeProgramSubfolder(programDir, kLoadOtpFolder);
+  MakeProgramSubfolder(context_.state.DataDir(), kLoadOtpFolder);
   const WaitCursor wait(view_);
   if (!ConnectStep()) {
     ReportNoWriter();
@@ -227,7 +227,7 @@ void MainPresenter::LoadOtpJob() {
   writer_ops::ReadProgressLine progress(
       context_.clock, [this](std::string_view text) { view_.SetControlText(ctl::kStatusValue, text); });
   writer_ops::ReadBackState readBack;
-  writer_ops::LoadFromChip({context_.writer(), programDir, &progress}, image, readBack);
+  writer_ops::LoadFromChip({context_.writer(), programDir, &progress, context_.state.DataDir()}, image, readBack);
   if (!image.imagePath.empty() &&
       !image::ReadImage(image, false, context_.rolling, programDir, context_.reporter, context_.language,
                         context_.commands.get())) {

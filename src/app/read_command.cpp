@@ -30,7 +30,7 @@ void ReadCommand(AppContext& context, MainView& view) {
   text::Reporter& reporter = context.reporter;
   const std::filesystem::path& programDir = context.state.programDir;
   context.link.ClearConnected();
-  if (!context.link.UsbConnect(programDir)) {
+  if (!context.link.UsbConnect(context.state.BridgeDir())) {
     reporter.ReportStatus(language.Text(text::IDS_MESSAGE_USBNOTDETECTED), text::Severity::ErrorLine);
     return;
   }
@@ -43,7 +43,8 @@ void ReadCommand(AppContext& context, MainView& view) {
       context.clock, [&view](std::string_view text) { view.SetControlText(ctl::kStatusValue, text); });
   writer_ops::ReadBackState readBack;
   // A read that breaks off still shows the checksum and the listing of what it got.
-  writer_ops::ReadToFile({writer, programDir, &progress}, image, readBack, link::command::kReadChip);
+  writer_ops::ReadToFile({writer, programDir, &progress, context.state.DataDir()}, image, readBack,
+                          link::command::kReadChip);
 
   view.SetControlText(ctl::kChecksumCaption, language.Format(text::IDS_CheckSum_Format, {kChecksumChipName}));
   const std::string security = image.securityEnabled ? language.Text(text::IDS_SecurityEnable) : std::string();
@@ -51,7 +52,7 @@ void ReadCommand(AppContext& context, MainView& view) {
 
   // A file this read could not make may hold an older read; that is not listed as this one.
   if (readBack.fileMade) {
-    writer_ops::ListReadBackFile(reporter, image::ReadBackFileName(image, programDir, readBack.loadOtpRead),
+    writer_ops::ListReadBackFile(reporter, image::ReadBackFileName(image, context.state.DataDir(), readBack.loadOtpRead),
                                  image.romBytes);
   }
 }

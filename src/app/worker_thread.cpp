@@ -34,7 +34,8 @@ void WorkerThread::Start() {
 
 bool DownloadEepromJob(AppContext& context, std::string_view label, text::UiText programOk, text::UiText verifyOk) {
   const writer_ops::EepromDownload job{context.writer(),      context.image,    context.rolling,
-                                       context.eepromHeader, context.progress, context.state.programDir};
+                                       context.eepromHeader, context.progress, context.state.programDir,
+                                       context.state.DataDir()};
   text::Reporter& reporter = context.reporter;
   if (!writer_ops::EepromAction(job, writer_ops::kEepromProgram, label)) return false;
   reporter.OpenNewEvent();

@@ -17,8 +17,8 @@ using platform::EqualsIgnoringCase;
 
 }  // namespace
 
-std::filesystem::path HistoryPath(const std::filesystem::path& programDir) {
-  return text::ComposeProgramPath(programDir, "Writer_Log", kHistoryFileName);
+std::filesystem::path HistoryPath(const std::filesystem::path& dataDir) {
+  return text::ComposeProgramPath(dataDir, "Writer_Log", kHistoryFileName);
 }
 
 std::vector<std::string> ReadChipHistory(const std::filesystem::path& historyFile) {

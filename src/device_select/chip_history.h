@@ -12,8 +12,8 @@ namespace vx3::device_select {
 inline constexpr std::string_view kHistoryFileName = "History Chip.log";
 inline constexpr std::size_t kHistoryMaxNames = 5;
 
-// "Writer_Log/History Chip.log" in the program folder.
-std::filesystem::path HistoryPath(const std::filesystem::path& programDir);
+// "Writer_Log/History Chip.log" in the data folder (the program folder unless it moved).
+std::filesystem::path HistoryPath(const std::filesystem::path& dataDir);
 
 // The names in the history file, in file order (empty lines left out); empty when the file is
 // missing.

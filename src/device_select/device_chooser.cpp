@@ -165,7 +165,7 @@ void DeviceChooser::Open(const text::Language& language) {
   confirmed_ = false;
   chosen_.clear();
   files_ = ListDriverFiles(text::ComposeProgramPath(programDir_, {}, kDriverFolder));
-  const fs::path historyFile = HistoryPath(programDir_);
+  const fs::path historyFile = HistoryPath(dataDir_);
   historyExists_ = text::FileExists(historyFile);
   history_ = historyExists_ ? ReadChipHistory(historyFile) : std::vector<std::string>{};
   series_ = SeriesList(files_, historyExists_);

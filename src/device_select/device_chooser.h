@@ -74,7 +74,11 @@ ChooserTexts LoadChooserTexts(const text::Language& language);
 // click in the type list; Cancel calls nothing.
 class DeviceChooser {
  public:
-  explicit DeviceChooser(std::filesystem::path programDir) : programDir_(std::move(programDir)) {}
+  // The driver files are listed from `programDir`, the chip history read from `dataDir` (by
+  // default the program folder too).
+  explicit DeviceChooser(std::filesystem::path programDir) : programDir_(programDir), dataDir_(std::move(programDir)) {}
+  DeviceChooser(std::filesystem::path programDir, std::filesystem::path dataDir)
+      : programDir_(std::move(programDir)), dataDir_(std::move(dataDir)) {}
 
   // Fills the lists afresh from the driver folder and the history file, selects the first
   // series and its first type, and takes the texts from `language`.
@@ -101,6 +105,7 @@ class DeviceChooser {
   void FillTypes();
 
   std::filesystem::path programDir_;
+  std::filesystem::path dataDir_;
   ChooserTexts texts_;
   std::vector<DriverFile> files_;
   std::vector<std::string> history_;

@@ -75,11 +75,11 @@ void ReadCopyControl(LoadedImage& image, const fs::path& programDir) {
   image.loadOtpEnabled = image.copyFileExists && platform::ReadProfileInt(*path, kCopySection, kCopyKey, 0) == 1;
 }
 
-fs::path ReadBackFileName(const LoadedImage& image, const fs::path& programDir, bool loadOtpRead) {
+fs::path ReadBackFileName(const LoadedImage& image, const fs::path& dataDir, bool loadOtpRead) {
   const bool imageLoaded = !image.imagePath.empty();
   if (loadOtpRead) {
     if (!imageLoaded) return platform::PathFromUtf8(std::string(kNoImageBaseName) + std::string(kLoadOtpExtension));
-    return text::ComposeProgramPath(programDir, kLoadOtpFolder, image.deviceName, kLoadOtpExtension);
+    return text::ComposeProgramPath(dataDir, kLoadOtpFolder, image.deviceName, kLoadOtpExtension);
   }
   if (!imageLoaded) return platform::PathFromUtf8(std::string(kNoImageBaseName) + std::string(kReadBackExtension));
   return ReplaceExtension(image.imagePath, kReadBackExtension);

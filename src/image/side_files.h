@@ -35,9 +35,9 @@ bool ReadSymbolFile(LoadedImage& image, std::string_view instrument, const std::
 void ReadCopyControl(LoadedImage& image, const std::filesystem::path& programDir);
 
 // Where data read back from a chip are saved: with an image loaded, the image path with ".BBB"
-// (or, for a "Load OTP" read, the device's .LOD file in the program's "Load_OTP" folder);
-// with none, "KELVA.BBB" or "KELVA.LOD" in the current folder.
-std::filesystem::path ReadBackFileName(const LoadedImage& image, const std::filesystem::path& programDir,
+// (or, for a "Load OTP" read, the device's .LOD file in the "Load_OTP" folder of the data folder
+// `dataDir`); with none, "KELVA.BBB" or "KELVA.LOD" in the current folder.
+std::filesystem::path ReadBackFileName(const LoadedImage& image, const std::filesystem::path& dataDir,
                                        bool loadOtpRead);
 
 // `path` with the extension of its file name (from the name's last "." on) replaced by

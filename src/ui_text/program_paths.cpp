@@ -1,6 +1,7 @@
 #include "ui_text/program_paths.h"
 
 #include <fstream>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -37,6 +38,30 @@ bool MakeProgramSubfolder(const std::filesystem::path& programDir, std::string_v
                           std::filesystem::path* made) {
   // With a trailing separator the program folder is the base folder itself.
   return MakeSubdirectory(programDir / "", folder, made);
+}
+
+ProgramFolders ResolveProgramFolders(const std::filesystem::path& binDir, const InstallLayout& layout,
+                                     platform::Environment& environment) {
+  ProgramFolders folders{binDir, binDir, binDir, false, false};
+  if (binDir.empty()) return folders;
+  std::error_code ec;
+  const std::filesystem::path marker = PathFromUtf8(kKitMarkerFolder);
+  const std::filesystem::path kit = (binDir / layout.kitFromBin).lexically_normal();
+  if (!layout.kitFromBin.empty() && !std::filesystem::is_directory(binDir / marker, ec) &&
+      std::filesystem::is_directory(kit / marker, ec)) {
+    folders.installed = true;
+    folders.programDir = kit;
+    folders.bridgeDir = (binDir / layout.bridgeFromBin).lexically_normal();
+    folders.dataDir = kit;
+  }
+  const bool move = folders.installed ||
+                    (std::filesystem::is_directory(binDir, ec) && !environment.CanWriteIn(binDir));
+  if (!move) return folders;
+  const std::optional<std::filesystem::path> dataHome = platform::UserDataHome(environment);
+  if (!dataHome) return folders;
+  folders.dataDir = *dataHome / PathFromUtf8(kUserDataFolderName);
+  folders.dataMoved = true;
+  return folders;
 }
 
 bool FileExists(const std::filesystem::path& path) {

@@ -57,7 +57,8 @@ class Reporter {
   // then status lines go nowhere.
   void AttachView(ReportView* view) { view_.store(view); }
 
-  // The program folder; the log goes to its "Writer_Log" folder.
+  // The folder the program writes into (the program folder unless the data moved); the log goes
+  // to its "Writer_Log" folder.
   void SetProgramDir(std::filesystem::path dir);
 
   // Appends one line to the status box, with the error prefix for ErrorLine.

@@ -117,6 +117,8 @@ inline constexpr UiText IDS_Ledger_ValuesUsedUp{"IDS_Ledger_ValuesUsedUp", 603};
 inline constexpr UiText IDS_Ledger_SkippedValue{"IDS_Ledger_SkippedValue", 604};
 inline constexpr UiText IDS_Ledger_KeptAside{"IDS_Ledger_KeptAside", 605};
 inline constexpr UiText IDS_Ledger_MadeUnknown{"IDS_Ledger_MadeUnknown", 606};
+// An installed or read-only program writes into the user's data folder, and says so at start.
+inline constexpr UiText IDS_MESSAGE_DataFolder{"IDS_MESSAGE_DataFolder", 530};
 // NOLINTEND(readability-identifier-naming)
 
 }  // namespace vx3::text

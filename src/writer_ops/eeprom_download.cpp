@@ -253,7 +253,7 @@ bool EepromAction(const EepromDownload& job, std::uint8_t action, std::string_vi
   if (!writer.link.SendWriterCommand(action, static_cast<std::uint16_t>(kHeaderBlocks + blocks))) return false;
   if (!FillEepromHeader(job)) return false;
 
-  if (verify) device_select::AddChipToHistory(device_select::HistoryPath(job.programDir), image.deviceName);
+  if (verify) device_select::AddChipToHistory(device_select::HistoryPath(job.DataDir()), image.deviceName);
   job.progress.ShowProgress(blocks, verify ? kVerifyProgressLabel : kProgramProgressLabel, kWriterProgressCaption);
 
   link::Packet block{};

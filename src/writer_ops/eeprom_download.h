@@ -52,7 +52,10 @@ struct EepromDownload {
   const rolling::RollingSettings& rolling;
   EepromHeader& header;
   ProgressWindow& progress;
-  std::filesystem::path programDir;  // device descriptions and the chip history
+  std::filesystem::path programDir;  // device descriptions
+  std::filesystem::path dataDir = {};  // the chip history; empty: the program folder
+
+  const std::filesystem::path& DataDir() const { return dataDir.empty() ? programDir : dataDir; }
 };
 
 // True when `command` (a device's COMMAND value) names NEW_CODEOPTION, the first time it does

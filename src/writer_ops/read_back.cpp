@@ -86,7 +86,7 @@ bool ReadToFile(const ReadBackServices& services, image::LoadedImage& image, Rea
     return false;
   }
 
-  const std::filesystem::path path = image::ReadBackFileName(image, services.programDir, state.loadOtpRead);
+  const std::filesystem::path path = image::ReadBackFileName(image, services.DataDir(), state.loadOtpRead);
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   if (!file.is_open()) {
     writer.reporter.ReportStatus(fmt::format(kCreateFailedFormat, platform::PathToUtf8(path)),
@@ -140,7 +140,7 @@ bool LoadFromChip(const ReadBackServices& services, image::LoadedImage& image, R
   state.loadOtpRead = true;
   const bool read = ReadToFile(services, image, state, link::command::kReadChipForLoadOtp);
   // Whatever was read is the new image; the reload that follows judges it.
-  image.imagePath = image::ReadBackFileName(image, services.programDir, state.loadOtpRead);
+  image.imagePath = image::ReadBackFileName(image, services.DataDir(), state.loadOtpRead);
   image.hasHeader = false;
   state.loadOtpRead = false;
   return read;

@@ -64,11 +64,15 @@ class ReadProgressLine {
 };
 
 // What a read works with besides the image: the Writer, the program folder (for the device
-// description and the Load_OTP folder) and the progress line (null while no window shows one).
+// description), the progress line (null while no window shows one) and the data folder (for the
+// Load_OTP folder; empty: the program folder).
 struct ReadBackServices {
   WriterServices writer;
   std::filesystem::path programDir;
   ReadProgressLine* progress = nullptr;
+  std::filesystem::path dataDir;
+
+  const std::filesystem::path& DataDir() const { return dataDir.empty() ? programDir : dataDir; }
 };
 
 // Reads the ROM area of the chip (romBytes / 16 chunks, a partial last chunk is not read) with
