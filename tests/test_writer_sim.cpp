@@ -471,22 +471,29 @@ TEST_F(SimulatedWriterTest, EveryProgrammedChipGoesIntoTheChipsFileWhenTheComman
                                                                "0x84\t00010000\tFAIL", "0x81\t00010000\tFAIL"}));
 }
 
+
+// A job for the one-byte-per-word chip whose rolling record holds two entries of one byte each:
+// the value `low`, `high`, step 1, the order byte after them.
+Job OneBytePerWordJob(std::uint8_t low, std::uint8_t high) {
+  Job job;
+  job.SetChipName("VXTERN");
+  job.header[0] = 1;
+  job.header[2] = 9;
+  job.header[4] = 2;
+  job.header[6] = low;
+  job.header[7] = high;
+  job.header[8] = 0x01;
+  job.header[9] = 0x00;
+  job.header[10] = 1;
+  return job;
+}
+
 TEST_F(SimulatedWriterTest, TheChipsFileHasNoValueWithTheRollingCodeOffAndBytesForTheByteDevice) {
   ASSERT_EQ(Open(), 1);
   Job plain;
   ASSERT_EQ(Download(wire::kProgramEeprom, plain), std::vector<int>(6, 1));
   ASSERT_TRUE(Run(wire::kProgramChip, plain).ok);
-  Job bytes;
-  bytes.SetChipName("VXTERN");
-  // Two entries of one byte each: value 0x0201, step 1, order byte after them.
-  bytes.header[0] = 1;
-  bytes.header[2] = 9;
-  bytes.header[4] = 2;
-  bytes.header[6] = 0x01;
-  bytes.header[7] = 0x02;
-  bytes.header[8] = 0x01;
-  bytes.header[9] = 0x00;
-  bytes.header[10] = 1;
+  Job bytes = OneBytePerWordJob(0x01, 0x02);
   ASSERT_EQ(Download(wire::kProgramEeprom, bytes), std::vector<int>(6, 1));
   ASSERT_TRUE(Run(wire::kAutoProgramChip, bytes).ok);
   EXPECT_EQ(ChipLines(dir_.path()), (std::vector<std::string>{"0x81\t\tPASS", "0x84\t0201\tPASS"}));
@@ -534,17 +541,7 @@ TEST_F(SimulatedWriterTest, TheRollingValueWrapsAtTheTop) {
 
 TEST_F(SimulatedWriterTest, OneBytePerWordChipCarriesItsValueInLowBytes) {
   ASSERT_EQ(Open(), 1);
-  Job job;
-  job.SetChipName("VXTERN");
-  // Two entries of one byte each: value 0x00FF, step 1, order byte after them.
-  job.header[0] = 1;
-  job.header[2] = 9;
-  job.header[4] = 2;
-  job.header[6] = 0xFF;
-  job.header[7] = 0x00;
-  job.header[8] = 0x01;
-  job.header[9] = 0x00;
-  job.header[10] = 1;
+  Job job = OneBytePerWordJob(0xFF, 0x00);
   ASSERT_EQ(Download(wire::kProgramEeprom, job), std::vector<int>(6, 1));
   const Action action = Run(wire::kProgramChip, job);
   EXPECT_TRUE(action.ok);
