@@ -14,6 +14,7 @@
 #include "app/startup.h"
 #include "device_select/device_chooser.h"
 #include "platform/utf8_path.h"
+#include "support/test_ledger.h"
 #include "support/fake_clock.h"
 #include "support/fake_environment.h"
 #include "support/fake_view.h"
@@ -54,6 +55,7 @@ class DataFolderTest : public ::testing::Test {
         lib_(dir_.path() / "usr" / "lib" / "vx3wt"),
         data_(dir_.path() / "home" / "op" / ".local" / "share" / "vx3wt"),
         context_(locale_, clock_) {
+    context_.ledgerOpener = testing::LedgerOpenerForTests();
     fs::create_directories(bin_);
     fs::create_directories(kit_);
     for (const char* folder : {"language", "USE_DRV", "USE_INC2", "Symbol", "CPY", "USE_IAP", "samples"}) {

@@ -5,6 +5,7 @@
 #include "app/main_presenter.h"
 #include "support/fake_clock.h"
 #include "support/fake_view.h"
+#include "support/test_ledger.h"
 #include "support/temp_dir.h"
 #include "ui_text/message_box.h"
 
@@ -33,6 +34,7 @@ const char* const kChineseFile =
 class MainPresenterTest : public ::testing::Test {
  protected:
   MainPresenterTest() : context_(locale_, clock_), presenter_(context_, view_) {
+    context_.ledgerOpener = testing::LedgerOpenerForTests();
     locale_.Set(platform::kLocaleEnglishUs);
     context_.state.programPath = dir_.path() / "vx3wt";
     context_.state.programDir = dir_.path();

@@ -16,6 +16,7 @@
 #include "support/fake_bridge.h"
 #include "support/fake_clock.h"
 #include "support/fake_view.h"
+#include "support/test_ledger.h"
 #include "support/temp_dir.h"
 #include "ui_text/message_box.h"
 
@@ -33,6 +34,7 @@ constexpr std::string_view kEarlierLines = "earlier lines\r\n";
 class CommandsTest : public ::testing::Test {
  protected:
   CommandsTest() : context_(locale_, clock_, MakeBridge()) {
+    context_.ledgerOpener = testing::LedgerOpenerForTests();
     locale_.Set(platform::kLocaleEnglishUs);
     context_.state.programPath = dir_.path() / "vx3wt";
     context_.state.programDir = dir_.path();

@@ -18,6 +18,7 @@
 #include "platform/utf8_path.h"
 #include "support/fake_clock.h"
 #include "support/fake_view.h"
+#include "support/test_ledger.h"
 #include "support/image_builder.h"
 #include "support/temp_dir.h"
 
@@ -47,6 +48,7 @@ std::uint64_t HexValue(const std::string& text) { return std::strtoull(text.c_st
 class WorkflowTest : public ::testing::Test {
  protected:
   WorkflowTest() : programDir_(dir_.path() / "Writer v1.2"), context_(locale_, clock_) {
+    context_.ledgerOpener = testing::LedgerOpenerForTests();
     fs::create_directories(programDir_);
     for (const char* folder : {"language", "USE_DRV", "USE_INC2", "Symbol", "CPY", "USE_IAP", "DLL", "samples"}) {
       fs::copy(kShippedProgramDir / folder, programDir_ / folder, fs::copy_options::recursive);

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "app/production_record.h"
 #include "app/run_state.h"
 #include "image/loaded_image.h"
 #include "link/bridge_library.h"
@@ -43,6 +44,9 @@ struct AppContext {
   writer_ops::FirmwareState firmware;
   // Runs the rolling INI's generator program; tests put a scripted one in its place.
   std::unique_ptr<platform::CommandProcessor> commands = std::make_unique<platform::SystemCommandProcessor>();
+  // Opens the production record at start (the program's store; none in a build without one).
+  ledger::LedgerOpener ledgerOpener;
+  ProductionRecord record;
   // Where start-up finds the user's data folder and whether the program folder may be written;
   // tests put a scripted one in its place.
   std::unique_ptr<platform::Environment> environment = std::make_unique<platform::SystemEnvironment>();

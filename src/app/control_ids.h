@@ -35,6 +35,10 @@ inline constexpr int kChooseDevice = 1043;
 inline constexpr int kLoadVx3 = 1045;
 inline constexpr int kAbout = 1008;
 inline constexpr int kIcon = 1011;
+// The production record's part of the window: the button that starts the counters again, and
+// the right-click menu's item that exports the record (its text is set as a control's).
+inline constexpr int kResetCounters = 1061;
+inline constexpr int kExportRecord = 1062;
 
 // The six operation buttons, enabled and disabled together by the commands.
 inline constexpr int kOperationButtons[] = {kAutoProgram, kBlankCheck, kProgram, kVerify, kRead, kRollingCode};

@@ -75,6 +75,7 @@ void MainPresenter::OnInitWindow() {
   view_.SetControlText(ctl::kDeviceName, "");
 
   view_.SetStatusText(WelcomeText());
+  OpenProductionRecord();
 
   for (const int id : {ctl::kProgramMcu, ctl::kOperateEeprom}) {
     view_.EnableControl(id, false);
@@ -102,6 +103,13 @@ void MainPresenter::ApplyMainWindowTexts() {
   }
   view_.SetControlText(ctl::kBlankCheck,
                        language.Text(context_.state.erasableChip ? IDS_Erase : IDS_BlankCheck));
+  view_.SetControlText(ctl::kResetCounters, language.Text(IDS_Ledger_ResetCounters));
+  view_.SetControlText(ctl::kExportRecord, language.Text(IDS_Ledger_Export));
+  // The record's display follows the language; it is read while no Writer job writes to it.
+  if (!WriterJobActive()) {
+    ShowLastChip(context_, view_);
+    ShowCounters(context_, view_);
+  }
 }
 
 void MainPresenter::OnFunction0Clicked() { context_.state.offlineFunction = kOfflineFunction0; }

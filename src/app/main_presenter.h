@@ -2,11 +2,13 @@
 // off-line function radios, the language switch, the About box and the Writer commands.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "app/app_context.h"
 #include "app/job_thread.h"
 #include "app/main_view.h"
+#include "app/production_record.h"
 #include "app/worker_thread.h"
 
 namespace vx3::app {
@@ -41,6 +43,11 @@ class MainPresenter {
   void OnRollingCode();
   void OnLoadOtp();
 
+  // The production record: the counters start again from zero (nothing is deleted), and the
+  // record of the loaded job, of today or of all is written to a CSV file the operator chooses.
+  void OnResetCounters();
+  void OnExportRecord();
+
   // The welcome text of the status box.
   std::string WelcomeText() const;
 
@@ -64,11 +71,16 @@ class MainPresenter {
   void SwitchLanguage(const LanguageChoice& choice);
   // Runs `job` as the command `name` on the command thread; false when a Writer job already runs.
   bool StartCommand(text::UiText name, void (MainPresenter::*job)());
+  // Opens the production record of the data folder, once, and says in the status box what the
+  // opening found.
+  void OpenProductionRecord();
   bool ConnectStep();
   void ReportNoWriter();
   void DisableChipButtons();
   bool PrepareChipCommand();
   bool RunChipAction(std::uint8_t action);
+  // Runs the chip action and records its result (with the value issued for it, if any).
+  writer_ops::ChipActionResult RecordedChipAction(std::uint8_t action, const std::optional<ChipSerial>& serial);
   void ProgramChip(std::uint8_t action);
   // The commands' work, on the command thread.
   void AutoProgramJob();

@@ -75,6 +75,28 @@ class MainView : public text::ReportView, public writer_ops::ProgressView {
   // A Writer job has ended (called on the job's thread, must not wait for the window): the
   // window is no longer busy once every job has ended, and a close that waited for it goes on.
   virtual void WriterJobEnded() = 0;
+
+  // ---- The production record: the last chip's result and the counters ----
+
+  enum class Verdict { None, Pass, Fail, Unknown };
+  // The result of the last chip command, to be read at arm's length: `verdictText` large ("PASS"
+  // in green, "FAIL" in red, the unknown outcome as a failure), `detail` under it (the action and
+  // the serial value). Verdict::None clears the display (a new load).
+  virtual void ShowChipResult(Verdict verdict, std::string_view verdictText, std::string_view detail) = 0;
+  // The counters of the loaded job and of today, one line each, in the language in force.
+  virtual void ShowCounters(std::string_view jobLine, std::string_view todayLine) = 0;
+
+  // What the operator asked to export: the scope, and the CSV file to write.
+  enum class ExportScope { Job, Today, All };
+  struct ExportChoice {
+    ExportScope scope = ExportScope::Job;
+    std::filesystem::path file;
+  };
+  // Asks what to export and where (the scope, then the file to save, a ".csv" offered in
+  // `folder` as `suggestedName`); false when the operator cancels. `jobLoaded` false: the loaded
+  // job cannot be chosen.
+  virtual bool ChooseExport(const std::filesystem::path& folder, std::string_view suggestedName, bool jobLoaded,
+                            ExportChoice& choice) = 0;
 };
 
 }  // namespace vx3::app

@@ -9,6 +9,7 @@
 #include "app/control_ids.h"
 #include "app/load_image_flow.h"
 #include "app/main_presenter.h"
+#include "app/production_record.h"
 #include "app/read_command.h"
 #include "app/rolling_commands.h"
 #include "app/rolling_dialog_command.h"
@@ -58,6 +59,7 @@ bool MainPresenter::StartCommand(UiText name, void (MainPresenter::*job)()) {
   // A click while the Writer works is dropped, never carried out afterwards.
   if (WriterJobActive()) return false;
   commandName_ = name;
+  context_.state.lastResult = CommandResult::Ok;
   view_.WriterJobStarted(BusyTextOf(context_.language, name));
   commands_.Start([this, job] { (this->*job)(); });
   return true;
@@ -70,6 +72,7 @@ bool MainPresenter::ConnectStep() {
 
 void MainPresenter::ReportNoWriter() {
   context_.reporter.ReportStatus(context_.language.Text(IDS_MESSAGE_USBNOTDETECTED), Severity::ErrorLine);
+  context_.state.lastResult = CommandResult::NoWriter;
 }
 
 void MainPresenter::DisableChipButtons() {
@@ -83,6 +86,7 @@ void MainPresenter::OnDeviceLoad() {
   state.loadAttempted = true;
   // The rolling settings belong to the worker or the command while one runs.
   if (WriterJobActive()) return;
+  state.lastResult = CommandResult::Ok;
   context_.rolling.confirmZeroStep = true;
 
   const Language& language = context_.language;
@@ -109,12 +113,14 @@ void MainPresenter::OnDeviceLoad() {
     context_.rolling = rollingBefore;
     image.fileMissing = fileMissing;
     image.deviceFilesMissing = deviceFilesMissing;
+    state.lastResult = CommandResult::ImageError;
     // The flow may have turned on Blank Check and Read for the device it did not load.
     if (!image.loadOk || image.deviceName.empty()) DisableChipButtons();
     return;
   }
   if (!image.loadOk) {
     // Nothing is loaded: no device, file or checksum is shown as if it were.
+    state.lastResult = CommandResult::ImageError;
     DisableChipButtons();
     image.deviceName.clear();
     for (const int id : {ctl::kDeviceName, ctl::kFileName, ctl::kChecksum}) view_.SetControlText(id, "");
@@ -122,6 +128,7 @@ void MainPresenter::OnDeviceLoad() {
   }
   view_.SetControlText(ctl::kDeviceName, image.deviceName);
   if (image.deviceName.empty()) {
+    state.lastResult = CommandResult::ImageError;
     DisableChipButtons();
     return;
   }
@@ -164,11 +171,38 @@ bool MainPresenter::RunChipAction(std::uint8_t action) {
   return writer_ops::ChipAction(context_.writer(), action, {image.romBytes, image.checksum});
 }
 
+writer_ops::ChipActionResult MainPresenter::RecordedChipAction(std::uint8_t action,
+                                                               const std::optional<ChipSerial>& serial) {
+  const image::LoadedImage& image = context_.image;
+  context_.reporter.StartTranscript();
+  const auto start = context_.clock.SteadyNow();
+  const writer_ops::ChipActionResult result =
+      writer_ops::RunChipAction(context_.writer(), action, {image.romBytes, image.checksum});
+  const std::int64_t durationMs = MillisecondsSince(context_, start);
+  switch (result.outcome) {
+    case writer_ops::ChipOutcome::Pass: break;
+    case writer_ops::ChipOutcome::Fail: context_.state.lastResult = CommandResult::ChipFailed; break;
+    case writer_ops::ChipOutcome::Unknown:
+      context_.state.lastResult = result.timedOut ? CommandResult::TimedOut : CommandResult::ChipUnknown;
+      break;
+  }
+  FinishChipCommand(context_, view_, ActionKindOf(action, context_.state.erasableChip), result, durationMs, serial);
+  return result;
+}
+
 void MainPresenter::ProgramChip(std::uint8_t action) {
   const WaitCursor wait(view_);
-  if (!PrepareChipCommand() || !RunChipAction(action)) return;
+  if (!PrepareChipCommand()) return;
+  const bool rollingOn = context_.rolling.method != rolling::RollingMethod::NotUsed;
+  std::optional<ChipSerial> serial;
+  if (rollingOn) {
+    // The value is on record before the chip can get it, or the chip is not touched.
+    serial.emplace();
+    if (!IssueChipSerial(context_, view_, ActionKindOf(action, false), *serial)) return;
+  }
+  if (!RecordedChipAction(action, serial).Passed()) return;
   // The Writer has advanced its copy of the rolling value: the next chip gets the next one.
-  if (context_.rolling.method != rolling::RollingMethod::NotUsed) {
+  if (rollingOn) {
     ReadBackRolling(context_);
     ReloadRollingSettings(context_, true);
   }
@@ -179,20 +213,33 @@ void MainPresenter::AutoProgramJob() { ProgramChip(cmd::kAutoProgramChip); }
 void MainPresenter::ProgramJob() { ProgramChip(cmd::kProgramChip); }
 
 void MainPresenter::BlankCheckJob() {
-  if (PrepareChipCommand()) RunChipAction(cmd::kBlankCheckChip);
+  if (PrepareChipCommand()) RecordedChipAction(cmd::kBlankCheckChip, std::nullopt);
 }
 
 void MainPresenter::VerifyJob() {
   const WaitCursor wait(view_);
   if (!PrepareChipCommand()) return;
   // The checksum line comes back whatever the chip said.
-  RunChipAction(cmd::kVerifyChip);
+  RecordedChipAction(cmd::kVerifyChip, std::nullopt);
   view_.SetControlText(ctl::kChecksumCaption,
                        context_.language.Format(IDS_CheckSum_Format, {kChecksumChipName}));
   view_.SetControlText(ctl::kChecksum, context_.image.checksumText);
 }
 
-void MainPresenter::ReadJob() { ReadCommand(context_, view_); }
+void MainPresenter::ReadJob() {
+  context_.reporter.StartTranscript();
+  const auto start = context_.clock.SteadyNow();
+  const std::optional<writer_ops::ChipActionResult> result = ReadCommand(context_, view_);
+  if (!result) {
+    context_.state.lastResult = CommandResult::NoWriter;
+    return;
+  }
+  if (!result->Passed()) {
+    context_.state.lastResult = result->timedOut ? CommandResult::TimedOut : CommandResult::ChipFailed;
+  }
+  FinishChipCommand(context_, view_, ledger::ActionKind::Read, *result, MillisecondsSince(context_, start),
+                    std::nullopt);
+}
 
 void MainPresenter::RollingCodeJob() {
   // Connected first, as every chip command: a Writer plugged in again is found without another click.
@@ -204,9 +251,7 @@ void MainPresenter::RollingCodeJob() {
   view_.SetStatusText("");
   ReloadRollingSettings(context_, true);
   view_.EnableControl(ctl::kProgram, true);
-  DownloadJobOrStopChips(context_, view_, writer_ops::kRollingJobLabel, IDS_MESSAGE_RollingProgramOK,
-                         IDS_MESSAGE_RollingVerifyOk);
-  context_.progress.HideProgress();
+  DownloadRollingRecord(context_, view_);
 }
 
 void MainPresenter::LoadOtpJob() {

@@ -21,8 +21,8 @@ constexpr std::string_view kChecksumValueFormat = "  {:04X} {}";
 
 }  // namespace
 
-void ReadCommand(AppContext& context, MainView& view) {
-  if (context.state.workerBusy.load()) return;
+std::optional<writer_ops::ChipActionResult> ReadCommand(AppContext& context, MainView& view) {
+  if (context.state.workerBusy.load()) return std::nullopt;
   view.SetStatusText("");
   const WaitCursor wait(view);
 
@@ -32,19 +32,23 @@ void ReadCommand(AppContext& context, MainView& view) {
   context.link.ClearConnected();
   if (!context.link.UsbConnect(context.state.BridgeDir())) {
     reporter.ReportStatus(language.Text(text::IDS_MESSAGE_USBNOTDETECTED), text::Severity::ErrorLine);
-    return;
+    return std::nullopt;
   }
 
   image::LoadedImage& image = context.image;
   const writer_ops::WriterServices writer = context.writer();
-  if (!writer_ops::ChipAction(writer, link::command::kCheckBeforeRead, {image.romBytes, image.checksum})) return;
+  writer_ops::ChipActionResult result =
+      writer_ops::RunChipAction(writer, link::command::kCheckBeforeRead, {image.romBytes, image.checksum});
+  if (!result.Passed()) return result;
 
   writer_ops::ReadProgressLine progress(
       context.clock, [&view](std::string_view text) { view.SetControlText(ctl::kStatusValue, text); });
   writer_ops::ReadBackState readBack;
   // A read that breaks off still shows the checksum and the listing of what it got.
-  writer_ops::ReadToFile({writer, programDir, &progress, context.state.DataDir()}, image, readBack,
-                          link::command::kReadChip);
+  const bool whole = writer_ops::ReadToFile({writer, programDir, &progress, context.state.DataDir()}, image, readBack,
+                                            link::command::kReadChip);
+  // A read that broke off may have stopped at the chip or at the Writer: its outcome is unknown.
+  if (!whole) result.outcome = writer_ops::ChipOutcome::Unknown;
 
   view.SetControlText(ctl::kChecksumCaption, language.Format(text::IDS_CheckSum_Format, {kChecksumChipName}));
   const std::string security = image.securityEnabled ? language.Text(text::IDS_SecurityEnable) : std::string();
@@ -55,6 +59,7 @@ void ReadCommand(AppContext& context, MainView& view) {
     writer_ops::ListReadBackFile(reporter, image::ReadBackFileName(image, context.state.DataDir(), readBack.loadOtpRead),
                                  image.romBytes);
   }
+  return result;
 }
 
 }  // namespace vx3::app

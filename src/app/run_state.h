@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include "app/command_result.h"
+
 namespace vx3::app {
 
 // Off-line function codes sent to the Writer with the version query.
@@ -45,6 +47,8 @@ struct RunState {
   std::atomic<bool> loadAttempted{false};
   std::atomic<std::uint8_t> offlineFunction{0};
   std::atomic<bool> erasableChip{false};
+  // How the last command, or the last load with its worker run, ended.
+  std::atomic<CommandResult> lastResult{CommandResult::Ok};
 
   // The load flow's memory within one run (user-interface thread only): the folder the image
   // file-open dialog opens in (empty: the samples folder).

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "app/control_ids.h"
+#include "app/production_record.h"
 #include "app/rolling_dialog_command.h"
 #include "app/rolling_commands.h"
 #include "link/command_codes.h"
@@ -59,24 +60,56 @@ bool DownloadJobOrStopChips(AppContext& context, MainView& view, std::string_vie
 int WorkerThread::Run() {
   RunState& state = context_.state;
   state.workerBusy.store(true);
+  state.lastResult = CommandResult::Ok;
+  context_.record.SetJobRefusal({});
+  context_.reporter.StartTranscript();
+  const auto updateStart = context_.clock.SteadyNow();
 
   // The off-line mode is read at each query: the operator may switch it while the update runs.
   const writer_ops::FirmwareUpdate update{context_.writer(), context_.progress,          context_.clock,
                                           context_.firmware, context_.state.programDir, context_.image.deviceName,
                                           state.offlineFunction};
-  bool jobReady = false;
-  if (writer_ops::UpdateIap(update) && writer_ops::UpdateDriver(update)) {
+  const bool iapReady = writer_ops::UpdateIap(update);
+  bool updated = context_.firmware.updatePerformed;
+  const bool firmwareReady = iapReady && writer_ops::UpdateDriver(update);
+  updated = updated || (iapReady && context_.firmware.updatePerformed);
+  const std::int64_t updateMs = MillisecondsSince(context_, updateStart);
+  const std::string updateTranscript = context_.reporter.Transcript();
+  const bool hasImage = !context_.image.imagePath.empty();
+  const bool rollingOn = context_.rolling.method != rolling::RollingMethod::NotUsed;
+
+  std::optional<ledger::StartChoice> choice;
+  if (firmwareReady) {
     std::uint16_t version = 0;
     // A failed query has reported itself and leaves the version shown as it was.
     if (writer_ops::QueryWriter(update, link::command::kVersionQuery, version)) {
       view_.SetControlText(ctl::kDriverVersion, fmt::format(kVersionFormat, version >> 8, version & 0xFF));
     }
-    jobReady = !context_.image.imagePath.empty() &&
-               DownloadJobOrStopChips(context_, view_, writer_ops::kEepromJobLabel, text::IDS_MESSAGE_EEPROMOK,
-                                      text::IDS_MESSAGE_VerifyOK);
+    // The job never starts below a value already used: the Writer may have counted on its own.
+    if (hasImage && rollingOn) choice = ChooseJobStartValue(context_);
+  }
+  if (hasImage) StartJobRecord(context_, view_, choice);
+  if (updated || !firmwareReady) {
+    RecordCommand(context_, ledger::ActionKind::FirmwareUpdate, firmwareReady ? ledger::Outcome::Pass : ledger::Outcome::Fail,
+                  updateMs, std::nullopt, updateTranscript);
+  }
+
+  bool jobReady = false;
+  if (firmwareReady) {
+    if (hasImage) {
+      context_.reporter.StartTranscript();
+      const auto downloadStart = context_.clock.SteadyNow();
+      jobReady = DownloadJobOrStopChips(context_, view_, writer_ops::kEepromJobLabel, text::IDS_MESSAGE_EEPROMOK,
+                                        text::IDS_MESSAGE_VerifyOK);
+      RecordCommand(context_, ledger::ActionKind::EepromDownload, jobReady ? ledger::Outcome::Pass : ledger::Outcome::Fail,
+                    MillisecondsSince(context_, downloadStart),
+                    rollingOn ? std::optional(CurrentRollingValue(context_)) : std::nullopt);
+      if (!jobReady) state.lastResult = CommandResult::JobFailed;
+    }
   } else {
     // The Writer's firmware is not what the job needs: no chip operation until the next load.
     for (const int id : ctl::kChipButtons) view_.EnableControl(id, false);
+    state.lastResult = CommandResult::FirmwareFailed;
   }
   // No rolling-code download without a job in the Writer to carry it.
   if (!jobReady) context_.rolling.iniExists = false;
@@ -89,12 +122,22 @@ int WorkerThread::Run() {
       view_.SetStatusText("");
       ReloadRollingSettings(context_, true);
       view_.EnableControl(ctl::kProgram, true);
-      DownloadJobOrStopChips(context_, view_, writer_ops::kRollingJobLabel, text::IDS_MESSAGE_RollingProgramOK,
-                             text::IDS_MESSAGE_RollingVerifyOk);
-      context_.progress.HideProgress();
+      DownloadRollingRecord(context_, view_);
     }
   }
   return 1;
+}
+
+bool DownloadRollingRecord(AppContext& context, MainView& view) {
+  context.reporter.StartTranscript();
+  const auto start = context.clock.SteadyNow();
+  const bool ok = DownloadJobOrStopChips(context, view, writer_ops::kRollingJobLabel,
+                                         text::IDS_MESSAGE_RollingProgramOK, text::IDS_MESSAGE_RollingVerifyOk);
+  context.progress.HideProgress();
+  RecordCommand(context, ledger::ActionKind::RollingDownload, ok ? ledger::Outcome::Pass : ledger::Outcome::Fail,
+                MillisecondsSince(context, start), CurrentRollingValue(context));
+  if (!ok) context.state.lastResult = CommandResult::JobFailed;
+  return ok;
 }
 
 }  // namespace vx3::app

@@ -21,6 +21,10 @@ bool DownloadEepromJob(AppContext& context, std::string_view label, text::UiText
 bool DownloadJobOrStopChips(AppContext& context, MainView& view, std::string_view label, text::UiText programOk,
                             text::UiText verifyOk);
 
+// The rolling record chosen in the Rolling Code dialog, downloaded as DownloadJobOrStopChips
+// does, and recorded.
+bool DownloadRollingRecord(AppContext& context, MainView& view);
+
 // The status line of a running Writer job called `name`: what it does, and for how long.
 MainView::BusyText BusyTextOf(const text::Language& language, text::UiText name);
 

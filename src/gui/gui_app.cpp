@@ -1,5 +1,9 @@
 #include "gui/gui_app.h"
 
+#ifdef VX3WT_HAS_LEDGER
+#include "ledger/sqlite_ledger.h"
+#endif
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -62,6 +66,11 @@ int RunGui(int argc, char** argv) {
   platform::SystemThreadLocale locale(platform::RefusedLocalesFromEnvironment());
   platform::SystemClock clock;
   app::AppContext context(locale, clock);
+#ifdef VX3WT_HAS_LEDGER
+  context.ledgerOpener = [](const std::filesystem::path& dataDir, platform::Clock& recordClock) {
+    return ledger::OpenSqliteLedger(dataDir, recordClock);
+  };
+#endif
   QtStartupHost host;
   return app::RunApplication(host, context, platform::ExecutablePath());
 }

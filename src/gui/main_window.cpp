@@ -626,4 +626,14 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
   if (aboutMenu_ != nullptr) aboutMenu_->exec(event->globalPos());
 }
 
+// The production record's display is not laid out yet: the status box carries what matters.
+void MainWindow::ShowChipResult(Verdict /*verdict*/, std::string_view /*verdictText*/, std::string_view /*detail*/) {}
+
+void MainWindow::ShowCounters(std::string_view /*jobLine*/, std::string_view /*todayLine*/) {}
+
+bool MainWindow::ChooseExport(const std::filesystem::path& /*folder*/, std::string_view /*suggestedName*/,
+                              bool /*jobLoaded*/, ExportChoice& /*choice*/) {
+  return false;
+}
+
 }  // namespace vx3::gui

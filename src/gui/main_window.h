@@ -66,6 +66,10 @@ class MainWindow final : public QDialog, public app::MainView {
   void WriterJobStarted(BusyText busyText) override;
   void WriterJobEnded() override;
   bool RunRollingCodeDialog(rolling::RollingDialog& dialog) override;
+  void ShowChipResult(Verdict verdict, std::string_view verdictText, std::string_view detail) override;
+  void ShowCounters(std::string_view jobLine, std::string_view todayLine) override;
+  bool ChooseExport(const std::filesystem::path& folder, std::string_view suggestedName, bool jobLoaded,
+                    ExportChoice& choice) override;
 
   // ---- Dialogs of the load flow: the image file-open dialog and Choose Device ----
   std::filesystem::path ChooseImageFile(const std::filesystem::path& folder) override;

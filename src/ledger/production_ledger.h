@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +14,10 @@
 
 #include "ledger/serial_value.h"
 #include "rolling/rolling_settings.h"
+
+namespace vx3::platform {
+class Clock;
+}
 
 namespace vx3::ledger {
 
@@ -124,5 +130,18 @@ class ProductionLedger {
   // of the job, of today or of the whole record, written to `file`.
   virtual LedgerStatus ExportCsv(ExportScope scope, JobId job, const std::filesystem::path& file) = 0;
 };
+
+struct OpenedLedger {
+  std::unique_ptr<ProductionLedger> ledger;  // null when the record cannot be used
+  LedgerStatus status;                       // why not
+  // A damaged record was moved to this name and a new one started.
+  std::filesystem::path keptAside;
+  // Values that were issued when the program last stopped and had no result: now unknown.
+  std::vector<std::string> madeUnknown;
+};
+
+// Opens the record of the program's data folder (a test or a build without a store puts its own
+// in place).
+using LedgerOpener = std::function<OpenedLedger(const std::filesystem::path& dataDir, platform::Clock& clock)>;
 
 }  // namespace vx3::ledger

@@ -34,15 +34,6 @@ struct LedgerOptions {
   std::string vfsName;       // an SQLite VFS by name (tests use one that fails on purpose); empty: default
 };
 
-struct OpenedLedger {
-  std::unique_ptr<ProductionLedger> ledger;  // null when the record cannot be used
-  LedgerStatus status;                       // why not
-  // A damaged record was moved to this name and a new one started.
-  std::filesystem::path keptAside;
-  // Values that were issued when the program last stopped and had no result: now unknown.
-  std::vector<std::string> madeUnknown;
-};
-
 // Opens (or makes) the record in `programDir`/Writer_Log. A damaged file is moved aside and a
 // new record started; a file that is locked, read-only, of a newer layout or not a record of
 // this program is left as it is and no record is opened.

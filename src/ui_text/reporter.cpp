@@ -91,11 +91,31 @@ void Reporter::ReportStatus(std::string_view text, Severity severity) {
   if (severity == Severity::ErrorLine) line = language_.Text(IDS_MESSAGE_Error);
   line += text;
   line += kStatusLineEnd;
+  AddToTranscript(line);
   view->AppendStatusText(line);
 }
 
 void Reporter::AppendStatusText(std::string_view text) {
-  if (ReportView* view = view_.load()) view->AppendStatusText(text);
+  if (ReportView* view = view_.load()) {
+    AddToTranscript(text);
+    view->AppendStatusText(text);
+  }
+}
+
+void Reporter::StartTranscript() {
+  std::lock_guard lock(transcriptMutex_);
+  transcript_.clear();
+}
+
+std::string Reporter::Transcript() const {
+  std::lock_guard lock(transcriptMutex_);
+  return transcript_;
+}
+
+void Reporter::AddToTranscript(std::string_view text) {
+  std::lock_guard lock(transcriptMutex_);
+  transcript_.append(text);
+  if (transcript_.size() > kTranscriptMaxBytes) transcript_.erase(0, transcript_.size() - kTranscriptMaxBytes);
 }
 
 void Reporter::ShowPendingStatus() {

@@ -81,6 +81,13 @@ class Reporter {
   // A warning box captioned "VX3WT", then LogEvent(kind, text).
   void WarnAndLog(int kind, std::string_view text);
 
+  // What the status box was told from here on, kept for the production record (the Writer's
+  // messages and the error lines of one action): StartTranscript begins it again, Transcript
+  // returns it, at most kTranscriptMaxBytes of its end.
+  static constexpr std::size_t kTranscriptMaxBytes = 4000;
+  void StartTranscript();
+  std::string Transcript() const;
+
   // Opens a new event: adds 1 to the event number and returns the new number.
   std::uint32_t OpenNewEvent() { return ++eventNumber_; }
   std::uint32_t eventNumber() const { return eventNumber_.load(); }
@@ -92,6 +99,9 @@ class Reporter {
   platform::Clock& clock_;
   std::atomic<ReportView*> view_{nullptr};
   std::atomic<std::uint32_t> eventNumber_{1};
+  void AddToTranscript(std::string_view text);
+  mutable std::mutex transcriptMutex_;
+  std::string transcript_;
   mutable std::mutex logMutex_;  // guards the fields below and the log file
   std::filesystem::path programDir_;
   bool logNameFixed_ = false;

@@ -117,6 +117,24 @@ inline constexpr UiText IDS_Ledger_ValuesUsedUp{"IDS_Ledger_ValuesUsedUp", 603};
 inline constexpr UiText IDS_Ledger_SkippedValue{"IDS_Ledger_SkippedValue", 604};
 inline constexpr UiText IDS_Ledger_KeptAside{"IDS_Ledger_KeptAside", 605};
 inline constexpr UiText IDS_Ledger_MadeUnknown{"IDS_Ledger_MadeUnknown", 606};
+// The last chip's result, the counters, the export of the record, a record that cannot be used.
+inline constexpr UiText IDS_Ledger_Pass{"IDS_Ledger_Pass", 607};
+inline constexpr UiText IDS_Ledger_Fail{"IDS_Ledger_Fail", 608};
+inline constexpr UiText IDS_Ledger_Unknown{"IDS_Ledger_Unknown", 609};
+inline constexpr UiText IDS_Ledger_ResultDetail{"IDS_Ledger_ResultDetail", 610};
+inline constexpr UiText IDS_Ledger_JobCounters{"IDS_Ledger_JobCounters", 611};
+inline constexpr UiText IDS_Ledger_TodayCounters{"IDS_Ledger_TodayCounters", 612};
+inline constexpr UiText IDS_Ledger_ResetCounters{"IDS_Ledger_ResetCounters", 613};
+inline constexpr UiText IDS_Ledger_Export{"IDS_Ledger_Export", 614};
+inline constexpr UiText IDS_Ledger_Exported{"IDS_Ledger_Exported", 615};
+inline constexpr UiText IDS_Ledger_ExportFailed{"IDS_Ledger_ExportFailed", 616};
+inline constexpr UiText IDS_Ledger_CountersWereReset{"IDS_Ledger_CountersWereReset", 617};
+inline constexpr UiText IDS_Ledger_ExportJob{"IDS_Ledger_ExportJob", 618};
+inline constexpr UiText IDS_Ledger_ExportToday{"IDS_Ledger_ExportToday", 619};
+inline constexpr UiText IDS_Ledger_ExportAll{"IDS_Ledger_ExportAll", 620};
+inline constexpr UiText IDS_Ledger_CsvFilter{"IDS_Ledger_CsvFilter", 621};
+inline constexpr UiText IDS_Ledger_NotOpen{"IDS_Ledger_NotOpen", 622};
+inline constexpr UiText IDS_Ledger_NoValue{"IDS_Ledger_NoValue", 623};
 // An installed or read-only program writes into the user's data folder, and says so at start.
 inline constexpr UiText IDS_MESSAGE_DataFolder{"IDS_MESSAGE_DataFolder", 530};
 // NOLINTEND(readability-identifier-naming)

@@ -84,7 +84,7 @@ std::string FormatRaw(std::string_view pending, std::span<const std::uint8_t, kW
 }
 
 void ShowWriterMessage(const WriterServices& writer, std::string_view pending,
-                       std::span<const std::uint8_t, kWriterArgumentCount> arguments) {
+                              std::span<const std::uint8_t, kWriterArgumentCount> arguments) {
   const std::string raw = FormatRaw(pending, arguments);
   if (raw == kIcErrorSentence) {
     // The language file's text stands for the Writer's sentence, as a line of its own.
@@ -135,24 +135,31 @@ text::UiText ChipActionName(std::uint8_t action) {
 }
 
 bool ChipAction(const WriterServices& writer, std::uint8_t action, const ChipActionImage& image) {
+  return RunChipAction(writer, action, image).Passed();
+}
+
+ChipActionResult RunChipAction(const WriterServices& writer, std::uint8_t action, const ChipActionImage& image) {
   platform::SystemClock systemClock;
   platform::Clock& clock = writer.clock != nullptr ? *writer.clock : systemClock;
   const auto deadline = clock.SteadyNow() + kChipActionTimeLimit;
+  ChipActionResult result;
   std::string pending;
   while (clock.SteadyNow() < deadline) {
-    if (!SendChipCommand(writer, action, image)) return false;
+    if (!SendChipCommand(writer, action, image)) return result;
     link::Reply reply{};
     if (writer.link.UsbRead(reply) == 0) {
       writer.reporter.ReportStatus(writer.language.Text(text::IDS_MESSAGE_USBReadFail), text::Severity::ErrorLine);
-      return false;
+      return result;
     }
     const std::span<const std::uint8_t, kWriterTextChunk> body(reply.data() + 1, kWriterTextChunk);
     switch (reply[0]) {
       case link::status::kOk:
-        return true;
+        result.outcome = ChipOutcome::Pass;
+        return result;
       case link::status::kFailed:
         // The Writer has said why, if anything, in its messages.
-        return false;
+        result.outcome = ChipOutcome::Fail;
+        return result;
       case link::status::kMessageText:
         AppendTextChunk(pending, body);
         continue;
@@ -163,7 +170,7 @@ bool ChipAction(const WriterServices& writer, std::uint8_t action, const ChipAct
       default:
         writer.reporter.OpenNewEvent();
         writer.reporter.LogEvent(1, kOtpActionErrorText);
-        return false;
+        return result;
     }
   }
   const std::string line = writer.language.Format(
@@ -172,7 +179,8 @@ bool ChipAction(const WriterServices& writer, std::uint8_t action, const ChipAct
   writer.reporter.ReportStatus(line, text::Severity::ErrorLine);
   writer.reporter.OpenNewEvent();
   writer.reporter.LogEvent(2, line);
-  return false;
+  result.timedOut = true;
+  return result;
 }
 
 bool ReadBackHeader(const WriterServices& writer, std::uint8_t code, EepromHeader& header) {

@@ -52,6 +52,18 @@ std::string FormatWriterMessage(std::string_view pending,
 // "IDS_MESSAGE_USBWriteDataFail" as an error line and returns false.
 bool SendChipCommand(const WriterServices& writer, std::uint8_t action, const ChipActionImage& image);
 
+// How a chip action ended: the Writer said it went well (status 1) or not (status 0), or the
+// outcome is unknown (a transfer failed, an unknown status, the time limit): the chip may or may
+// not have been programmed.
+enum class ChipOutcome { Pass, Fail, Unknown };
+
+struct ChipActionResult {
+  ChipOutcome outcome = ChipOutcome::Unknown;
+  bool timedOut = false;
+  bool Passed() const { return outcome == ChipOutcome::Pass; }
+};
+
+// RunChipAction, with the result as the bool its callers test.
 // Runs one chip action (0x81 to 0x85, 0xC1) until the Writer ends it: true for status 1,
 // false for status 0, a failed transfer or any other status ("Error return value in OTP
 // action!!", a new event, logged with kind 1). Status 2 adds text to the pending message,
@@ -59,6 +71,7 @@ bool SendChipCommand(const WriterServices& writer, std::uint8_t action, const Ch
 // An action still going after kChipActionTimeLimit ends false with the error line "The Writer
 // did not finish <action> in 120 s", also logged under a new event.
 bool ChipAction(const WriterServices& writer, std::uint8_t action, const ChipActionImage& image);
+ChipActionResult RunChipAction(const WriterServices& writer, std::uint8_t action, const ChipActionImage& image);
 
 // The action's name as the window's buttons call it, for messages about it.
 text::UiText ChipActionName(std::uint8_t action);

@@ -112,6 +112,7 @@ std::optional<bool> DriverIsCurrent(const FirmwareUpdate& update, const UpdateFi
   std::uint16_t version = 0;
   std::uint16_t date = 0;
   if (!QueryWriter(update, cmd::kVersionQuery, version, &date)) return false;
+  update.state.driverVersion = version;
   if (file.signature != kDriverSignature) {
     update.writer.reporter.LogEvent(kUpdateKind, kWrongSignatureText);
     return false;
@@ -135,6 +136,7 @@ std::optional<bool> DriverIsCurrent(const FirmwareUpdate& update, const UpdateFi
 std::optional<bool> IapIsCurrent(const FirmwareUpdate& update, const UpdateFile& file) {
   std::uint16_t version = 0;
   if (!QueryWriter(update, cmd::kStatusQuery, version)) return false;
+  update.state.iapVersion = version;
   if (version < file.version) return std::nullopt;
   std::uint8_t status = 0;
   if (!QueryIapStatus(update, status)) return false;

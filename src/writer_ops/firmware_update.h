@@ -62,6 +62,9 @@ struct FirmwareState {
   bool updatePerformed = false;
   // The checksum of the most recently scanned update file, carried by every update command.
   std::uint16_t updateChecksum = 0;
+  // The versions the Writer last said it runs (its IAP, its driver), for the production record.
+  std::uint16_t iapVersion = 0;
+  std::uint16_t driverVersion = 0;
 };
 
 // The off-line mode carried by every 0x06 query, taken at the moment of the query: the operator

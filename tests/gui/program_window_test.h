@@ -19,6 +19,7 @@
 #include "app/main_presenter.h"
 #include "gui/main_window.h"
 #include "platform/utf8_path.h"
+#include "support/test_ledger.h"
 #include "support/fake_clock.h"
 #include "support/temp_dir.h"
 
@@ -69,6 +70,7 @@ class ProgramWindowTest : public ::testing::Test {
         context_(locale_, clock_),
         presenter_(context_, window_) {
     testing::SetSimFolder(dir_.path());
+    context_.ledgerOpener = testing::LedgerOpenerForTests();
     locale_.Set(platform::kLocaleEnglishUs);
     context_.state.programPath = programDir_ / "vx3wt";
     context_.state.programDir = programDir_;

@@ -16,6 +16,7 @@
 #include <QDialog>
 #include <gtest/gtest.h>
 
+#include "support/test_ledger.h"
 #include "app/control_ids.h"
 #include "app/main_presenter.h"
 #include "gui/main_window.h"
@@ -31,6 +32,7 @@ namespace ctl = app::ctl;
 class MainWindowTest : public ::testing::Test {
  protected:
   MainWindowTest() : context_(locale_, clock_), presenter_(context_, window_) {
+    context_.ledgerOpener = testing::LedgerOpenerForTests();
     locale_.Set(platform::kLocaleEnglishUs);
     context_.state.programPath = std::filesystem::path(VX3WT_PROGRAM_DIR) / "vx3wt";
     context_.state.programDir = VX3WT_PROGRAM_DIR;

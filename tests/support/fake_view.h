@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -169,6 +170,36 @@ class FakeView : public app::MainView {
   std::vector<std::string> busyLines;
   std::atomic<int> writerJobsStarted{0};
   std::atomic<int> writerJobsEnded{0};
+
+  // ---- The production record ----
+  void ShowChipResult(Verdict shownVerdict, std::string_view text, std::string_view detail) override {
+    verdict = shownVerdict;
+    verdictText = text;
+    resultDetail = detail;
+  }
+  void ShowCounters(std::string_view job, std::string_view today) override {
+    jobCounters = job;
+    todayCounters = today;
+  }
+  // Answers with `exportAnswer` (Cancel when it is unset).
+  bool ChooseExport(const std::filesystem::path& folder, std::string_view suggestedName, bool jobLoaded,
+                    ExportChoice& choice) override {
+    exportFolder = folder;
+    exportSuggestedName = suggestedName;
+    exportJobLoaded = jobLoaded;
+    if (!exportAnswer) return false;
+    choice = *exportAnswer;
+    return true;
+  }
+  Verdict verdict = Verdict::None;
+  std::string verdictText;
+  std::string resultDetail;
+  std::string jobCounters;
+  std::string todayCounters;
+  std::optional<ExportChoice> exportAnswer;
+  std::filesystem::path exportFolder;
+  std::string exportSuggestedName;
+  bool exportJobLoaded = false;
 
   std::string caption;
   std::map<int, FakeControl> controls;

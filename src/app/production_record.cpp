@@ -1,0 +1,354 @@
+#include "app/production_record.h"
+
+#include <algorithm>
+
+#include <fmt/format.h>
+
+#include "app/app_context.h"
+#include "app/main_view.h"
+#include "app/worker_thread.h"
+#include "ledger/ledger_texts.h"
+#include "link/command_codes.h"
+#include "platform/utf8_path.h"
+#include "rolling/rolling_record.h"
+#include "rolling/rolling_value.h"
+#include "writer_ops/eeprom_download.h"
+
+namespace vx3::app {
+
+using ledger::ActionKind;
+using ledger::Outcome;
+using text::Severity;
+
+namespace {
+
+constexpr std::string_view kNoRecordInThisBuild = "this build of the program keeps no production record";
+constexpr std::string_view kNoJobRow = "the loaded job is not in the production record";
+constexpr std::string_view kWriterValueUnread = "the Writer's rolling value cannot be read";
+constexpr std::string_view kWriterValueForeign =
+    "the Writer's job holds another rolling code (load the image again)";
+constexpr std::string_view kCountNotWritten = "Count of {} cannot be written";
+constexpr std::string_view kYieldFormat = "{:.1f}";
+constexpr std::string_view kNoSerialMark = "-";
+
+bool RollingOn(const AppContext& context) { return context.rolling.method != rolling::RollingMethod::NotUsed; }
+
+bool ByteWords(const AppContext& context) { return rolling::IsByteWordDevice(context.image.deviceName); }
+
+ledger::RollingShape ShapeOfJob(const AppContext& context) {
+  return ledger::ShapeOf(context.rolling, context.image.deviceName);
+}
+
+// The rolling value the Writer's copy of the job header holds for the rolling code in force;
+// nullopt when it cannot be read (`read` false) or holds another rolling code.
+std::optional<rolling::RollingWords> WriterRollingValue(AppContext& context, bool& read) {
+  writer_ops::EepromHeader header;
+  read = writer_ops::ReadBackHeader(context.writer(), link::command::kReadHeader, header);
+  if (!read) return std::nullopt;
+  rolling::RollingSettings fromWriter = context.rolling;
+  rolling::ParseRollingRecord(header.bytes, fromWriter, ByteWords(context));
+  if (fromWriter.method == rolling::RollingMethod::NotUsed || fromWriter.address != context.rolling.address ||
+      fromWriter.wordLength != context.rolling.wordLength) {
+    return std::nullopt;
+  }
+  return fromWriter.value;
+}
+
+// Writes Count without a line of its own: the caller says what a failure means.
+bool WriteCountQuietly(AppContext& context, const rolling::RollingWords& value) {
+  text::Reporter quiet(context.language, context.clock);
+  return rolling::WriteRollingValueKey(context.rolling, value, rolling::key::kCount, ByteWords(context), quiet);
+}
+
+bool SameValue(const rolling::RollingWords& a, const rolling::RollingWords& b, std::uint32_t length) {
+  const std::size_t n = std::min<std::size_t>(length, a.size());
+  return std::equal(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(n), b.begin());
+}
+
+text::UiText ActionCaption(ActionKind kind) {
+  switch (kind) {
+    case ActionKind::AutoProgram: return text::IDS_AutoProgram;
+    case ActionKind::BlankCheck: return text::IDS_BlankCheck;
+    case ActionKind::Erase: return text::IDS_Erase;
+    case ActionKind::Program: return text::IDS_ProgramOnly;
+    case ActionKind::Verify: return text::IDS_Verify;
+    case ActionKind::Read: return text::IDS_ReadProgram;
+    case ActionKind::RollingDownload: return text::IDS_RollingCode;
+    case ActionKind::EepromDownload:
+    case ActionKind::FirmwareUpdate: break;
+  }
+  return text::IDS_Busy_WriterJob;
+}
+
+// A record that failed to take a result cannot be trusted with the next value: serial commands
+// stop until the next load, and the status box says why.
+void ReportRecordFailure(AppContext& context, const std::string& reason) {
+  context.record.SetJobRefusal(reason);
+  context.reporter.ReportStatus(context.language.Format(text::IDS_Ledger_NotOpen, {reason}), Severity::ErrorLine);
+}
+
+std::string CountersLine(const text::Language& language, text::UiText format, const ledger::Counters& counters) {
+  return language.Format(format, {counters.done, counters.passed, counters.failed,
+                                  fmt::format(kYieldFormat, counters.yieldPercent),
+                                  counters.lastSerial.empty() ? std::string(kNoSerialMark) : counters.lastSerial});
+}
+
+}  // namespace
+
+void ProductionRecord::Open(const ledger::LedgerOpener& opener, const std::filesystem::path& dataDir,
+                            platform::Clock& clock) {
+  opened_ = true;
+  if (!opener) {
+    error_ = kNoRecordInThisBuild;
+    return;
+  }
+  ledger::OpenedLedger opened = opener(dataDir, clock);
+  ledger_ = std::move(opened.ledger);
+  error_ = ledger_ ? std::string() : opened.status.error;
+  keptAside_ = opened.keptAside;
+  madeUnknown_ = std::move(opened.madeUnknown);
+}
+
+std::vector<std::string> ProductionRecord::Notes(const text::Language& language) const {
+  std::vector<std::string> notes;
+  if (!keptAside_.empty()) notes.push_back(ledger::KeptAsideText(language, keptAside_));
+  for (const std::string& digits : madeUnknown_) notes.push_back(ledger::MadeUnknownText(language, digits));
+  return notes;
+}
+
+std::string ProductionRecord::JobRefusal() const {
+  std::lock_guard lock(mutex_);
+  return jobRefusal_;
+}
+
+void ProductionRecord::SetJobRefusal(std::string reason) {
+  std::lock_guard lock(mutex_);
+  jobRefusal_ = std::move(reason);
+}
+
+void ProductionRecord::SetLastChip(std::optional<LastChip> chip) {
+  std::lock_guard lock(mutex_);
+  lastChip_ = std::move(chip);
+}
+
+std::optional<ProductionRecord::LastChip> ProductionRecord::lastChip() const {
+  std::lock_guard lock(mutex_);
+  return lastChip_;
+}
+
+std::int64_t MillisecondsSince(const AppContext& context, std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(context.clock.SteadyNow() - start).count();
+}
+
+ledger::Outcome OutcomeOf(writer_ops::ChipOutcome outcome) {
+  switch (outcome) {
+    case writer_ops::ChipOutcome::Pass: return Outcome::Pass;
+    case writer_ops::ChipOutcome::Fail: return Outcome::Fail;
+    case writer_ops::ChipOutcome::Unknown: break;
+  }
+  return Outcome::Unknown;
+}
+
+ActionKind ActionKindOf(std::uint8_t action, bool erasable) {
+  namespace cmd = link::command;
+  switch (action) {
+    case cmd::kAutoProgramChip: return ActionKind::AutoProgram;
+    case cmd::kProgramChip: return ActionKind::Program;
+    case cmd::kBlankCheckChip: return erasable ? ActionKind::Erase : ActionKind::BlankCheck;
+    case cmd::kVerifyChip: return ActionKind::Verify;
+    default: return ActionKind::Read;
+  }
+}
+
+ledger::SerialValue CurrentRollingValue(const AppContext& context) {
+  return ledger::MakeSerialValue(context.rolling.value, ShapeOfJob(context));
+}
+
+ledger::StartChoice ChooseJobStartValue(AppContext& context) {
+  const ledger::RollingShape shape = ShapeOfJob(context);
+  bool read = false;
+  // A Writer that cannot be read has said so; its value then plays no part, and the record's
+  // keeps the job from going backwards.
+  const std::optional<rolling::RollingWords> writerValue = WriterRollingValue(context, read);
+  std::optional<ledger::SerialValue> highest;
+  if (ledger::ProductionLedger* record = context.record.ledger()) {
+    if (const ledger::LedgerStatus status = record->HighestIssued(context.rolling.iniPath, highest); !status) {
+      context.record.SetJobRefusal(status.error);
+    }
+  }
+  ledger::StartChoice choice =
+      ledger::ChooseStartValue(context.rolling.value, writerValue, highest, context.rolling.step, shape);
+  if (choice.Raised()) {
+    context.rolling.value = choice.value;
+    // A Count that cannot be written is found again before the first chip, which it stops.
+    WriteCountQuietly(context, choice.value);
+    context.reporter.ReportStatus(ledger::StartChoiceText(context.language, choice), Severity::NoteLine);
+  } else if (choice.reason == ledger::StartReason::UsedUp) {
+    const std::string text = ledger::StartChoiceText(context.language, choice);
+    context.reporter.ReportStatus(text, Severity::ErrorLine);
+    context.record.SetJobRefusal(text);
+  }
+  return choice;
+}
+
+void StartJobRecord(AppContext& context, MainView& view, const std::optional<ledger::StartChoice>& choice) {
+  context.record.job = 0;
+  // The last chip's verdict belongs to the job before.
+  context.record.SetLastChip(std::nullopt);
+  ShowLastChip(context, view);
+  ledger::ProductionLedger* record = context.record.ledger();
+  if (record == nullptr) {
+    if (RollingOn(context)) {
+      context.reporter.ReportStatus(context.language.Format(text::IDS_Ledger_NotOpen, {context.record.error()}),
+                                    Severity::ErrorLine);
+    }
+    ShowCounters(context, view);
+    return;
+  }
+  const image::LoadedImage& image = context.image;
+  ledger::JobInfo info;
+  info.device = image.deviceName;
+  info.imagePath = image.imagePath;
+  info.checksum = image.checksum;
+  info.securedChecksum = image.securedChecksum;
+  info.security = image.securityEnabled;
+  info.iapVersion = context.firmware.iapVersion;
+  info.driverVersion = context.firmware.driverVersion;
+  info.rollingOn = RollingOn(context);
+  if (info.rollingOn) {
+    info.iniPath = context.rolling.iniPath;
+    info.rollingAddress = context.rolling.address;
+    info.shape = ShapeOfJob(context);
+    info.step = context.rolling.step;
+    info.firstValue = context.rolling.value;
+    if (choice) info.firstValueNote = ledger::StartChoiceText(context.language, *choice);
+  }
+  ledger::JobId id = 0;
+  if (const ledger::LedgerStatus status = record->StartJob(info, id); !status) {
+    ReportRecordFailure(context, status.error);
+  } else {
+    context.record.job = id;
+  }
+  ShowCounters(context, view);
+}
+
+void RecordCommand(AppContext& context, ActionKind kind, Outcome outcome, std::int64_t durationMs,
+                   const std::optional<ledger::SerialValue>& rollingValue, const std::optional<std::string>& message) {
+  ledger::ProductionLedger* record = context.record.ledger();
+  const ledger::JobId job = context.record.job;
+  if (record == nullptr || job == 0) return;
+  const ledger::LedgerStatus status = record->RecordAction(
+      job, kind, outcome, message ? *message : context.reporter.Transcript(), durationMs, rollingValue);
+  if (!status) ReportRecordFailure(context, status.error);
+}
+
+bool IssueChipSerial(AppContext& context, MainView& view, ActionKind kind, ChipSerial& serial) {
+  const text::Language& language = context.language;
+  const std::string actionName = language.Text(ActionCaption(kind));
+  const auto refuse = [&context, &language, &actionName](std::string_view reason) {
+    context.reporter.ReportStatus(ledger::CannotRecordText(language, reason, actionName), Severity::ErrorLine);
+    context.state.lastResult = CommandResult::SerialRefused;
+    return false;
+  };
+  ledger::ProductionLedger* record = context.record.ledger();
+  if (record == nullptr) return refuse(context.record.error());
+  if (const std::string refusal = context.record.JobRefusal(); !refusal.empty()) return refuse(refusal);
+  const ledger::JobId job = context.record.job;
+  if (job == 0) return refuse(kNoJobRow);
+
+  // The value the Writer will give this chip: it may have counted on its own since the last one.
+  bool read = false;
+  const std::optional<rolling::RollingWords> wanted = WriterRollingValue(context, read);
+  if (!read) return refuse(kWriterValueUnread);
+  if (!wanted) return refuse(kWriterValueForeign);
+
+  const ledger::IssuedSerial issued = record->IssueSerial(job, kind, *wanted);
+  if (!issued.status) return refuse(issued.status.error);
+  serial.action = issued.action;
+  serial.value = issued.value;
+  serial.skippedNote.clear();
+  for (const ledger::SerialValue& skipped : issued.skipped) {
+    const std::string line = ledger::SkippedText(language, skipped, issued.value);
+    context.reporter.ReportStatus(line, Severity::NoteLine);
+    serial.skippedNote += line + "\r\n";
+  }
+  // The issued value stands unused (failed) when the chip is not touched after all.
+  const auto unused = [&context, record, &serial](std::string_view why) {
+    const ledger::LedgerStatus status = record->FinishAction(serial.action, Outcome::Fail, why, 0);
+    if (!status) ReportRecordFailure(context, status.error);
+    serial.action = 0;
+  };
+
+  const rolling::RollingWords previous = context.rolling.value;
+  context.rolling.value = issued.entries;
+  if (!WriteCountQuietly(context, issued.entries)) {
+    context.rolling.value = previous;
+    const std::string reason = fmt::format(kCountNotWritten, platform::PathToUtf8(context.rolling.iniPath));
+    unused(reason);
+    return refuse(reason);
+  }
+  if (!SameValue(issued.entries, *wanted, context.rolling.wordLength)) {
+    // The Writer would give the chip a value already taken: it gets the issued one first.
+    if (!DownloadJobOrStopChips(context, view, writer_ops::kRollingJobLabel, text::IDS_MESSAGE_RollingProgramOK,
+                                text::IDS_MESSAGE_RollingVerifyOk)) {
+      context.progress.HideProgress();
+      unused(context.reporter.Transcript());
+      context.state.lastResult = CommandResult::JobFailed;
+      return false;
+    }
+    context.progress.HideProgress();
+  }
+  return true;
+}
+
+void FinishChipCommand(AppContext& context, MainView& view, ActionKind kind,
+                       const writer_ops::ChipActionResult& result, std::int64_t durationMs,
+                       const std::optional<ChipSerial>& serial) {
+  const Outcome outcome = OutcomeOf(result.outcome);
+  ledger::ProductionLedger* record = context.record.ledger();
+  if (serial && serial->action != 0 && record != nullptr) {
+    const ledger::LedgerStatus status =
+        record->FinishAction(serial->action, outcome, serial->skippedNote + context.reporter.Transcript(), durationMs);
+    if (!status) ReportRecordFailure(context, status.error);
+  } else {
+    RecordCommand(context, kind, outcome, durationMs);
+  }
+
+  context.record.SetLastChip(ProductionRecord::LastChip{kind, outcome, serial ? serial->value.digits : std::string()});
+  ShowLastChip(context, view);
+  ShowCounters(context, view);
+}
+
+void ShowLastChip(AppContext& context, MainView& view) {
+  const std::optional<ProductionRecord::LastChip> chip = context.record.lastChip();
+  if (!chip) {
+    view.ShowChipResult(MainView::Verdict::None, {}, {});
+    return;
+  }
+  const text::Language& language = context.language;
+  MainView::Verdict verdict = MainView::Verdict::Unknown;
+  text::UiText verdictText = text::IDS_Ledger_Unknown;
+  if (chip->outcome == Outcome::Pass) {
+    verdict = MainView::Verdict::Pass;
+    verdictText = text::IDS_Ledger_Pass;
+  } else if (chip->outcome == Outcome::Fail) {
+    verdict = MainView::Verdict::Fail;
+    verdictText = text::IDS_Ledger_Fail;
+  }
+  const std::string value = chip->value.empty() ? language.Text(text::IDS_Ledger_NoValue) : chip->value;
+  view.ShowChipResult(verdict, language.Text(verdictText),
+                      language.Format(text::IDS_Ledger_ResultDetail, {language.Text(ActionCaption(chip->kind)), value}));
+}
+
+void ShowCounters(AppContext& context, MainView& view) {
+  ledger::CounterSet counters;
+  if (ledger::ProductionLedger* record = context.record.ledger()) {
+    // Counters that cannot be read show zeros; the record's failure shows at its next write.
+    if (!record->ReadCounters(context.record.job, counters)) counters = {};
+  }
+  const text::Language& language = context.language;
+  view.ShowCounters(CountersLine(language, text::IDS_Ledger_JobCounters, counters.job),
+                    CountersLine(language, text::IDS_Ledger_TodayCounters, counters.today));
+}
+
+}  // namespace vx3::app
