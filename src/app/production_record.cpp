@@ -178,15 +178,15 @@ ledger::StartChoice ChooseJobStartValue(AppContext& context) {
   }
   ledger::StartChoice choice =
       ledger::ChooseStartValue(context.rolling.value, writerValue, highest, context.rolling.step, shape);
+  context.record.startNote = ledger::StartChoiceText(context.language, choice);
   if (choice.Raised()) {
     context.rolling.value = choice.value;
     // A Count that cannot be written is found again before the first chip, which it stops.
     WriteCountQuietly(context, choice.value);
-    context.reporter.ReportStatus(ledger::StartChoiceText(context.language, choice), Severity::NoteLine);
+    context.reporter.ReportStatus(context.record.startNote, Severity::NoteLine);
   } else if (choice.reason == ledger::StartReason::UsedUp) {
-    const std::string text = ledger::StartChoiceText(context.language, choice);
-    context.reporter.ReportStatus(text, Severity::ErrorLine);
-    context.record.SetJobRefusal(text);
+    context.reporter.ReportStatus(context.record.startNote, Severity::ErrorLine);
+    context.record.SetJobRefusal(context.record.startNote);
   }
   return choice;
 }

@@ -42,6 +42,10 @@ class ProductionRecord {
   std::string JobRefusal() const;
   void SetJobRefusal(std::string reason);
 
+  // What the load said of its first value (raised, or none left); said again when the status
+  // box is emptied before the load ends. Empty when the INI's value stood.
+  std::string startNote;
+
   // The last chip command's result, shown again in the language in force after a switch.
   struct LastChip {
     ledger::ActionKind kind = ledger::ActionKind::AutoProgram;

@@ -79,6 +79,7 @@ int WorkerThread::Run() {
   const bool rollingOn = context_.rolling.method != rolling::RollingMethod::NotUsed;
 
   std::optional<ledger::StartChoice> choice;
+  context_.record.startNote.clear();
   if (firmwareReady) {
     std::uint16_t version = 0;
     // A failed query has reported itself and leaves the version shown as it was.
@@ -120,6 +121,8 @@ int WorkerThread::Run() {
       !stopRequested_.load()) {
     if (OpenRollingCodeDialog(context_, view_)) {
       view_.SetStatusText("");
+      // Where the job's value came from stays in view with the job's new summary.
+      if (!context_.record.startNote.empty()) context_.reporter.ReportStatus(context_.record.startNote, text::Severity::NoteLine);
       ReloadRollingSettings(context_, true);
       view_.EnableControl(ctl::kProgram, true);
       DownloadRollingRecord(context_, view_);

@@ -1,0 +1,447 @@
+// The production record through the program's own commands against the simulated Writer: every
+// chip on record with the value the Writer gave it (its chips file says what each chip really
+// got), failed and unknown values, stand-alone chips and restarts, and the refusals that keep a
+// value from being used twice.
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/control_ids.h"
+#include "app/main_presenter.h"
+#include "platform/ini_profile.h"
+#include "support/fake_clock.h"
+#include "support/fake_view.h"
+#include "support/image_builder.h"
+#include "support/temp_dir.h"
+#include "support/test_ledger.h"
+
+namespace vx3::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kShippedProgramDir = VX3WT_PROGRAM_DIR;
+
+// One line of the simulated Writer's chips file.
+struct ChipLine {
+  std::string command;
+  std::string value;
+  std::string result;
+  bool operator==(const ChipLine&) const = default;
+  friend void PrintTo(const ChipLine& chip, std::ostream* out) {
+    *out << chip.command << ' ' << chip.value << ' ' << chip.result;
+  }
+};
+
+std::vector<ChipLine> ChipsFile(const fs::path& simDir) {
+  std::vector<ChipLine> chips;
+  std::istringstream in(testing::ReadFileBytes(simDir / "VX3USBOV3Wt.chips"));
+  std::string line;
+  while (std::getline(in, line)) {
+    std::vector<std::string> fields;
+    std::istringstream parts(line);
+    std::string field;
+    while (std::getline(parts, field, '\t')) fields.push_back(field);
+    if (fields.size() == 4) chips.push_back({fields[1], fields[2], fields[3]});
+  }
+  return chips;
+}
+
+// Values that more than one passed chip got: none, or a serial number was used twice.
+std::vector<std::string> TwiceAmongPassed(const std::vector<ChipLine>& chips) {
+  std::map<std::string, int> seen;
+  std::vector<std::string> twice;
+  for (const ChipLine& chip : chips) {
+    if (chip.result == "PASS" && ++seen[chip.value] == 2) twice.push_back(chip.value);
+  }
+  return twice;
+}
+
+// Rows of a query on the record, each row's columns joined by '|'.
+std::vector<std::string> Query(const fs::path& db, const std::string& sql) {
+  sqlite3* handle = nullptr;
+  std::vector<std::string> rows;
+  if (sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    sqlite3_close(handle);
+    return {"cannot open " + db.string()};
+  }
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(handle, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+    rows.push_back(std::string("bad query: ") + sqlite3_errmsg(handle));
+  }
+  while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
+    std::string row;
+    for (int column = 0; column < sqlite3_column_count(statement); ++column) {
+      if (column > 0) row += '|';
+      const unsigned char* text = sqlite3_column_text(statement, column);
+      row += text != nullptr ? reinterpret_cast<const char*>(text) : "";
+    }
+    rows.push_back(row);
+  }
+  sqlite3_finalize(statement);
+  sqlite3_close(handle);
+  return rows;
+}
+
+class LedgerInProgramTest : public ::testing::Test {
+ protected:
+  LedgerInProgramTest() : programDir_(dir_.path() / "Writer v1.2") {
+    fs::create_directories(programDir_);
+    for (const char* folder : {"language", "USE_DRV", "USE_INC2", "Symbol", "CPY", "USE_IAP", "DLL", "samples"}) {
+      fs::copy(kShippedProgramDir / folder, programDir_ / folder, fs::copy_options::recursive);
+    }
+    testing::SetSimFolder(simDir_.path());
+    locale_.Set(platform::kLocaleEnglishUs);
+    Start();
+  }
+  ~LedgerInProgramTest() override {
+    Stop();
+    testing::SetSimFolder("");
+  }
+
+  // The program starts (again): a new window, a new run, the record opened anew.
+  void Start() {
+    context_ = std::make_unique<AppContext>(locale_, clock_);
+    context_->ledgerOpener = testing::LedgerOpenerForTests();
+    context_->state.programPath = programDir_ / "vx3wt";
+    context_->state.programDir = programDir_;
+    context_->reporter.SetProgramDir(programDir_);
+    view_ = std::make_unique<testing::FakeView>();
+    // The Rolling Code dialog after each load takes what it shows.
+    view_->rollingScript = [](rolling::RollingDialog&, testing::FakeView::RollingControls&) { return true; };
+    presenter_ = std::make_unique<MainPresenter>(*context_, *view_);
+    presenter_->OnInitWindow();
+  }
+  void Stop() {
+    presenter_.reset();
+    view_.reset();
+    context_.reset();
+  }
+
+  void Load(std::string_view sample = "VX3P1020.VX3") {
+    view_->fileAnswers.push_back(programDir_ / "samples" / sample);
+    presenter_->OnOneKeyLoad();
+    presenter_->WaitForWriterJobs();
+  }
+  CommandResult Run(void (MainPresenter::*command)()) {
+    view_->status.clear();
+    (presenter_.get()->*command)();
+    presenter_->WaitForWriterJobs();
+    return context_->state.lastResult.load();
+  }
+  CommandResult AutoProgram() { return Run(&MainPresenter::OnAutoProgram); }
+
+  fs::path Ini() const { return programDir_ / "samples" / "VX3P1020.INI"; }
+  std::string Count() const { return platform::ReadProfileString(Ini(), "Rolling Code", "Count").value_or(""); }
+  void SetCount(std::string_view value) const {
+    ASSERT_TRUE(platform::WriteProfileString(Ini(), "Rolling Code", "Count", value));
+  }
+  void SimSettings(std::string_view text) const { testing::WriteFileBytes(simDir_.path() / "VX3USBOV3Wt.ini", text); }
+  std::vector<ChipLine> Chips() const { return ChipsFile(simDir_.path()); }
+  fs::path Db() const { return programDir_ / "Writer_Log" / "production.db"; }
+  std::vector<std::string> Serials() const { return Query(Db(), "SELECT value, state FROM serials ORDER BY id"); }
+  bool Says(std::string_view text) const { return view_->status.find(text) != std::string::npos; }
+
+  // The read-only INI's refusal, step by step; 0 when all went as it should, else why not.
+  int ReadOnlyIniScenario(std::string& why) {
+    Load();
+    if (AutoProgram() != CommandResult::SerialRefused) {
+      why = "Auto Program was not refused:\n" + view_->status;
+      return 1;
+    }
+    const std::string expected = "Err: Serial numbers cannot be recorded: Count of " + Ini().string() +
+                                 " cannot be written. Auto Program is stopped so that no value is used twice.\r\n";
+    if (view_->status != expected) {
+      why = "status box:\n" + view_->status + "\nexpected:\n" + expected;
+      return 2;
+    }
+    if (!Chips().empty()) {
+      why = "a chip was programmed";
+      return 3;
+    }
+    // The value was never used: it stays free for a chip that can be recorded.
+    if (Serials() != std::vector<std::string>{"00001000|failed"}) {
+      why = "serials: " + (Serials().empty() ? std::string("none") : Serials()[0]);
+      return 4;
+    }
+    if (Run(&MainPresenter::OnBlankCheck) != CommandResult::Ok) {
+      why = "Blank Check did not run:\n" + view_->status;
+      return 5;
+    }
+    return 0;
+  }
+
+  testing::TempDir dir_;
+  testing::TempDir simDir_;
+  fs::path programDir_;
+  platform::StandInThreadLocale locale_;
+  testing::FakeClock clock_;
+  std::unique_ptr<AppContext> context_;
+  std::unique_ptr<testing::FakeView> view_;
+  std::unique_ptr<MainPresenter> presenter_;
+};
+
+TEST_F(LedgerInProgramTest, EveryChipIsOnRecordWithTheValueTheWriterGaveIt) {
+  Load();
+  ASSERT_TRUE(Says("Rolling Code verify O.K")) << view_->status;
+  for (int chip = 0; chip < 3; ++chip) ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+
+  const std::vector<ChipLine> expected = {
+      {"0x84", "00001000", "PASS"}, {"0x84", "00001001", "PASS"}, {"0x84", "00001002", "PASS"}};
+  EXPECT_EQ(Chips(), expected);
+  EXPECT_EQ(Serials(), (std::vector<std::string>{"00001000|passed", "00001001|passed", "00001002|passed"}));
+  EXPECT_EQ(Count(), "00001003");
+  EXPECT_EQ(view_->verdict, MainView::Verdict::Pass);
+  EXPECT_EQ(view_->verdictText, "PASS");
+  EXPECT_EQ(view_->resultDetail, "Auto Program   Serial 00001002");
+  EXPECT_EQ(view_->jobCounters, "This job: 3 done, 3 passed, 0 failed, yield 100.0 %, last serial 00001002");
+  EXPECT_EQ(view_->todayCounters, "Today: 3 done, 3 passed, 0 failed, yield 100.0 %, last serial 00001002");
+
+  // A command that writes no serial is recorded all the same, and counts no chip.
+  Run(&MainPresenter::OnVerify);
+  EXPECT_EQ(view_->resultDetail.rfind("Verify   Serial ", 0), 0U) << view_->resultDetail;
+  EXPECT_EQ(view_->jobCounters, "This job: 3 done, 3 passed, 0 failed, yield 100.0 %, last serial 00001002");
+  const std::vector<std::string> actions =
+      Query(Db(), "SELECT action, result, COALESCE(rolling_value, '') FROM actions ORDER BY id");
+  ASSERT_GE(actions.size(), 6U);
+  EXPECT_EQ(std::vector<std::string>(actions.end() - 4, actions.end() - 1),
+            (std::vector<std::string>{"Auto Program|pass|00001000", "Auto Program|pass|00001001",
+                                      "Auto Program|pass|00001002"}));
+  EXPECT_EQ(actions.back().rfind("Verify|", 0), 0U) << actions.back();
+  // The load's own steps: the EEPROM job and the rolling record, each with the value it sent.
+  EXPECT_NE(std::find(actions.begin(), actions.end(), "EEPROM download|pass|00001000"), actions.end());
+  EXPECT_NE(std::find(actions.begin(), actions.end(), "Rolling Code download|pass|00001000"), actions.end());
+}
+
+TEST_F(LedgerInProgramTest, AFailedChipIsRecordedWithItsValueAndCounted) {
+  Load();
+  SimSettings("[Chip]\nVerifyFailAt=0x10\n");
+  EXPECT_EQ(AutoProgram(), CommandResult::ChipFailed) << view_->status;
+  EXPECT_EQ(view_->verdict, MainView::Verdict::Fail);
+  EXPECT_EQ(view_->verdictText, "FAIL");
+  SimSettings("");
+  EXPECT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+
+  // The Writer counts every chip it programmed, passed or not: the failed one keeps its value
+  // on record, and the next chip gets the next.
+  EXPECT_EQ(Chips(), (std::vector<ChipLine>{{"0x84", "00001000", "FAIL"}, {"0x84", "00001001", "PASS"}}));
+  EXPECT_EQ(Serials(), (std::vector<std::string>{"00001000|failed", "00001001|passed"}));
+  EXPECT_EQ(view_->jobCounters, "This job: 2 done, 1 passed, 1 failed, yield 50.0 %, last serial 00001001");
+}
+
+// The Writer goes from the bus in the middle of an Auto Program (the transfers counted from the
+// command's open: 1 probe, 16 of the header read-back, then the chip action's rounds), and is
+// plugged in again for the next chip.
+struct UnplugCase {
+  const char* name;
+  int transfer;
+  CommandResult first;              // how the interrupted command ended
+  std::vector<std::string> serials;  // the record after the next chip
+  const char* said;                  // what the next chip's status box says (empty: nothing to check)
+};
+
+class LedgerUnplugTest : public LedgerInProgramTest, public ::testing::WithParamInterface<UnplugCase> {};
+
+TEST_P(LedgerUnplugTest, NoValueOfUnknownOutcomeGoesToAPassedChip) {
+  const UnplugCase& c = GetParam();
+  Load();
+  SimSettings("[Faults]\nUnplugAtTransfer=" + std::to_string(c.transfer) + "\n");
+  EXPECT_EQ(AutoProgram(), c.first) << view_->status;
+  SimSettings("");
+  EXPECT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  if (*c.said != '\0') EXPECT_TRUE(Says(c.said)) << view_->status;
+
+  EXPECT_EQ(Serials(), c.serials);
+  const std::vector<ChipLine> chips = Chips();
+  EXPECT_TRUE(TwiceAmongPassed(chips).empty());
+  ASSERT_FALSE(chips.empty());
+  EXPECT_EQ(chips.back(), (ChipLine{"0x84", c.serials.back().substr(0, 8), "PASS"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, LedgerUnplugTest,
+    ::testing::Values(
+        // The Writer's value cannot be read: no value is issued, the chip is not touched.
+        UnplugCase{"DuringTheReadBack", 16, CommandResult::SerialRefused, {"00001000|passed"},
+                   ""},
+        // The command never reached the Writer: its value is passed over, and the next chip gets
+        // the next value, downloaded before it is programmed.
+        UnplugCase{"BeforeTheChipIsTouched", 17, CommandResult::ChipUnknown, {"00001000|unknown", "00001001|passed"},
+                   "Rolling value 00001000 is skipped (its chip's result is unknown or it is in use); this chip "
+                   "gets 00001001.\r\nRolling Code Program O.K"},
+        // The Writer programmed the chip and counted on: the next chip gets its next value.
+        UnplugCase{"AfterTheChipIsProgrammed", 20, CommandResult::ChipUnknown,
+                   {"00001000|unknown", "00001001|passed"}, ""}),
+    [](const ::testing::TestParamInfo<UnplugCase>& info) { return std::string(info.param.name); });
+
+TEST_F(LedgerInProgramTest, TheRecordNamesTheSkippedValueWithTheChipThatGotTheNext) {
+  Load();
+  SimSettings("[Faults]\nUnplugAtTransfer=17\n");
+  ASSERT_EQ(AutoProgram(), CommandResult::ChipUnknown) << view_->status;
+  SimSettings("");
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  EXPECT_EQ(view_->verdict, MainView::Verdict::Pass);
+  EXPECT_EQ(view_->resultDetail, "Auto Program   Serial 00001001");
+  const std::vector<std::string> message =
+      Query(Db(), "SELECT message FROM actions WHERE rolling_value = '00001001' AND action = 'Auto Program'");
+  ASSERT_EQ(message.size(), 1U);
+  EXPECT_EQ(message[0].rfind("Rolling value 00001000 is skipped", 0), 0U) << message[0];
+  EXPECT_EQ(Query(Db(), "SELECT result FROM actions WHERE rolling_value = '00001000' AND action = 'Auto Program'"),
+            std::vector<std::string>{"unknown"});
+}
+
+TEST_F(LedgerInProgramTest, StandAloneChipsBetweenTwoLoadsRaiseTheNextJob) {
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  ASSERT_EQ(Count(), "00001001");
+  // Off-line, the Writer programs five chips with its job (1001 to 1005) before the next load.
+  SimSettings("[Writer]\nStandaloneChips=5\n");
+  Load();
+  EXPECT_TRUE(Says("Rolling value raised from 00001001 to 00001006: the Writer programmed chips on its own "
+                   "(off-line)."))
+      << view_->status;
+  EXPECT_EQ(Count(), "00001006");
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  const std::vector<ChipLine> chips = Chips();
+  EXPECT_EQ(chips.size(), 7U);
+  EXPECT_EQ(chips.back(), (ChipLine{"0x84", "00001006", "PASS"}));
+  EXPECT_TRUE(TwiceAmongPassed(chips).empty());
+  // The job row says why it started where it did.
+  const std::vector<std::string> notes = Query(Db(), "SELECT rolling_first, rolling_note FROM jobs ORDER BY id");
+  ASSERT_EQ(notes.size(), 2U);
+  EXPECT_EQ(notes[1].rfind("00001006|Rolling value raised from 00001001 to 00001006", 0), 0U) << notes[1];
+}
+
+// After a stop that lost the INI's last Count (the program was killed before it wrote it), the
+// next load starts past every value issued, whether or not the Writer kept its own.
+struct RestartCase {
+  const char* name;
+  bool writerForgets;
+  const char* reason;
+};
+
+class LedgerRestartTest : public LedgerInProgramTest, public ::testing::WithParamInterface<RestartCase> {};
+
+TEST_P(LedgerRestartTest, ARestartNeverGivesAPassedValueAgain) {
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  Stop();
+  SetCount("00001001");
+  if (GetParam().writerForgets) fs::remove(simDir_.path() / "VX3USBOV3Wt.state");
+  Start();
+  Load();
+  EXPECT_TRUE(Says(GetParam().reason)) << view_->status;
+  EXPECT_EQ(Count(), "00001002");
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  const std::vector<ChipLine> chips = Chips();
+  EXPECT_EQ(chips.back(), (ChipLine{"0x84", "00001002", "PASS"}));
+  EXPECT_TRUE(TwiceAmongPassed(chips).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writers, LedgerRestartTest,
+    ::testing::Values(RestartCase{"WriterKeepsItsValue", false,
+                                  "Rolling value raised from 00001001 to 00001002: the Writer programmed chips"},
+                      RestartCase{"WriterForgotItsValue", true,
+                                  "Rolling value raised from 00001001 to 00001002: the production record has "
+                                  "issued values up to 00001001."}),
+    [](const ::testing::TestParamInfo<RestartCase>& info) { return std::string(info.param.name); });
+
+TEST_F(LedgerInProgramTest, ValuesLeftWithoutAResultByAStopAreNamedAtTheNextStart) {
+  Load();
+  // A hung action is given up after the time limit: its value has no result until the record
+  // takes it. Here the program stops in the middle instead: the value is open at the next start.
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  Stop();
+  {
+    sqlite3* handle = nullptr;
+    ASSERT_EQ(sqlite3_open(Db().c_str(), &handle), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(handle, "UPDATE serials SET state = 'issued'; UPDATE actions SET open = 1 WHERE action = 'Auto Program'",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(handle);
+  }
+  Start();
+  EXPECT_TRUE(Says("Rolling value 00001000 had no result when the program stopped: it is recorded as unknown and "
+                   "not used again."))
+      << view_->status;
+  EXPECT_EQ(Serials(), (std::vector<std::string>{"00001000|unknown"}));
+}
+
+TEST_F(LedgerInProgramTest, ARecordThatCannotBeUsedStopsSerialsButNotTheOtherCommands) {
+  Stop();
+  // A folder stands where the record's file should be: no record can be opened or made.
+  fs::remove_all(programDir_ / "Writer_Log");
+  fs::create_directories(Db());
+  Start();
+  EXPECT_TRUE(Says("Err: The production record cannot be used: ")) << view_->status;
+  Load();
+  EXPECT_EQ(AutoProgram(), CommandResult::SerialRefused);
+  EXPECT_EQ(view_->status.find("Err: Serial numbers cannot be recorded: "), 0U) << view_->status;
+  EXPECT_TRUE(Says(". Auto Program is stopped so that no value is used twice.\r\n")) << view_->status;
+  EXPECT_TRUE(Chips().empty());  // the chip was not touched
+  EXPECT_EQ(Count(), "00001000");
+  // Commands that write no serial still work.
+  EXPECT_EQ(Run(&MainPresenter::OnBlankCheck), CommandResult::Ok) << view_->status;
+  EXPECT_EQ(view_->verdict, MainView::Verdict::Pass);
+}
+
+// The rolling INI lies in a folder the operator may not write: Count cannot be kept, so no chip
+// gets a value. Run as a user who cannot write there (root can write anywhere: the check then
+// runs in a child process under the unprivileged user).
+TEST_F(LedgerInProgramTest, ACountThatCannotBeWrittenStopsTheChipUntouched) {
+  Stop();
+  const fs::path samples = programDir_ / "samples";
+  if (::geteuid() != 0) {
+    fs::permissions(samples, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    Start();
+    std::string why;
+    EXPECT_EQ(ReadOnlyIniScenario(why), 0) << why;
+    fs::permissions(samples, fs::perms::owner_write, fs::perm_options::add);
+    return;
+  }
+  constexpr uid_t kNobody = 65534;
+  // Everything the unprivileged run writes is open to it; the samples folder is not.
+  for (const fs::path& folder : {dir_.path(), simDir_.path()}) {
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+      fs::permissions(entry.path(), fs::perms::all, fs::perm_options::add);
+    }
+    fs::permissions(folder, fs::perms::all, fs::perm_options::add);
+  }
+  fs::permissions(samples, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  std::fflush(nullptr);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(90);
+    Start();
+    std::string why;
+    const int result = ReadOnlyIniScenario(why);
+    if (result != 0) std::fprintf(stderr, "%s\n", why.c_str());
+    Stop();
+    std::fflush(nullptr);
+    ::_exit(result);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the unprivileged run failed (see its output)";
+}
+
+}  // namespace
+}  // namespace vx3::app
