@@ -1,0 +1,156 @@
+// Killed at any moment of a run of Auto Programs against a slow simulated Writer, started again
+// and killed again: the Writer's chips file never shows one value on two passed chips, and
+// every chip the record calls passed is one the Writer passed with that value. Once with a
+// Writer that keeps its state across the kills, once with one that forgets it each time.
+//
+// VX3WT_SOAK_KILLS sets the kills per variant (a few by default, so that the suite stays quick;
+// scripts/soak_ledger.sh runs 200 of each).
+#include <signal.h>
+#include <spawn.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/image_builder.h"
+#include "support/temp_dir.h"
+
+extern char** environ;  // NOLINT(readability-redundant-declaration): posix_spawn hands it on.
+
+namespace vx3 {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kShippedProgramDir = VX3WT_PROGRAM_DIR;
+constexpr int kDefaultKills = 12;
+// Long enough for a load and a few chips of the slow Writer below (about 40 ms and 100 ms).
+constexpr int kLongestRunBeforeKillMs = 600;
+constexpr std::string_view kSlowWriter = "[Timing]\nBlankCheckMsPerKB=2\nProgramMsPerKB=10\nVerifyMsPerKB=4\n";
+
+int KillsPerVariant() {
+  const char* text = std::getenv("VX3WT_SOAK_KILLS");
+  const int kills = text != nullptr ? std::atoi(text) : 0;
+  return kills > 0 ? kills : kDefaultKills;
+}
+
+pid_t StartStation(const fs::path& programDir, const std::string& chips) {
+  const std::string station = VX3WT_LEDGER_STATION;
+  const std::string folder = programDir.string();
+  const std::string image = (programDir / "samples" / "VX3P1020.VX3").string();
+  std::vector<char*> argv = {const_cast<char*>(station.c_str()), const_cast<char*>(folder.c_str()),
+                             const_cast<char*>(image.c_str()), const_cast<char*>(chips.c_str()), nullptr};
+  pid_t pid = -1;
+  if (posix_spawn(&pid, station.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  return pid;
+}
+
+struct ChipLine {
+  std::string value;
+  std::string result;
+};
+
+// The lines the Writer finished: a kill may cut the last one short.
+std::vector<ChipLine> ChipsFile(const fs::path& simDir) {
+  std::vector<ChipLine> chips;
+  std::istringstream in(testing::ReadFileBytes(simDir / "VX3USBOV3Wt.chips"));
+  std::string line;
+  while (std::getline(in, line)) {
+    std::vector<std::string> fields;
+    std::istringstream parts(line);
+    std::string field;
+    while (std::getline(parts, field, '\t')) fields.push_back(field);
+    if (fields.size() == 4 && (fields[3] == "PASS" || fields[3] == "FAIL")) chips.push_back({fields[2], fields[3]});
+  }
+  return chips;
+}
+
+std::vector<std::string> PassedInRecord(const fs::path& db) {
+  sqlite3* handle = nullptr;
+  std::vector<std::string> values;
+  if (sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(handle, "SELECT value FROM serials WHERE state = 'passed'", -1, &statement, nullptr);
+    while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
+      values.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+    }
+    sqlite3_finalize(statement);
+  }
+  sqlite3_close(handle);
+  return values;
+}
+
+struct SoakVariant {
+  const char* name;
+  bool writerForgets;  // the Writer's state file is deleted after each kill
+};
+
+class LedgerSoakTest : public ::testing::TestWithParam<SoakVariant> {};
+
+TEST_P(LedgerSoakTest, KilledAtRandomMomentsNoPassedValueIsGivenTwice) {
+  testing::TempDir dir;
+  testing::TempDir simDir;
+  const fs::path programDir = dir.path() / "Writer";
+  fs::create_directories(programDir);
+  for (const char* folder : {"language", "USE_DRV", "USE_INC2", "Symbol", "CPY", "USE_IAP", "DLL", "samples"}) {
+    fs::copy(kShippedProgramDir / folder, programDir / folder, fs::copy_options::recursive);
+  }
+  testing::SetSimFolder(simDir.path());
+  testing::WriteFileBytes(simDir.path() / "VX3USBOV3Wt.ini", kSlowWriter);
+
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> moment(0, kLongestRunBeforeKillMs);
+  const int kills = KillsPerVariant();
+  for (int kill = 0; kill < kills; ++kill) {
+    const pid_t station = StartStation(programDir, "1000000");
+    ASSERT_GT(station, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(moment(random)));
+    ::kill(station, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(station, &status, 0), station);
+    // A station that stopped by itself met something it could not go on with.
+    ASSERT_TRUE(WIFSIGNALED(status)) << "kill " << kill << ": the station ended with " << WEXITSTATUS(status);
+    if (GetParam().writerForgets) fs::remove(simDir.path() / "VX3USBOV3Wt.state");
+  }
+  // Started once more, the station loads and programs chips as ever.
+  const pid_t last = StartStation(programDir, "3");
+  ASSERT_GT(last, 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(last, &status, 0), last);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  testing::SetSimFolder("");
+
+  const std::vector<ChipLine> chips = ChipsFile(simDir.path());
+  std::map<std::string, int> passed;
+  for (const ChipLine& chip : chips) {
+    if (chip.result == "PASS") ++passed[chip.value];
+  }
+  ASSERT_GE(passed.size(), 3U);
+  for (const auto& [value, times] : passed) EXPECT_EQ(times, 1) << value << " went to " << times << " passed chips";
+  // What the record confirmed, the Writer did.
+  for (const std::string& value : PassedInRecord(programDir / "Writer_Log" / "production.db")) {
+    EXPECT_EQ(passed.count(value), 1U) << value << " is passed on record but on no passed chip";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, LedgerSoakTest,
+                         ::testing::Values(SoakVariant{"WriterKeepsItsState", false},
+                                           SoakVariant{"WriterForgetsItsState", true}),
+                         [](const ::testing::TestParamInfo<SoakVariant>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace vx3
