@@ -45,14 +45,23 @@ int KillsPerVariant() {
   return kills > 0 ? kills : kDefaultKills;
 }
 
-pid_t StartStation(const fs::path& programDir, const std::string& chips) {
+// `simDir` empty: the Writer of the folder the environment names.
+pid_t StartStation(const fs::path& programDir, const std::string& chips, const fs::path& simDir = {}) {
   const std::string station = VX3WT_LEDGER_STATION;
   const std::string folder = programDir.string();
   const std::string image = (programDir / "samples" / "VX3P1020.VX3").string();
   std::vector<char*> argv = {const_cast<char*>(station.c_str()), const_cast<char*>(folder.c_str()),
                              const_cast<char*>(image.c_str()), const_cast<char*>(chips.c_str()), nullptr};
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (simDir.empty() || std::string_view(*entry).rfind("VX3WT_SIM_DIR=", 0) != 0) environment.emplace_back(*entry);
+  }
+  if (!simDir.empty()) environment.push_back("VX3WT_SIM_DIR=" + simDir.string());
+  std::vector<char*> envp;
+  for (std::string& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
   pid_t pid = -1;
-  if (posix_spawn(&pid, station.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  if (posix_spawn(&pid, station.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
   return pid;
 }
 
@@ -96,16 +105,20 @@ struct SoakVariant {
   bool writerForgets;  // the Writer's state file is deleted after each kill
 };
 
+void CopyProgramFolder(const fs::path& programDir) {
+  fs::create_directories(programDir);
+  for (const char* folder : {"language", "USE_DRV", "USE_INC2", "Symbol", "CPY", "USE_IAP", "DLL", "samples"}) {
+    fs::copy(kShippedProgramDir / folder, programDir / folder, fs::copy_options::recursive);
+  }
+}
+
 class LedgerSoakTest : public ::testing::TestWithParam<SoakVariant> {};
 
 TEST_P(LedgerSoakTest, KilledAtRandomMomentsNoPassedValueIsGivenTwice) {
   testing::TempDir dir;
   testing::TempDir simDir;
   const fs::path programDir = dir.path() / "Writer";
-  fs::create_directories(programDir);
-  for (const char* folder : {"language", "USE_DRV", "USE_INC2", "Symbol", "CPY", "USE_IAP", "DLL", "samples"}) {
-    fs::copy(kShippedProgramDir / folder, programDir / folder, fs::copy_options::recursive);
-  }
+  CopyProgramFolder(programDir);
   testing::SetSimFolder(simDir.path());
   testing::WriteFileBytes(simDir.path() / "VX3USBOV3Wt.ini", kSlowWriter);
 
@@ -151,6 +164,35 @@ INSTANTIATE_TEST_SUITE_P(Writers, LedgerSoakTest,
                          ::testing::Values(SoakVariant{"WriterKeepsItsState", false},
                                            SoakVariant{"WriterForgetsItsState", true}),
                          [](const ::testing::TestParamInfo<SoakVariant>& info) { return std::string(info.param.name); });
+
+// Two windows on one program folder, each with its own Writer, program chips of the same rolling
+// INI at the same time: the record's own lock keeps each value to one of them.
+TEST(LedgerStations, TwoStationsOnOneFolderNeverGiveTheSameValue) {
+  testing::TempDir dir;
+  const fs::path programDir = dir.path() / "Writer";
+  CopyProgramFolder(programDir);
+  const fs::path simDirs[] = {dir.path() / "writer-a", dir.path() / "writer-b"};
+  pid_t stations[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    testing::WriteFileBytes(simDirs[i] / "VX3USBOV3Wt.ini", kSlowWriter);
+    stations[i] = StartStation(programDir, "12", simDirs[i]);
+    ASSERT_GT(stations[i], 0);
+  }
+  for (const pid_t station : stations) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(station, &status, 0), station);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+  }
+  std::map<std::string, int> passed;
+  for (const fs::path& simDir : simDirs) {
+    for (const ChipLine& chip : ChipsFile(simDir)) {
+      if (chip.result == "PASS") ++passed[chip.value];
+    }
+  }
+  EXPECT_EQ(passed.size(), 24U);
+  for (const auto& [value, times] : passed) EXPECT_EQ(times, 1) << value << " went to " << times << " passed chips";
+}
 
 }  // namespace
 }  // namespace vx3
