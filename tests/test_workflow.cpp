@@ -81,7 +81,10 @@ class WorkflowTest : public ::testing::Test {
 
   bool Enabled(int id) { return view_.controls[id].enabled; }
   void SimSettings(std::string_view text) const { testing::WriteFileBytes(simDir_.path() / "VX3USBOV3Wt.ini", text); }
-  bool Contains(std::string_view text) const { return view_.status.find(text) != std::string::npos; }
+  // The status box says so; a build without a production record says that too, at each load.
+  bool Contains(std::string_view text) const {
+    return testing::WithoutNoRecordLines(view_.status).find(text) != std::string::npos;
+  }
 
   testing::TempDir dir_;
   testing::TempDir simDir_;
@@ -127,6 +130,7 @@ TEST_F(WorkflowTest, LoadUpdatesTheWriterDownloadsTheJobAndChipsAdvanceTheRollin
   EXPECT_TRUE(view_.controls[ctl::kLoadOtp].shown);
   EXPECT_EQ(view_.controls[ctl::kBlankCheck].text, "Blank Check");
 
+  if (!testing::kBuildKeepsRecord) GTEST_SKIP() << "chips with serial numbers need the production record";
   const std::uint64_t first = HexValue(Count(ini));
   for (int chip = 1; chip <= 3; ++chip) {
     presenter_->OnAutoProgram();
@@ -137,6 +141,24 @@ TEST_F(WorkflowTest, LoadUpdatesTheWriterDownloadsTheJobAndChipsAdvanceTheRollin
   EXPECT_EQ(Count(ini), "00001003");
   EXPECT_TRUE(Contains("Rolling Value : 0000 1003")) << view_.status;
   EXPECT_EQ(view_.waitCursor, 0);
+}
+
+// Where the build keeps no record, the chip commands that would write a serial number are
+// refused, and the others still run.
+TEST_F(WorkflowTest, WithoutARecordSerialNumbersAreRefused) {
+  if (testing::kBuildKeepsRecord) GTEST_SKIP() << "this build keeps a production record";
+  view_.rollingScript = [](rolling::RollingDialog&, testing::FakeView::RollingControls&) { return true; };
+  LoadFileFirst(Sample("VX3P1020.VX3"));
+  view_.status.clear();
+  presenter_->OnAutoProgram();
+  presenter_->WaitForWriterJobs();
+  EXPECT_EQ(view_.status, "Err: Serial numbers cannot be recorded: this build of the program keeps no production "
+                          "record. Auto Program is stopped so that no value is used twice.\r\n");
+  EXPECT_EQ(context_.state.lastResult, CommandResult::SerialRefused);
+  EXPECT_EQ(Count(Sample("VX3P1020.INI")), "00001000");
+  presenter_->OnBlankCheck();
+  presenter_->WaitForWriterJobs();
+  EXPECT_EQ(context_.state.lastResult, CommandResult::Ok) << view_.status;
 }
 
 TEST_F(WorkflowTest, CancelledRollingDialogSendsNoSecondJob) {
@@ -187,6 +209,7 @@ TEST_F(WorkflowTest, DeviceWithoutImageLeavesTheButtonsOff) {
 
 TEST_F(WorkflowTest, LoadOtpReadsTheChipAndTheWorkerDownloadsIt) {
   LoadFileFirst(Sample("VX3P1020.VX3"));
+  if (!testing::kBuildKeepsRecord) GTEST_SKIP() << "a chip with a serial number needs the production record";
   presenter_->OnAutoProgram();
   presenter_->WaitForWriterJobs();
   ASSERT_FALSE(Contains("Err: ")) << view_.status;

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
+#include <string_view>
 
 #include "ledger/production_ledger.h"
 #ifdef VX3WT_HAS_LEDGER
@@ -28,5 +30,23 @@ inline constexpr bool kBuildKeepsRecord =
 #else
     false;
 #endif
+
+// What the status box says at start in a build without a record, after the welcome text; empty
+// where the build keeps one.
+inline std::string NoRecordNote() {
+  if (kBuildKeepsRecord) return {};
+  return "\r\n\r\nErr: The production record cannot be used: this build of the program keeps no production "
+         "record. Commands that write a serial number are stopped.\r\n";
+}
+
+// The status box without the lines that say the build keeps no record (none where it keeps one).
+inline std::string WithoutNoRecordLines(std::string status) {
+  constexpr std::string_view kLine = "Err: The production record cannot be used: ";
+  for (std::size_t at = status.find(kLine); at != std::string::npos; at = status.find(kLine, at)) {
+    const std::size_t end = status.find("\r\n", at);
+    status.erase(at, end == std::string::npos ? std::string::npos : end + 2 - at);
+  }
+  return status;
+}
 
 }  // namespace vx3::testing
