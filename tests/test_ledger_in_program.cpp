@@ -399,6 +399,55 @@ TEST_F(LedgerInProgramTest, ARecordThatCannotBeUsedStopsSerialsButNotTheOtherCom
   EXPECT_EQ(view_->verdict, MainView::Verdict::Pass);
 }
 
+TEST_F(LedgerInProgramTest, ResetCountersStartsThemAgainAndDeletesNothing) {
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  view_->status.clear();
+  presenter_->OnResetCounters();
+  EXPECT_EQ(view_->status, "Counters reset: the production record keeps every chip.\r\n");
+  EXPECT_EQ(view_->jobCounters, "This job: 0 done, 0 passed, 0 failed, yield 0.0 %, last serial -");
+  EXPECT_EQ(view_->todayCounters, "Today: 0 done, 0 passed, 0 failed, yield 0.0 %, last serial -");
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  EXPECT_EQ(view_->jobCounters, "This job: 1 done, 1 passed, 0 failed, yield 100.0 %, last serial 00001002");
+  EXPECT_EQ(Serials().size(), 3U);
+  EXPECT_EQ(Query(Db(), "SELECT COUNT(*) FROM counter_resets"), std::vector<std::string>{"1"});
+}
+
+TEST_F(LedgerInProgramTest, TheExportWritesTheChosenScopeOrSaysWhyNot) {
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  const fs::path file = dir_.path() / "export" / "job.csv";
+  fs::create_directories(file.parent_path());
+  view_->exportAnswer = MainView::ExportChoice{MainView::ExportScope::Job, file};
+  view_->status.clear();
+  presenter_->OnExportRecord();
+  EXPECT_EQ(view_->status, "Production record exported to " + file.string() + "\r\n");
+  EXPECT_TRUE(view_->exportJobLoaded);
+  EXPECT_EQ(view_->exportFolder, programDir_ / "Writer_Log");
+  EXPECT_EQ(view_->exportSuggestedName.rfind("production-", 0), 0U) << view_->exportSuggestedName;
+  const std::string csv = testing::ReadFileBytes(file);
+  EXPECT_NE(csv.find(",Auto Program,pass,00001000,"), std::string::npos) << csv;
+  EXPECT_FALSE(fs::exists(fs::path(file.string() + ".part")));
+
+  // A file that cannot be made: the earlier export stays as it was.
+  const std::string before = csv;
+  fs::permissions(file.parent_path(), fs::perms::owner_write, fs::perm_options::remove);
+  view_->exportAnswer = MainView::ExportChoice{MainView::ExportScope::All, dir_.path() / "missing" / "all.csv"};
+  view_->status.clear();
+  presenter_->OnExportRecord();
+  EXPECT_EQ(view_->status.rfind("Err: Production record not exported: the export file cannot be made (", 0), 0U)
+      << view_->status;
+  EXPECT_EQ(testing::ReadFileBytes(file), before);
+  fs::permissions(file.parent_path(), fs::perms::owner_write, fs::perm_options::add);
+
+  // Cancelled: nothing is written and nothing said.
+  view_->exportAnswer.reset();
+  view_->status.clear();
+  presenter_->OnExportRecord();
+  EXPECT_EQ(view_->status, "");
+}
+
 // The rolling INI lies in a folder the operator may not write: Count cannot be kept, so no chip
 // gets a value. Run as a user who cannot write there (root can write anywhere: the check then
 // runs in a child process under the unprivileged user).

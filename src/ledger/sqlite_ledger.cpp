@@ -32,6 +32,8 @@ using Clock = std::chrono::system_clock;
 
 // Results between two foldings of the log into the file (a few pages each).
 constexpr int kCommitsPerFold = 100;
+// An export is written under this name beside its file until it is whole.
+constexpr std::string_view kExportPartSuffix = ".part";
 // Values passed over in one issue before the record calls the run of taken values a fault.
 constexpr int kMaxSkippedValues = 1000;
 constexpr std::string_view kNoResultMessage = "no result: the program stopped before the Writer answered";
@@ -521,9 +523,19 @@ class SqliteLedger final : public ProductionLedger {
     if (scope == ExportScope::Today) rows.Bind(2, Now().day);
     if (!rows.prepared()) return Fail(rows.rc());
 
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    // Written beside the file and renamed over it when whole: a stop in the middle leaves no
+    // half-written export where the last one was.
+    fs::path part = file;
+    part += kExportPartSuffix;
     const std::string target = platform::PathToUtf8(file);
+    std::ofstream out(part, std::ios::binary | std::ios::trunc);
     if (!out) return LedgerStatus::Failed(fmt::format("the export file cannot be made ({})", target));
+    const auto abandon = [&out, &part](LedgerStatus status) {
+      out.close();
+      std::error_code ignored;
+      fs::remove(part, ignored);
+      return status;
+    };
     out << kCsvHeader << kCsvLineEnd;
     std::string line;
     while (rows.Step()) {
@@ -535,9 +547,13 @@ class SqliteLedger final : public ProductionLedger {
       line += kCsvLineEnd;
       out << line;
     }
-    if (!rows.Done()) return Fail(rows.rc());
+    if (!rows.Done()) return abandon(Fail(rows.rc()));
     out.flush();
-    if (!out) return LedgerStatus::Failed(fmt::format("the export file cannot be written ({})", target));
+    out.close();
+    if (!out) return abandon(LedgerStatus::Failed(fmt::format("the export file cannot be written ({})", target)));
+    std::error_code ec;
+    fs::rename(part, file, ec);
+    if (ec) return abandon(LedgerStatus::Failed(fmt::format("the export file cannot be written ({})", target)));
     return {};
   }
 
