@@ -13,6 +13,11 @@ namespace vx3::gui {
 
 using Scope = app::MainView::ExportScope;
 
+namespace {
+// What the title bar's buttons and margins take beside the title, in pixels.
+constexpr int kTitleBarButtonsWidth = 96;
+}  // namespace
+
 ExportScopeDialog::ExportScopeDialog(const app::MainView::ExportTexts& texts, bool jobLoaded, QWidget* parent)
     : QDialog(parent) {
   setObjectName(QStringLiteral("ExportScopeDialog"));
@@ -20,6 +25,8 @@ ExportScopeDialog::ExportScopeDialog(const app::MainView::ExportTexts& texts, bo
   setWindowTitle(FromStatusText(texts.caption));
 
   auto* scopes = new QGroupBox(this);
+  // Wide enough for the title bar to show the whole title.
+  scopes->setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + kTitleBarButtonsWidth);
   job_ = new QRadioButton(FromStatusText(texts.jobScope), scopes);
   today_ = new QRadioButton(FromStatusText(texts.todayScope), scopes);
   all_ = new QRadioButton(FromStatusText(texts.allScope), scopes);

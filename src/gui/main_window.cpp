@@ -95,7 +95,7 @@ constexpr ControlLayout kLayout[] = {
     {app::ctl::kLoadVx3, Kind::Radio, "Load VX3", 95, 0, 100, 10, true},
     {app::ctl::kAbout, Kind::PushButton, "About", 398, 1, 50, 14, true},
     {app::ctl::kIcon, Kind::Icon, "", 468, 4, 20, 20, true},
-    {app::ctl::kResetCounters, Kind::PushButton, "Reset counters", 413, 350, 80, 14, false},
+    {app::ctl::kResetCounters, Kind::PushButton, "Reset counters", 413, 360, 80, 14, false},
 };
 
 struct UnitRect {
@@ -111,12 +111,12 @@ struct RecordBand {
   UnitRect todayCounters;
 };
 constexpr RecordBand kRecordBand = {
-    {10, 302, 483, 40},
-    {10, 348, 398, 10},
-    {10, 360, 398, 10},
+    {10, 302, 483, 50},
+    {10, 358, 398, 10},
+    {10, 370, 398, 10},
 };
 // The verdict's letters fill this share of the panel's height; the detail line is bold.
-constexpr double kVerdictHeightShare = 0.5;
+constexpr double kVerdictHeightShare = 0.56;
 // Green for a chip that passed; red for a failed chip and for one whose outcome is unknown, which
 // must be handled as a failure. White letters on both.
 constexpr QRgb kPassColour = qRgb(0x1E, 0x8C, 0x32);
@@ -144,7 +144,7 @@ constexpr int kBusyRefreshMs = 200;
 
 constexpr int kWindowWidth = 501;
 // The historic 308 units, and the production record's band under them.
-constexpr int kWindowHeight = 378;
+constexpr int kWindowHeight = 388;
 constexpr qint64 kStatusRepaintIntervalMs = 30;
 constexpr int kStatusLinesShownAtOnce = 4;
 

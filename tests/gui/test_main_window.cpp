@@ -106,7 +106,7 @@ TEST_F(MainWindowTest, LayoutKeepsTheDialogUnitProportions) {
   const QRect window = window_.rect();
   const QRect statusBox = Control(ctl::kStatusBox)->geometry();
   // The historic 501 x 308 units, and the production record's band under them.
-  EXPECT_EQ(window.size(), window_.DialogUnitsToPixels(0, 0, 501, 378).size());
+  EXPECT_EQ(window.size(), window_.DialogUnitsToPixels(0, 0, 501, 388).size());
   EXPECT_EQ(statusBox, window_.DialogUnitsToPixels(153, 63, 340, 231));
   for (QWidget* widget : window_.findChildren<QWidget*>()) {
     if (widget->parent() == &window_ && widget->isVisible()) {
