@@ -126,6 +126,7 @@ constexpr std::array kTable{
     BuiltInEntry{621, "CSV file (*.csv)"},
     BuiltInEntry{622, "The production record cannot be used: %s. Commands that write a serial number are stopped."},
     BuiltInEntry{623, "no serial"},
+    BuiltInEntry{624, "Export production record"},
     BuiltInEntry{1041, "Fun6 (P+V)"},
     BuiltInEntry{1042, "Off-line Default Mode"},
     BuiltInEntry{1054, "OneKeyLoadVX3"},

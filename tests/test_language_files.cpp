@@ -139,6 +139,7 @@ constexpr std::array kAllTexts{
     IDS_Ledger_CsvFilter,
     IDS_Ledger_NotOpen,
     IDS_Ledger_NoValue,
+    IDS_Ledger_ExportCaption,
     IDS_MESSAGE_DataFolder,
 };
 

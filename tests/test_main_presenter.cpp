@@ -192,6 +192,43 @@ TEST_F(MainPresenterTest, AboutBoxFollowsTheLocale) {
   EXPECT_EQ(view_.aboutItems.size(), 1u);
 }
 
+#ifdef VX3WT_HAS_LEDGER
+TEST_F(MainPresenterTest, ExportDialogsSpeakTheLanguageInForce) {
+  // The window keeps no language: the presenter hands it the texts of both export dialogs.
+  dir_.WriteFile("language/UIEng.ini", kEnglishFile);
+  dir_.WriteFile("language/UIChina.ini", std::string(kChineseFile) +
+                                             "IDS_Ledger_ExportCaption=导出生产记录\r\n"
+                                             "IDS_Ledger_ExportJob=当前载入的任务\r\n"
+                                             "IDS_Ledger_ExportToday=今天\r\n"
+                                             "IDS_Ledger_ExportAll=全部记录\r\n"
+                                             "IDS_Ledger_CsvFilter=CSV 文件 (*.csv)\r\n"
+                                             "IDS_OK=确定\r\n"
+                                             "IDS_CANCEL=取消\r\n");
+  presenter_.OnInitWindow();
+  presenter_.OnExportRecord();  // the fake view cancels
+  const MainView::ExportTexts& english = view_.exportTexts;
+  EXPECT_EQ(english.caption, "Export production record");
+  EXPECT_EQ(english.jobScope, "The loaded job");
+  EXPECT_EQ(english.todayScope, "Today");
+  EXPECT_EQ(english.allScope, "The whole record");
+  EXPECT_EQ(english.csvFilter, "CSV file (*.csv)");
+  EXPECT_EQ(english.ok, "OK");
+  EXPECT_EQ(english.cancel, "CANCEL");
+  EXPECT_FALSE(view_.exportJobLoaded);
+
+  presenter_.SwitchToChinese();
+  presenter_.OnExportRecord();
+  const MainView::ExportTexts& chinese = view_.exportTexts;
+  EXPECT_EQ(chinese.caption, "导出生产记录");
+  EXPECT_EQ(chinese.jobScope, "当前载入的任务");
+  EXPECT_EQ(chinese.todayScope, "今天");
+  EXPECT_EQ(chinese.allScope, "全部记录");
+  EXPECT_EQ(chinese.csvFilter, "CSV 文件 (*.csv)");
+  EXPECT_EQ(chinese.ok, "确定");
+  EXPECT_EQ(chinese.cancel, "取消");
+}
+#endif
+
 TEST_F(MainPresenterTest, NoReportsReachTheViewAfterThePresenterIsGone) {
   {
     FakeView view;

@@ -92,11 +92,21 @@ class MainView : public text::ReportView, public writer_ops::ProgressView {
     ExportScope scope = ExportScope::Job;
     std::filesystem::path file;
   };
+  // What the export's dialogs say, in the language in force (the window keeps no language).
+  struct ExportTexts {
+    std::string caption;
+    std::string jobScope;
+    std::string todayScope;
+    std::string allScope;
+    std::string csvFilter;  // the save dialog's filter, with its pattern: "CSV file (*.csv)"
+    std::string ok;
+    std::string cancel;
+  };
   // Asks what to export and where (the scope, then the file to save, a ".csv" offered in
   // `folder` as `suggestedName`); false when the operator cancels. `jobLoaded` false: the loaded
   // job cannot be chosen.
   virtual bool ChooseExport(const std::filesystem::path& folder, std::string_view suggestedName, bool jobLoaded,
-                            ExportChoice& choice) = 0;
+                            const ExportTexts& texts, ExportChoice& choice) = 0;
 };
 
 }  // namespace vx3::app

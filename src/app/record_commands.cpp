@@ -73,8 +73,13 @@ void MainPresenter::OnExportRecord() {
   const ledger::JobId job = context_.record.job;
   const std::filesystem::path folder = context_.state.DataDir() / platform::PathFromUtf8(kExportFolder);
   const std::string suggested = fmt::format(kExportNameFormat, context_.clock.LocalNow());
+  const Language& language = context_.language;
+  const MainView::ExportTexts texts{language.Text(IDS_Ledger_ExportCaption), language.Text(IDS_Ledger_ExportJob),
+                                    language.Text(IDS_Ledger_ExportToday),   language.Text(IDS_Ledger_ExportAll),
+                                    language.Text(IDS_Ledger_CsvFilter),     language.Text(IDS_OK),
+                                    language.Text(IDS_CANCEL)};
   MainView::ExportChoice choice;
-  if (!view_.ChooseExport(folder, suggested, job != 0, choice) || choice.file.empty()) return;
+  if (!view_.ChooseExport(folder, suggested, job != 0, texts, choice) || choice.file.empty()) return;
   if (choice.scope == MainView::ExportScope::Job && job == 0) return;
   const ledger::LedgerStatus status = ledger->ExportCsv(LedgerScope(choice.scope), job, choice.file);
   if (!status) {

@@ -7,8 +7,10 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QFrame>
 #include <QGroupBox>
 #include <QIcon>
 #include <QKeyEvent>
@@ -16,6 +18,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -34,6 +37,7 @@
 #include "gui/about_dialog.h"
 #include "gui/choose_device_dialog.h"
 #include "gui/controls/hover_bitmap_button.h"
+#include "gui/export_dialog.h"
 #include "gui/program_resources.h"
 #include "gui/progress_dialog.h"
 #include "gui/qt_text.h"
@@ -55,8 +59,9 @@ struct ControlLayout {
   bool initiallyHidden;
 };
 
-// The window layout: 501 x 308 dialog units. Group boxes come first so that the controls inside
-// them are stacked above their frames.
+// The window layout: 501 x 308 dialog units, and below it the production record's band (the
+// Reset counters button here, the result panel and counters in kRecordBand). Group boxes come
+// first so that the controls inside them are stacked above their frames.
 constexpr ControlLayout kLayout[] = {
     {app::ctl::kDeviceGroup, Kind::GroupBox, "Device", 10, 11, 130, 59, false},
     {app::ctl::kOfflineGroup, Kind::GroupBox, "Off-line Operation Mode", 10, 76, 130, 45, false},
@@ -90,16 +95,56 @@ constexpr ControlLayout kLayout[] = {
     {app::ctl::kLoadVx3, Kind::Radio, "Load VX3", 95, 0, 100, 10, true},
     {app::ctl::kAbout, Kind::PushButton, "About", 398, 1, 50, 14, true},
     {app::ctl::kIcon, Kind::Icon, "", 468, 4, 20, 20, true},
+    {app::ctl::kResetCounters, Kind::PushButton, "Reset counters", 413, 360, 80, 14, false},
 };
+
+struct UnitRect {
+  int x, y, width, height;  // dialog units
+};
+
+// The production record's band under the historic layout, which it leaves as it was: the last
+// chip's result across the window, large enough to be read at arm's length, and the two counter
+// lines under it, beside Reset counters.
+struct RecordBand {
+  UnitRect result;
+  UnitRect jobCounters;
+  UnitRect todayCounters;
+};
+constexpr RecordBand kRecordBand = {
+    {10, 302, 483, 50},
+    {10, 358, 398, 10},
+    {10, 370, 398, 10},
+};
+// The verdict's letters fill this share of the panel's height; the detail line is bold.
+constexpr double kVerdictHeightShare = 0.56;
+// Green for a chip that passed; red for a failed chip and for one whose outcome is unknown, which
+// must be handled as a failure. White letters on both.
+constexpr QRgb kPassColour = qRgb(0x1E, 0x8C, 0x32);
+constexpr QRgb kFailColour = qRgb(0xC8, 0x1E, 0x1E);
+constexpr QRgb kVerdictTextColour = qRgb(0xFF, 0xFF, 0xFF);
+
+// The record's controls look disabled while a Writer job runs, as the Writer command buttons do:
+// the job is writing the record they act on.
+constexpr int kRecordControls[] = {app::ctl::kResetCounters, app::ctl::kExportRecord};
+
+bool LooksDisabledWhileBusy(int id) {
+  const auto inList = [id](const auto& list) { return std::find(std::begin(list), std::end(list), id) != std::end(list); };
+  return inList(app::ctl::kWriterCommandButtons) || inList(kRecordControls);
+}
+
+QString FromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 // The image file-open dialog lists .VX3 files first; .BIN images and any other file can be
 // listed too, and a typed name is taken as it is.
 constexpr const char* kImageFileFilters[] = {"VX3 File(*.VX3)", "BIN File(*.BIN)", "All files (*)"};
+// The export's file: a typed name without an extension gets this one.
+constexpr const char* kCsvSuffix = "csv";
 // How often the status line of a running Writer job shows the time again.
 constexpr int kBusyRefreshMs = 200;
 
 constexpr int kWindowWidth = 501;
-constexpr int kWindowHeight = 308;
+// The historic 308 units, and the production record's band under them.
+constexpr int kWindowHeight = 388;
 constexpr qint64 kStatusRepaintIntervalMs = 30;
 constexpr int kStatusLinesShownAtOnce = 4;
 
@@ -187,10 +232,13 @@ void MainWindow::CreateControls() {
         statusBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         statusBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         statusBox_->setFont(FixedPitchFont());
-        // The status box keeps its own Copy and Select All, and offers the About item below them.
+        // The status box keeps its own Copy and Select All, and offers the window's own items
+        // (the record's export, About) below them.
         statusBox_->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(statusBox_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
           QMenu* menu = statusBox_->createStandardContextMenu();
+          menu->addSeparator();
+          menu->addAction(exportAction_);
           if (aboutAction_ != nullptr) {
             menu->addSeparator();
             menu->addAction(aboutAction_);
@@ -237,6 +285,49 @@ void MainWindow::CreateControls() {
     }
     controls_.insert(layout.id, widget);
   }
+  // The export of the production record is an item of the window's own menu, named like a control
+  // so that its text comes with the others.
+  windowMenu_ = new QMenu(this);
+  exportAction_ = windowMenu_->addAction(QStringLiteral("Export production record..."));
+  exportAction_->setObjectName(QStringLiteral("exportRecordAction"));
+  enabled_.insert(app::ctl::kExportRecord, true);
+  CreateRecordDisplay();
+}
+
+void MainWindow::CreateRecordDisplay() {
+  const auto place = [this](QWidget* widget, const UnitRect& at) {
+    widget->setGeometry(DialogUnitsToPixels(at.x, at.y, at.width, at.height));
+  };
+  resultPanel_ = new QFrame(this);
+  resultPanel_->setObjectName(QStringLiteral("chipResult"));
+  resultPanel_->setFrameShape(QFrame::StyledPanel);
+  place(resultPanel_, kRecordBand.result);
+  verdictLabel_ = new QLabel(resultPanel_);
+  detailLabel_ = new QLabel(resultPanel_);
+  verdictLabel_->setObjectName(QStringLiteral("chipVerdict"));
+  detailLabel_->setObjectName(QStringLiteral("chipDetail"));
+  QFont verdictFont = font();
+  verdictFont.setBold(true);
+  verdictFont.setPixelSize(std::max(1, static_cast<int>(resultPanel_->height() * kVerdictHeightShare)));
+  verdictLabel_->setFont(verdictFont);
+  QFont detailFont = font();
+  detailFont.setBold(true);
+  detailLabel_->setFont(detailFont);
+  // The verdict fills the panel's upper part, the detail line the rest, both centred.
+  const int verdictHeight = QFontMetrics(verdictFont).height();
+  const int frame = resultPanel_->frameWidth();
+  const int inner = resultPanel_->width() - 2 * frame;
+  verdictLabel_->setGeometry(frame, frame, inner, verdictHeight);
+  detailLabel_->setGeometry(frame, frame + verdictHeight, inner,
+                            std::max(1, resultPanel_->height() - 2 * frame - verdictHeight));
+  for (QLabel* label : {verdictLabel_, detailLabel_}) label->setAlignment(Qt::AlignCenter);
+
+  jobCounters_ = new QLabel(this);
+  todayCounters_ = new QLabel(this);
+  jobCounters_->setObjectName(QStringLiteral("jobCounters"));
+  todayCounters_->setObjectName(QStringLiteral("todayCounters"));
+  place(jobCounters_, kRecordBand.jobCounters);
+  place(todayCounters_, kRecordBand.todayCounters);
 }
 
 void MainWindow::ConnectPresenter(app::MainPresenter& presenter) {
@@ -259,6 +350,8 @@ void MainWindow::ConnectPresenter(app::MainPresenter& presenter) {
   onClick(app::ctl::kRead, [target] { target->OnRead(); });
   onClick(app::ctl::kRollingCode, [target] { target->OnRollingCode(); });
   onClick(app::ctl::kLoadOtp, [target] { target->OnLoadOtp(); });
+  onClick(app::ctl::kResetCounters, [target] { target->OnResetCounters(); });
+  connect(exportAction_, &QAction::triggered, this, [target] { target->OnExportRecord(); });
   connect(this, &MainWindow::AboutRequested, this, [target] { target->OnAbout(); });
   closeGuard_ = [target] { return target->OnCloseRequested(); };
 }
@@ -407,6 +500,8 @@ void MainWindow::SetControlText(int id, std::string_view text) {
     if (id == app::ctl::kOneKeyLoad) {
       // The button shows the program icon; its caption becomes the tool tip.
       widget->setToolTip(value);
+    } else if (id == app::ctl::kExportRecord) {
+      exportAction_->setText(value);
     } else if (!SetCaption(widget, value) && widget == statusBox_) {
       statusBox_->setPlainText(value);
     }
@@ -422,6 +517,8 @@ std::string MainWindow::ControlText(int id) const {
       value = statusValue_;
     } else if (id == app::ctl::kOneKeyLoad) {
       value = widget->toolTip();
+    } else if (id == app::ctl::kExportRecord) {
+      value = exportAction_->text();
     } else if (const std::optional<QString> caption = Caption(widget)) {
       value = *caption;
     } else if (widget == statusBox_) {
@@ -440,11 +537,17 @@ void MainWindow::EnableControl(int id, bool enabled) {
 }
 
 void MainWindow::ApplyEnabled(int id) {
-  QWidget* widget = Control(id);
-  if (widget == nullptr) return;
-  const auto& commands = app::ctl::kWriterCommandButtons;
-  const bool command = std::find(std::begin(commands), std::end(commands), id) != std::end(commands);
-  widget->setEnabled(enabled_.value(id, true) && !(command && writerJobs_ > 0));
+  const bool enabled = enabled_.value(id, true) && !(LooksDisabledWhileBusy(id) && writerJobs_ > 0);
+  if (id == app::ctl::kExportRecord) {
+    exportAction_->setEnabled(enabled);
+  } else if (QWidget* widget = Control(id)) {
+    widget->setEnabled(enabled);
+  }
+}
+
+void MainWindow::ApplyBusyLook() {
+  for (const int id : app::ctl::kWriterCommandButtons) ApplyEnabled(id);
+  for (const int id : kRecordControls) ApplyEnabled(id);
 }
 
 void MainWindow::WriterJobStarted(BusyText busyText) {
@@ -456,7 +559,7 @@ void MainWindow::WriterJobStarted(BusyText busyText) {
     jobProgress_.clear();
     if (writerJobs_++ == 0) {
       // Buttons pressed while the Writer works are not taken: they show it.
-      for (const int id : app::ctl::kWriterCommandButtons) ApplyEnabled(id);
+      ApplyBusyLook();
       busyTimer_->start();
     }
     ShowBusyLine();
@@ -474,7 +577,7 @@ void MainWindow::EndWriterJob() {
     busyTimer_->stop();
     busyText_ = nullptr;
     SetCaption(Control(app::ctl::kStatusValue), statusValue_);
-    for (const int id : app::ctl::kWriterCommandButtons) ApplyEnabled(id);
+    ApplyBusyLook();
   }
   if (writerJobs_ == 0 && closeRefused_) close();
 }
@@ -505,10 +608,9 @@ void MainWindow::AddAboutMenuItem(std::string_view text) {
     // There is no system menu to extend on every platform: the item lives in the window's own
     // menu, opened by the right mouse button or the menu key anywhere on the window (in the
     // status box below its Copy and Select All), and F1 opens the box at once.
-    if (aboutMenu_ != nullptr) return;
-    aboutMenu_ = new QMenu(this);
-    aboutMenu_->addSeparator();
-    aboutAction_ = aboutMenu_->addAction(label);
+    if (aboutAction_ != nullptr) return;
+    windowMenu_->addSeparator();
+    aboutAction_ = windowMenu_->addAction(label);
     aboutAction_->setObjectName(QStringLiteral("aboutAction"));
     connect(aboutAction_, &QAction::triggered, this, &MainWindow::AboutRequested);
     auto* shortcut = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -623,17 +725,64 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
-  if (aboutMenu_ != nullptr) aboutMenu_->exec(event->globalPos());
+  windowMenu_->exec(event->globalPos());
 }
 
-// The production record's display is not laid out yet: the status box carries what matters.
-void MainWindow::ShowChipResult(Verdict /*verdict*/, std::string_view /*verdictText*/, std::string_view /*detail*/) {}
+void MainWindow::ShowChipResult(Verdict verdict, std::string_view verdictText, std::string_view detail) {
+  const QString large = FromUtf8(verdictText);
+  const QString small = FromUtf8(detail);
+  OnGuiThread([this, verdict, &large, &small] {
+    const bool shown = verdict != Verdict::None;
+    // A cleared display is the window's own face: no colour that could be taken for a result.
+    QPalette look = palette();
+    if (shown) {
+      look.setColor(QPalette::Window, QColor(verdict == Verdict::Pass ? kPassColour : kFailColour));
+      look.setColor(QPalette::WindowText, QColor(kVerdictTextColour));
+    }
+    resultPanel_->setPalette(look);
+    resultPanel_->setAutoFillBackground(shown);
+    verdictLabel_->setText(shown ? large : QString());
+    detailLabel_->setText(shown ? small : QString());
+  });
+}
 
-void MainWindow::ShowCounters(std::string_view /*jobLine*/, std::string_view /*todayLine*/) {}
+void MainWindow::ShowCounters(std::string_view jobLine, std::string_view todayLine) {
+  const QString job = FromUtf8(jobLine);
+  const QString today = FromUtf8(todayLine);
+  OnGuiThread([this, &job, &today] {
+    jobCounters_->setText(job);
+    todayCounters_->setText(today);
+  });
+}
 
-bool MainWindow::ChooseExport(const std::filesystem::path& /*folder*/, std::string_view /*suggestedName*/,
-                              bool /*jobLoaded*/, ExportChoice& /*choice*/) {
-  return false;
+bool MainWindow::ChooseExport(const std::filesystem::path& folder, std::string_view suggestedName, bool jobLoaded,
+                              const ExportTexts& texts, ExportChoice& choice) {
+  const std::string start = platform::PathToUtf8(folder);
+  const QString suggested = FromUtf8(suggestedName);
+  bool chosen = false;
+  OnGuiThread([&] {
+    FlushStatusText();
+    ExportScopeDialog scopeDialog(texts, jobLoaded, this);
+    if (scopeDialog.exec() != QDialog::Accepted) return;
+    // Qt's own dialog on every platform, as for the image; it asks before it replaces a file.
+    QFileDialog dialog(this, FromStatusText(texts.caption));
+    dialog.setObjectName(QStringLiteral("ExportFileDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(FromStatusText(texts.csvFilter));
+    dialog.setDefaultSuffix(QString::fromLatin1(kCsvSuffix));
+    // The record's folder is made with the record; before that the dialog opens where it can.
+    const QString startFolder = FromUtf8(start);
+    if (QFileInfo(startFolder).isDir()) dialog.setDirectory(startFolder);
+    dialog.selectFile(suggested);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const QByteArray path = QDir::toNativeSeparators(dialog.selectedFiles().constFirst()).toUtf8();
+    choice.scope = scopeDialog.scope();
+    choice.file = platform::PathFromUtf8(std::string_view(path.constData(), static_cast<std::size_t>(path.size())));
+    chosen = true;
+  });
+  return chosen;
 }
 
 }  // namespace vx3::gui

@@ -16,6 +16,8 @@
 
 class QAction;
 class QButtonGroup;
+class QFrame;
+class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class QTimer;
@@ -69,7 +71,7 @@ class MainWindow final : public QDialog, public app::MainView {
   void ShowChipResult(Verdict verdict, std::string_view verdictText, std::string_view detail) override;
   void ShowCounters(std::string_view jobLine, std::string_view todayLine) override;
   bool ChooseExport(const std::filesystem::path& folder, std::string_view suggestedName, bool jobLoaded,
-                    ExportChoice& choice) override;
+                    const ExportTexts& texts, ExportChoice& choice) override;
 
   // ---- Dialogs of the load flow: the image file-open dialog and Choose Device ----
   std::filesystem::path ChooseImageFile(const std::filesystem::path& folder) override;
@@ -89,6 +91,8 @@ class MainWindow final : public QDialog, public app::MainView {
 
  private:
   void CreateControls();
+  // The production record's band below the historic layout: the last chip's result and the counters.
+  void CreateRecordDisplay();
   // Runs `work` on the window's thread and waits for it.
   void OnGuiThread(const std::function<void()>& work) const;
   // The window's thread's half of OnGuiThread called from another thread.
@@ -100,6 +104,8 @@ class MainWindow final : public QDialog, public app::MainView {
   void ShowBusyLine();
   // The control's enabled state as the presenter set it, less the busy look.
   void ApplyEnabled(int id);
+  // ApplyEnabled for every control that looks disabled while a Writer job runs.
+  void ApplyBusyLook();
   // Puts the status lines not yet shown into the box and paints it.
   void FlushStatusText();
 
@@ -107,8 +113,17 @@ class MainWindow final : public QDialog, public app::MainView {
   QPlainTextEdit* statusBox_ = nullptr;
   QButtonGroup* functionGroup_ = nullptr;
   ProgressDialog* progress_ = nullptr;
-  QMenu* aboutMenu_ = nullptr;
+  // The window's own menu (right mouse button): the record's export, then the About item.
+  QMenu* windowMenu_ = nullptr;
+  QAction* exportAction_ = nullptr;
   QAction* aboutAction_ = nullptr;
+  // The last chip's result (a coloured panel with the verdict large and the detail under it)
+  // and the counters of the job and of today.
+  QFrame* resultPanel_ = nullptr;
+  QLabel* verdictLabel_ = nullptr;
+  QLabel* detailLabel_ = nullptr;
+  QLabel* jobCounters_ = nullptr;
+  QLabel* todayCounters_ = nullptr;
   int baseUnitX_ = 6;
   int baseUnitY_ = 13;
   // Status lines waiting to be shown, and the interval that decides whether a line shows at once.

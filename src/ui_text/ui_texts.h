@@ -135,6 +135,8 @@ inline constexpr UiText IDS_Ledger_ExportAll{"IDS_Ledger_ExportAll", 620};
 inline constexpr UiText IDS_Ledger_CsvFilter{"IDS_Ledger_CsvFilter", 621};
 inline constexpr UiText IDS_Ledger_NotOpen{"IDS_Ledger_NotOpen", 622};
 inline constexpr UiText IDS_Ledger_NoValue{"IDS_Ledger_NoValue", 623};
+// The title of the export's dialogs (the menu item's text ends in "...", a title does not).
+inline constexpr UiText IDS_Ledger_ExportCaption{"IDS_Ledger_ExportCaption", 624};
 // An installed or read-only program writes into the user's data folder, and says so at start.
 inline constexpr UiText IDS_MESSAGE_DataFolder{"IDS_MESSAGE_DataFolder", 530};
 // NOLINTEND(readability-identifier-naming)

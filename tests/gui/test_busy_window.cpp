@@ -1,6 +1,7 @@
 // The real window while the Writer works: clicks during a chip action are dropped, not carried
 // out afterwards; the window keeps painting and shows the job with its time; a Writer that never
 // ends an action is given up after the time limit; a second close asks whether to close anyway.
+#include <QAction>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -71,6 +72,9 @@ TEST_F(BusyWindowTest, ClicksDuringAutoProgramAreDroppedAndTheWindowShowsTheJob)
     clicked = true;
     busyLine = StatusLine();
     for (const int id : ctl::kWriterCommandButtons) EXPECT_FALSE(window_.Control(id)->isEnabled()) << id;
+    // The production record's controls too: the job is writing the record they act on.
+    EXPECT_FALSE(window_.Control(ctl::kResetCounters)->isEnabled());
+    EXPECT_FALSE(window_.findChild<QAction*>(QStringLiteral("exportRecordAction"))->isEnabled());
     // A double click, and the other buttons, as an impatient operator presses them.
     for (const int id : {ctl::kAutoProgram, ctl::kAutoProgram, ctl::kBlankCheck, ctl::kRead, ctl::kProgram}) {
       Button(id)->click();
@@ -90,9 +94,11 @@ TEST_F(BusyWindowTest, ClicksDuringAutoProgramAreDroppedAndTheWindowShowsTheJob)
   EXPECT_TRUE(busyLine.endsWith(QStringLiteral(" s"))) << busyLine.toStdString();
   EXPECT_EQ(AutoProgramsStarted(), 1);
   EXPECT_LT(longestStall, 250) << "the window's event loop stalled while the Writer worked";
-  for (const int id : {ctl::kAutoProgram, ctl::kBlankCheck, ctl::kProgram, ctl::kVerify, ctl::kRead}) {
+  for (const int id : {ctl::kAutoProgram, ctl::kBlankCheck, ctl::kProgram, ctl::kVerify, ctl::kRead,
+                       ctl::kResetCounters}) {
     EXPECT_TRUE(window_.Control(id)->isEnabled()) << id;
   }
+  EXPECT_TRUE(window_.findChild<QAction*>(QStringLiteral("exportRecordAction"))->isEnabled());
   EXPECT_FALSE(StatusLine().contains(QStringLiteral(" ... "))) << StatusLine().toStdString();
   EXPECT_EQ(window_.StatusText().find("Err: "), std::string::npos) << window_.StatusText();
 }

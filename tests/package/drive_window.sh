@@ -8,8 +8,9 @@
 set -euo pipefail
 program=$1 image=$2 data=$3 load_seconds=$4
 
-# The main window's size in dialog units, and the centres of the two buttons used.
-window_units_x=501 window_units_y=308
+# The main window's size in dialog units (the historic 308 and the production record's band
+# under them), and the centres of the two buttons used.
+window_units_x=501 window_units_y=388
 one_key_load_x=480 one_key_load_y=46        # the icon button beside the status line
 auto_program_x=73 auto_program_y=150        # Auto Program
 

@@ -183,10 +183,11 @@ class FakeView : public app::MainView {
   }
   // Answers with `exportAnswer` (Cancel when it is unset).
   bool ChooseExport(const std::filesystem::path& folder, std::string_view suggestedName, bool jobLoaded,
-                    ExportChoice& choice) override {
+                    const ExportTexts& texts, ExportChoice& choice) override {
     exportFolder = folder;
     exportSuggestedName = suggestedName;
     exportJobLoaded = jobLoaded;
+    exportTexts = texts;
     if (!exportAnswer) return false;
     choice = *exportAnswer;
     return true;
@@ -200,6 +201,7 @@ class FakeView : public app::MainView {
   std::filesystem::path exportFolder;
   std::string exportSuggestedName;
   bool exportJobLoaded = false;
+  ExportTexts exportTexts;
 
   std::string caption;
   std::map<int, FakeControl> controls;
