@@ -399,6 +399,22 @@ TEST_F(LedgerInProgramTest, ARecordThatCannotBeUsedStopsSerialsButNotTheOtherCom
   EXPECT_EQ(view_->verdict, MainView::Verdict::Pass);
 }
 
+TEST_F(LedgerInProgramTest, TheCountersFollowALanguageSwitchMadeWhileTheWriterWorks) {
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  // The switch comes while the next load's worker waits in the Rolling Code dialog.
+  std::string counters;
+  view_->rollingScript = [this, &counters](rolling::RollingDialog&, testing::FakeView::RollingControls&) {
+    presenter_->SwitchToChinese();
+    counters = view_->jobCounters;
+    return false;
+  };
+  Load();
+  EXPECT_EQ(counters.rfind("本任务: 已烧 0, 合格 0, 不合格 0", 0), 0U) << counters;
+  EXPECT_EQ(view_->todayCounters.rfind("今天: 已烧 1, 合格 1, 不合格 0, 良率 100.0 %, 最后序列号 00001000", 0), 0U)
+      << view_->todayCounters;
+}
+
 TEST_F(LedgerInProgramTest, ResetCountersStartsThemAgainAndDeletesNothing) {
   Load();
   ASSERT_EQ(AutoProgram(), CommandResult::Ok);

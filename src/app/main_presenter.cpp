@@ -105,11 +105,10 @@ void MainPresenter::ApplyMainWindowTexts() {
                        language.Text(context_.state.erasableChip ? IDS_Erase : IDS_BlankCheck));
   view_.SetControlText(ctl::kResetCounters, language.Text(IDS_Ledger_ResetCounters));
   view_.SetControlText(ctl::kExportRecord, language.Text(IDS_Ledger_Export));
-  // The record's display follows the language; it is read while no Writer job writes to it.
-  if (!WriterJobActive()) {
-    ShowLastChip(context_, view_);
-    ShowCounters(context_, view_);
-  }
+  // The record's display follows the language at once, a Writer job running or not (the record
+  // takes one caller at a time).
+  ShowLastChip(context_, view_);
+  ShowCounters(context_, view_);
 }
 
 void MainPresenter::OnFunction0Clicked() { context_.state.offlineFunction = kOfflineFunction0; }

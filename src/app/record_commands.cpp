@@ -64,6 +64,8 @@ void MainPresenter::OnResetCounters() {
 }
 
 void MainPresenter::OnExportRecord() {
+  // The export shows the record as it stands between commands, never half of a chip's.
+  if (WriterJobActive()) return;
   ledger::ProductionLedger* ledger = context_.record.ledger();
   if (ledger == nullptr) {
     context_.reporter.ReportStatus(context_.language.Format(IDS_Ledger_ExportFailed, {context_.record.error()}),
