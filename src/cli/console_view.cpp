@@ -51,7 +51,8 @@ void ConsoleView::CaptureListing(bool capture) {
   const std::lock_guard lock(mutex_);
   captureListing_ = capture;
   capturing_ = false;
-  listing_.clear();
+  // The listing taken stays until TakeListing; a new capture starts empty.
+  if (capture) listing_.clear();
 }
 
 std::string ConsoleView::TakeListing() {
