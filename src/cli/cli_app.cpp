@@ -9,6 +9,7 @@
 #if defined(_WIN32)
 #include <io.h>
 #else
+#include <poll.h>
 #include <unistd.h>
 #endif
 
@@ -41,18 +42,50 @@ using text::UiText;
 
 std::atomic<bool> gInterrupted{false};
 
-constexpr std::string_view kChipCommands[] = {"auto-program", "blank-check", "program", "verify"};
+struct ChipCommandName {
+  std::string_view name;
+  std::string_view description;
+};
+constexpr ChipCommandName kChipCommands[] = {
+    {"auto-program", "Auto Program (blank check, program, verify) of the chip in the socket, N chips in a row"},
+    {"blank-check", "Blank Check (Erase for erasable chips) of the chip in the socket, N chips in a row"},
+    {"program", "Program the chip in the socket, N chips in a row"},
+    {"verify", "Verify the chip in the socket against the image, N chips in a row"},
+};
+// The rolling methods by their names on the command line and in the JSON events.
+constexpr std::string_view kMethodAutoInc = "auto-inc";
+constexpr std::string_view kMethodRunExe = "run-exe";
+constexpr std::string_view kMethodCustom = "custom";
+constexpr std::string_view kMethodNotUsed = "not-used";
+constexpr std::string_view kSwitchOn = "on";
+constexpr std::string_view kSwitchOff = "off";
 constexpr int kFunctionZero = 0;
 constexpr int kFunctionSix = 6;
 constexpr std::string_view kLanguageChinese = "zh";
 constexpr std::string_view kLanguageEnglish = "en";
 constexpr int kChecksumDigits = 4;
+constexpr int kInterruptPollMs = 50;
 
 bool IsTerminal(std::FILE* stream) {
 #if defined(_WIN32)
   return _isatty(_fileno(stream)) != 0;
 #else
   return isatty(fileno(stream)) != 0;
+#endif
+}
+
+// Waits until `in` has something to read (or its end); false when Ctrl-C came first. A Ctrl-C
+// just before the wait is seen too: the wait looks at the flag between short polls.
+bool InputReady(std::FILE* in) {
+#if defined(_WIN32)
+  (void)in;
+  return !InterruptRequested();
+#else
+  pollfd input{fileno(in), POLLIN, 0};
+  while (!InterruptRequested()) {
+    if (poll(&input, 1, kInterruptPollMs) != 0) return !InterruptRequested();
+  }
+  return false;
 #endif
 }
 
@@ -174,13 +207,14 @@ class CliRun final : public app::StartupHost {
       rollingEvent.update({{"method", MethodName(rolling.method)},
                            {"address", fmt::format("0x{:X}", rolling.address)},
                            {"word_length", rolling.wordLength},
-                           {"order", rolling.lowWordFirst ? "L2H" : "H2L"},
+                           {"order", rolling.lowWordFirst ? rolling::kOrderLowFirst : rolling::kOrderHighFirst},
                            {"value", value},
                            {"step", step},
                            {"verify_without_rolling", rolling.verifyWithoutRolling},
                            {"ini", platform::PathToUtf8(rolling.iniPath)}});
       rollingText = fmt::format("{} at 0x{:X}, {} words, {}, value {}, step {}", MethodName(rolling.method),
-                                rolling.address, rolling.wordLength, rolling.lowWordFirst ? "L2H" : "H2L", value, step);
+                                rolling.address, rolling.wordLength,
+                                rolling.lowWordFirst ? rolling::kOrderLowFirst : rolling::kOrderHighFirst, value, step);
     }
     event["rolling"] = rollingEvent;
     if (output_.json()) {
@@ -200,12 +234,12 @@ class CliRun final : public app::StartupHost {
   static std::string_view MethodName(rolling::RollingMethod method) {
     switch (method) {
       case rolling::RollingMethod::AutoInc:
-      case rolling::RollingMethod::AutoIncDefault: return "auto-inc";
-      case rolling::RollingMethod::RunExe: return "run-exe";
-      case rolling::RollingMethod::Custom: return "custom";
+      case rolling::RollingMethod::AutoIncDefault: return kMethodAutoInc;
+      case rolling::RollingMethod::RunExe: return kMethodRunExe;
+      case rolling::RollingMethod::Custom: return kMethodCustom;
       case rolling::RollingMethod::NotUsed: break;
     }
-    return "not-used";
+    return kMethodNotUsed;
   }
 
   // The format version of a .VX3 header; none for a raw image.
@@ -236,10 +270,10 @@ class CliRun final : public app::StartupHost {
     if (options_.function == kFunctionSix) presenter.OnFunction6Clicked();
     PrepareLoadFlow(context, view, platform::PathFromUtf8(options_.image), options_.device);
     RollingChoice choice;
-    if (options_.rollingMethod == "auto-inc") choice.method = rolling::RollingMethod::AutoInc;
-    if (options_.rollingMethod == "run-exe") choice.method = rolling::RollingMethod::RunExe;
-    if (options_.rollingMethod == "not-used") choice.method = rolling::RollingMethod::NotUsed;
-    if (options_.rollingVerify) choice.verify = *options_.rollingVerify == "on";
+    if (options_.rollingMethod == kMethodAutoInc) choice.method = rolling::RollingMethod::AutoInc;
+    if (options_.rollingMethod == kMethodRunExe) choice.method = rolling::RollingMethod::RunExe;
+    if (options_.rollingMethod == kMethodNotUsed) choice.method = rolling::RollingMethod::NotUsed;
+    if (options_.rollingVerify) choice.verify = *options_.rollingVerify == kSwitchOn;
     view.AnswerRolling(choice);
     if (options_.device.empty()) {
       presenter.OnOneKeyLoad();
@@ -327,15 +361,20 @@ class CliRun final : public app::StartupHost {
       std::fprintf(host_.err, "%s\n", prompt.c_str());
       std::fflush(host_.err);
     }
-    std::string line;
-    for (int c = std::fgetc(host_.in); c != EOF && c != '\n'; c = std::fgetc(host_.in)) line += static_cast<char>(c);
     // The end of the input ends the batch, as does Ctrl-C while waiting.
-    return !InterruptRequested() && !std::feof(host_.in) && !std::ferror(host_.in);
+    for (;;) {
+      if (!InputReady(host_.in)) return false;
+      const int c = std::fgetc(host_.in);
+      if (c == EOF || InterruptRequested()) return false;
+      if (c == '\n') return true;
+    }
   }
 
   ExitCode ChipBatch(app::AppContext& context, ConsoleView& view, app::MainPresenter& presenter) {
     if (const std::optional<ExitCode> refused = RestoreLoad(context, view)) return *refused;
     const ChipCommand command = ChipCommandOf(options_.command);
+    // Unbuffered, so that the wait for Enter sees on the descriptor what has not been read yet.
+    if (!options_.noWait) std::setvbuf(host_.in, nullptr, _IONBF, 0);
     std::optional<ExitCode> firstFailure;
     int done = 0;
     int passed = 0;
@@ -506,7 +545,8 @@ void OnInterrupt(int signal) {
 
 void AddCommonOptions(CLI::App& command, Options& options) {
   command.add_flag("--json", options.json, "One JSON object per line on standard output for every event");
-  command.add_option("--lang", options.lang, "Language of the texts")->check(CLI::IsMember({"en", "zh"}));
+  command.add_option("--lang", options.lang, "Language of the texts")
+      ->check(CLI::IsMember({std::string(kLanguageEnglish), std::string(kLanguageChinese)}));
 }
 
 }  // namespace
@@ -545,13 +585,12 @@ int RunCli(int argc, const char* const* argv, const CliHost& host) {
   load->add_option("--function", options.function, "Off-line function: 0 (blank check, program, verify) or 6 (program, verify)")
       ->check(CLI::IsMember({kFunctionZero, kFunctionSix}));
   load->add_option("--rolling-method", options.rollingMethod, "Rolling code method instead of the INI's")
-      ->check(CLI::IsMember({"auto-inc", "run-exe", "not-used"}));
+      ->check(CLI::IsMember({std::string(kMethodAutoInc), std::string(kMethodRunExe), std::string(kMethodNotUsed)}));
   load->add_option("--rolling-verify", options.rollingVerify, "Verify the ROM without the rolling code")
-      ->check(CLI::IsMember({"on", "off"}));
+      ->check(CLI::IsMember({std::string(kSwitchOn), std::string(kSwitchOff)}));
 
-  for (const std::string_view name : kChipCommands) {
-    CLI::App* chip = cli.add_subcommand(std::string(name), fmt::format("{} the chip in the socket, COUNT chips in a row",
-                                                                       name == "blank-check" ? "Blank-check" : name));
+  for (const ChipCommandName& command : kChipCommands) {
+    CLI::App* chip = cli.add_subcommand(std::string(command.name), std::string(command.description));
     chip->add_option("--count", options.count, "How many chips, one after the other")->check(CLI::PositiveNumber);
     chip->add_flag("--until-fail", options.untilFail, "Stop at the first chip that fails");
     chip->add_flag("--no-wait", options.noWait, "Do not wait for Enter between chips");

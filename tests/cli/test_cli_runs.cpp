@@ -180,6 +180,18 @@ TEST(CliRunTest, TheImageChangedSinceTheLoadIsRefused) {
   EXPECT_FALSE(fs::exists(folder.simDir() / kChipsFile));
 }
 
+TEST(CliRunTest, EnterPutsTheNextChipInAndTheEndOfInputStopsTheBatch) {
+  CliFolder folder;
+  ASSERT_EQ(folder.Run("load samples/VX3P1020.VX3").exitCode, 0);
+  const CliRunResult all = folder.Run("auto-program --count 3 --json", "\n\n");
+  EXPECT_EQ(all.exitCode, 0) << all.out << all.err;
+  EXPECT_EQ(all.Events("prompt").size(), 2U);
+  EXPECT_EQ(all.Events("chip").size(), 3U);
+  const CliRunResult cut = folder.Run("auto-program --count 3 --json", "\n");
+  EXPECT_EQ(cut.exitCode, ToInt(ExitCode::Interrupted)) << cut.out;
+  EXPECT_EQ(cut.Events("chip").size(), 2U);
+}
+
 // Ctrl-C while the batch waits for the next chip: the chip done stays recorded, the run ends
 // with its own code and a summary of what passed.
 TEST(CliRunTest, CtrlCBetweenChipsStopsTheBatchWithItsCode) {
