@@ -166,6 +166,16 @@ TEST(CliRunTest, InfoShowsTheImageInTheOperatorsWords) {
             "\"ini\":\"samples/VX3P1020.INI\"}}");
 }
 
+TEST(CliRunTest, TextsComeFromTheLanguageFileAskedFor) {
+  CliFolder folder;
+  const CliRunResult english = folder.Run("auto-program --no-wait");
+  EXPECT_EQ(english.exitCode, ToInt(ExitCode::NotLoaded));
+  EXPECT_EQ(english.err, "Nothing is loaded for the Writer: run \"vx3wt-cli load IMAGE\" first.\n");
+  const CliRunResult chinese = folder.Run("auto-program --no-wait --lang zh");
+  EXPECT_EQ(chinese.exitCode, ToInt(ExitCode::NotLoaded));
+  EXPECT_EQ(chinese.err, "尚未载入任何映像文件：请先执行 \"vx3wt-cli load 映像文件\"。\n");
+}
+
 TEST(CliRunTest, TheImageChangedSinceTheLoadIsRefused) {
   CliFolder folder;
   ASSERT_EQ(folder.Run("load samples/VX3P1020.VX3").exitCode, 0);
