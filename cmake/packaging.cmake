@@ -43,19 +43,26 @@ endif()
 
 # Desktop entry, icon, manual page, and the Debian documents of the package.
 configure_file(${VX3WT_PACKAGING_DIR}/vx3wt.1 ${VX3WT_PACKAGING_BINARY_DIR}/vx3wt.1 @ONLY)
+configure_file(${VX3WT_PACKAGING_DIR}/vx3wt-cli.1 ${VX3WT_PACKAGING_BINARY_DIR}/vx3wt-cli.1 @ONLY)
 # A native package (its version has no Debian revision): the changelog is changelog.gz.
 configure_file(${VX3WT_PACKAGING_DIR}/changelog ${VX3WT_PACKAGING_BINARY_DIR}/changelog @ONLY)
 find_program(VX3WT_GZIP gzip)
-set(VX3WT_PACKAGING_GZ ${VX3WT_PACKAGING_BINARY_DIR}/vx3wt.1.gz ${VX3WT_PACKAGING_BINARY_DIR}/changelog.gz)
+set(VX3WT_PACKAGING_GZ ${VX3WT_PACKAGING_BINARY_DIR}/vx3wt.1.gz ${VX3WT_PACKAGING_BINARY_DIR}/vx3wt-cli.1.gz
+  ${VX3WT_PACKAGING_BINARY_DIR}/changelog.gz)
 if(VX3WT_GZIP)
   # -n: no name or time stamp inside, so the same sources give the same package.
   add_custom_command(
     OUTPUT ${VX3WT_PACKAGING_GZ}
-    COMMAND ${VX3WT_GZIP} -9nkf ${VX3WT_PACKAGING_BINARY_DIR}/vx3wt.1 ${VX3WT_PACKAGING_BINARY_DIR}/changelog
-    DEPENDS ${VX3WT_PACKAGING_BINARY_DIR}/vx3wt.1 ${VX3WT_PACKAGING_BINARY_DIR}/changelog
+    COMMAND ${VX3WT_GZIP} -9nkf ${VX3WT_PACKAGING_BINARY_DIR}/vx3wt.1 ${VX3WT_PACKAGING_BINARY_DIR}/vx3wt-cli.1
+            ${VX3WT_PACKAGING_BINARY_DIR}/changelog
+    DEPENDS ${VX3WT_PACKAGING_BINARY_DIR}/vx3wt.1 ${VX3WT_PACKAGING_BINARY_DIR}/vx3wt-cli.1
+            ${VX3WT_PACKAGING_BINARY_DIR}/changelog
     COMMENT "Compressing the manual page and the package changelog")
   add_custom_target(vx3wt_packaging_docs ALL DEPENDS ${VX3WT_PACKAGING_GZ})
   install(FILES ${VX3WT_PACKAGING_BINARY_DIR}/vx3wt.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  if(TARGET vx3wt-cli)
+    install(FILES ${VX3WT_PACKAGING_BINARY_DIR}/vx3wt-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endif()
   install(FILES ${VX3WT_PACKAGING_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 install(FILES ${VX3WT_PACKAGING_DIR}/vx3wt.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

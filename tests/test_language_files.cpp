@@ -141,6 +141,17 @@ constexpr std::array kAllTexts{
     IDS_Ledger_NoValue,
     IDS_Ledger_ExportCaption,
     IDS_MESSAGE_DataFolder,
+    IDS_Cli_NothingLoaded,
+    IDS_Cli_ImageChanged,
+    IDS_Cli_NextChip,
+    IDS_Cli_Summary,
+    IDS_Cli_NoRecord,
+    IDS_Cli_Interrupted,
+    IDS_Cli_DeviceNotOffered,
+    IDS_Cli_ListingWritten,
+    IDS_Cli_FileNotWritten,
+    IDS_Cli_ChipLine,
+    IDS_Cli_NoJob,
 };
 
 // The program's INI reader keeps at most this many characters of a value.

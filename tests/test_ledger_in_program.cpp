@@ -261,7 +261,9 @@ TEST_P(LedgerUnplugTest, NoValueOfUnknownOutcomeGoesToAPassedChip) {
   EXPECT_EQ(AutoProgram(), c.first) << view_->status;
   SimSettings("");
   EXPECT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
-  if (*c.said != '\0') EXPECT_TRUE(Says(c.said)) << view_->status;
+  if (*c.said != '\0') {
+    EXPECT_TRUE(Says(c.said)) << view_->status;
+  }
 
   EXPECT_EQ(Serials(), c.serials);
   const std::vector<ChipLine> chips = Chips();

@@ -834,7 +834,9 @@ TEST_P(SimulatedReferenceExchangeTest, AnswersEveryPacketWithTheReferenceReply) 
   ASSERT_NE(found, exchanges.end()) << GetParam().exchange;
   Settings(GetParam().settings);
   ASSERT_EQ(Open(), 1);
-  if (GetParam().withJob) ASSERT_EQ(Download(wire::kProgramEeprom, Job()), std::vector<int>(6, 1));
+  if (GetParam().withJob) {
+    ASSERT_EQ(Download(wire::kProgramEeprom, Job()), std::vector<int>(6, 1));
+  }
   ASSERT_EQ(Open(), 1);
   std::size_t step = 0;
   for (const testing::ExchangeStep& expected : found->second.steps) {

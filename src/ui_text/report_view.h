@@ -2,6 +2,7 @@
 // implements it; calls may come from the worker thread, and the view carries them to its own.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,14 @@ class ReportView {
   // The calling thread is about to wait (on the Writer): status lines that the view holds back
   // to paint a burst at once must be shown now, or they stay unseen for the whole wait.
   virtual void ShowPendingStatus() {}
+  // An entry was added to the operation log (`number` 0 for an unnumbered one): a view that
+  // reports to a machine (the command line's JSON events) passes it on; the window shows the log
+  // through the status lines only.
+  virtual void LogEntryWritten(int kind, std::uint32_t number, std::string_view text) {
+    (void)kind;
+    (void)number;
+    (void)text;
+  }
 };
 
 }  // namespace vx3::text

@@ -147,6 +147,7 @@ void Reporter::LogEvent(int kind, std::string_view text) {
     }
   }
   // Status lines go out after the lock is released: the view may wait for the other thread.
+  if (ReportView* view = view_.load()) view->LogEntryWritten(kind, number, text);
   if (!numbered) {
     ReportStatus(text, Severity::NoteLine);
   } else if (kind >= 8 && kind < kLogKindCount) {

@@ -139,6 +139,18 @@ inline constexpr UiText IDS_Ledger_NoValue{"IDS_Ledger_NoValue", 623};
 inline constexpr UiText IDS_Ledger_ExportCaption{"IDS_Ledger_ExportCaption", 624};
 // An installed or read-only program writes into the user's data folder, and says so at start.
 inline constexpr UiText IDS_MESSAGE_DataFolder{"IDS_MESSAGE_DataFolder", 530};
+// The command line: its load state between runs, batches of chips, the record's commands.
+inline constexpr UiText IDS_Cli_NothingLoaded{"IDS_Cli_NothingLoaded", 700};
+inline constexpr UiText IDS_Cli_ImageChanged{"IDS_Cli_ImageChanged", 701};
+inline constexpr UiText IDS_Cli_NextChip{"IDS_Cli_NextChip", 702};
+inline constexpr UiText IDS_Cli_Summary{"IDS_Cli_Summary", 703};
+inline constexpr UiText IDS_Cli_NoRecord{"IDS_Cli_NoRecord", 704};
+inline constexpr UiText IDS_Cli_Interrupted{"IDS_Cli_Interrupted", 705};
+inline constexpr UiText IDS_Cli_DeviceNotOffered{"IDS_Cli_DeviceNotOffered", 706};
+inline constexpr UiText IDS_Cli_ListingWritten{"IDS_Cli_ListingWritten", 707};
+inline constexpr UiText IDS_Cli_FileNotWritten{"IDS_Cli_FileNotWritten", 708};
+inline constexpr UiText IDS_Cli_ChipLine{"IDS_Cli_ChipLine", 709};
+inline constexpr UiText IDS_Cli_NoJob{"IDS_Cli_NoJob", 710};
 // NOLINTEND(readability-identifier-naming)
 
 }  // namespace vx3::text

@@ -79,6 +79,24 @@ run_installed() {
   echo "$name: log, chip history and Writer state in $data"
 }
 
+# check_cli <name> <root of the install> [VAR=value...]: the installed command line answers
+# --help, and loads a sample image with info (no Writer), as the user.
+check_cli() {
+  local name=$1 root=$2; shift 2
+  local home=$scratch/home-$name
+  mkdir -p "$home"
+  chown "$user:$group" "$home"
+  as_user env -i PATH=/usr/bin:/bin HOME="$home" LANG=C.UTF-8 "$@" "$root/usr/bin/vx3wt-cli" --help \
+    > "$scratch/cli-help-$name" 2>&1 || { cat "$scratch/cli-help-$name"; fail "$name: vx3wt-cli --help"; }
+  grep -q "auto-program" "$scratch/cli-help-$name" || fail "$name: vx3wt-cli --help lists no commands"
+  as_user env -i PATH=/usr/bin:/bin HOME="$home" LANG=C.UTF-8 "$@" "$root/usr/bin/vx3wt-cli" info --json \
+    "$root/usr/share/vx3wt/samples/$sample_name.VX3" > "$scratch/cli-info-$name" 2>&1 ||
+    { cat "$scratch/cli-info-$name"; fail "$name: vx3wt-cli info"; }
+  grep -q "\"device\":\"$sample_name\"" "$scratch/cli-info-$name" ||
+    { cat "$scratch/cli-info-$name"; fail "$name: vx3wt-cli info did not load $sample_name"; }
+  echo "$name: vx3wt-cli answers --help and info"
+}
+
 stage "the Debian package"
 cpack --config "$build/CPackConfig.cmake" -B "$scratch/cpack" > "$scratch/cpack.log" 2>&1 ||
   { cat "$scratch/cpack.log"; fail "cpack"; }
@@ -106,6 +124,7 @@ dpkg_root -i "$deb" > "$scratch/dpkg.log" 2>&1 || { cat "$scratch/dpkg.log"; fai
 chmod 755 "$root"
 stage "the package's program, run by $user"
 run_installed deb "$root" "$scratch/home-deb/.local/share/vx3wt" "$fresh_writer_load_seconds"
+check_cli deb "$root"
 # The first start copied the shipped settings of the simulated Writer.
 grep -q "^\[Firmware\]" "$scratch/home-deb/.local/share/vx3wt/DLL/VX3USBOV3Wt.ini" ||
   fail "the simulated Writer's settings were not copied on the first start"
@@ -128,6 +147,7 @@ mkdir -p "$scratch/home-install"
 chown -R "$user:$group" "$scratch/home-install"
 stage "the installed program, run by $user"
 run_installed install "$prefix_root" "$data" "$current_writer_load_seconds" XDG_DATA_HOME="$xdg"
+check_cli install "$prefix_root" XDG_DATA_HOME="$xdg"
 grep -q "^DriverDate=0x2603" "$data/DLL/VX3USBOV3Wt.ini" || fail "the user's simulated Writer settings were replaced"
 
 stage "done"

@@ -1,0 +1,20 @@
+// vx3wt-cli: the VX3WT program without its window.
+#ifdef VX3WT_HAS_LEDGER
+#include "ledger/sqlite_ledger.h"
+#endif
+
+#include "cli/cli_app.h"
+#include "platform/program_path.h"
+
+int main(int argc, char** argv) {
+  vx3::cli::CliHost host;
+  host.programPath = vx3::platform::ExecutablePath();
+#ifdef VX3WT_HAS_LEDGER
+  host.ledgerOpener = [](const std::filesystem::path& dataDir, vx3::platform::Clock& clock) {
+    return vx3::ledger::OpenSqliteLedger(dataDir, clock);
+  };
+  host.recordInBuild = true;
+#endif
+  vx3::cli::InstallInterruptHandler();
+  return vx3::cli::RunCli(argc, argv, host);
+}
