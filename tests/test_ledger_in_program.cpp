@@ -362,6 +362,21 @@ INSTANTIATE_TEST_SUITE_P(
                                   "issued values up to 00001001."}),
     [](const ::testing::TestParamInfo<RestartCase>& info) { return std::string(info.param.name); });
 
+TEST_F(LedgerInProgramTest, AnActionTheWriterNeverEndsIsGivenUpAndItsValueNeverGivenAgain) {
+  Load();
+  SimSettings("[Faults]\nHangAction=0x84\n");
+  clock_.tick = std::chrono::seconds(1);  // each round of the hung action takes a second
+  EXPECT_EQ(AutoProgram(), CommandResult::TimedOut) << view_->status;
+  clock_.tick = std::chrono::milliseconds(0);
+  EXPECT_TRUE(Says("Err: The Writer did not finish Auto Program in 120 s")) << view_->status;
+  EXPECT_EQ(view_->verdict, MainView::Verdict::Unknown);
+  SimSettings("");
+  EXPECT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  // The hung action never touched its chip: its value is passed over all the same.
+  EXPECT_EQ(Serials(), (std::vector<std::string>{"00001000|unknown", "00001001|passed"}));
+  EXPECT_EQ(Chips(), (std::vector<ChipLine>{{"0x84", "00001001", "PASS"}}));
+}
+
 TEST_F(LedgerInProgramTest, ValuesLeftWithoutAResultByAStopAreNamedAtTheNextStart) {
   Load();
   // A hung action is given up after the time limit: its value has no result until the record
