@@ -21,6 +21,7 @@
 #include "app/control_ids.h"
 #include "app/main_presenter.h"
 #include "platform/ini_profile.h"
+#include "support/chips_file.h"
 #include "support/fake_clock.h"
 #include "support/fake_view.h"
 #include "support/image_builder.h"
@@ -34,40 +35,9 @@ namespace fs = std::filesystem;
 
 const fs::path kShippedProgramDir = VX3WT_PROGRAM_DIR;
 
-// One line of the simulated Writer's chips file.
-struct ChipLine {
-  std::string command;
-  std::string value;
-  std::string result;
-  bool operator==(const ChipLine&) const = default;
-  friend void PrintTo(const ChipLine& chip, std::ostream* out) {
-    *out << chip.command << ' ' << chip.value << ' ' << chip.result;
-  }
-};
-
-std::vector<ChipLine> ChipsFile(const fs::path& simDir) {
-  std::vector<ChipLine> chips;
-  std::istringstream in(testing::ReadFileBytes(simDir / "VX3USBOV3Wt.chips"));
-  std::string line;
-  while (std::getline(in, line)) {
-    std::vector<std::string> fields;
-    std::istringstream parts(line);
-    std::string field;
-    while (std::getline(parts, field, '\t')) fields.push_back(field);
-    if (fields.size() == 4) chips.push_back({fields[1], fields[2], fields[3]});
-  }
-  return chips;
-}
-
-// Values that more than one passed chip got: none, or a serial number was used twice.
-std::vector<std::string> TwiceAmongPassed(const std::vector<ChipLine>& chips) {
-  std::map<std::string, int> seen;
-  std::vector<std::string> twice;
-  for (const ChipLine& chip : chips) {
-    if (chip.result == "PASS" && ++seen[chip.value] == 2) twice.push_back(chip.value);
-  }
-  return twice;
-}
+using testing::ChipLine;
+using testing::ChipsFile;
+using testing::TwiceAmongPassed;
 
 // Rows of a query on the record, each row's columns joined by '|'.
 std::vector<std::string> Query(const fs::path& db, const std::string& sql) {

@@ -23,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/chips_file.h"
 #include "support/image_builder.h"
 #include "support/temp_dir.h"
 
@@ -65,25 +66,8 @@ pid_t StartStation(const fs::path& programDir, const std::string& chips, const f
   return pid;
 }
 
-struct ChipLine {
-  std::string value;
-  std::string result;
-};
-
-// The lines the Writer finished: a kill may cut the last one short.
-std::vector<ChipLine> ChipsFile(const fs::path& simDir) {
-  std::vector<ChipLine> chips;
-  std::istringstream in(testing::ReadFileBytes(simDir / "VX3USBOV3Wt.chips"));
-  std::string line;
-  while (std::getline(in, line)) {
-    std::vector<std::string> fields;
-    std::istringstream parts(line);
-    std::string field;
-    while (std::getline(parts, field, '\t')) fields.push_back(field);
-    if (fields.size() == 4 && (fields[3] == "PASS" || fields[3] == "FAIL")) chips.push_back({fields[2], fields[3]});
-  }
-  return chips;
-}
+using testing::ChipsFile;
+using testing::PassedValues;
 
 std::vector<std::string> PassedInRecord(const fs::path& db) {
   sqlite3* handle = nullptr;
@@ -147,11 +131,7 @@ TEST_P(LedgerSoakTest, KilledAtRandomMomentsNoPassedValueIsGivenTwice) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   testing::SetSimFolder("");
 
-  const std::vector<ChipLine> chips = ChipsFile(simDir.path());
-  std::map<std::string, int> passed;
-  for (const ChipLine& chip : chips) {
-    if (chip.result == "PASS") ++passed[chip.value];
-  }
+  const std::map<std::string, int> passed = PassedValues(ChipsFile(simDir.path()));
   ASSERT_GE(passed.size(), 3U);
   for (const auto& [value, times] : passed) EXPECT_EQ(times, 1) << value << " went to " << times << " passed chips";
   // What the record confirmed, the Writer did.
@@ -184,12 +164,12 @@ TEST(LedgerStations, TwoStationsOnOneFolderNeverGiveTheSameValue) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
   }
-  std::map<std::string, int> passed;
+  std::vector<testing::ChipLine> chips;
   for (const fs::path& simDir : simDirs) {
-    for (const ChipLine& chip : ChipsFile(simDir)) {
-      if (chip.result == "PASS") ++passed[chip.value];
-    }
+    const std::vector<testing::ChipLine> more = ChipsFile(simDir);
+    chips.insert(chips.end(), more.begin(), more.end());
   }
+  const std::map<std::string, int> passed = PassedValues(chips);
   EXPECT_EQ(passed.size(), 24U);
   for (const auto& [value, times] : passed) EXPECT_EQ(times, 1) << value << " went to " << times << " passed chips";
 }
