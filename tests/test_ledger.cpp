@@ -606,8 +606,8 @@ struct RefusedFileCase {
 
 TEST_F(LedgerTest, AFileOfANewerVersionOrOfAnotherProgramIsLeftAsItIs) {
   const RefusedFileCase cases[] = {
-      {"newer", "PRAGMA application_id=1448620887; PRAGMA user_version=2; CREATE TABLE later(x);",
-       "the record file was made by a newer version of this program (record version 2, this version reads up to 1)"},
+      {"newer", "PRAGMA application_id=1448620887; PRAGMA user_version=3; CREATE TABLE later(x);",
+       "the record file was made by a newer version of this program (record version 3, this version reads up to 2)"},
       {"another program's", "CREATE TABLE notes(x); INSERT INTO notes VALUES(1);",
        "is not a production record of this program"},
   };

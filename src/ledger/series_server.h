@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ledger/outbox.h"
 #include "ledger/production_ledger.h"
 
 namespace vx3::ledger {
@@ -32,15 +33,6 @@ struct ReservedBlock {
   std::int64_t first = 0;
   std::int64_t span = 0;
   bool operator==(const ReservedBlock&) const = default;
-};
-
-// One row of a station's record on its way to the server: `seq` orders a station's rows, `row`
-// is the row's columns as a JSON object at the time it was written.
-struct OutboxRow {
-  std::int64_t seq = 0;
-  std::string table;
-  std::int64_t rowId = 0;
-  std::string row;
 };
 
 // Why a server operation failed: the server cannot be reached (try again later) or it refused.
