@@ -6,6 +6,8 @@ packages=(
   qt6-base-dev libgl1-mesa-dev libfmt-dev
   # The production record: SQLite, and its command-line tool to look into the record.
   libsqlite3-dev sqlite3
+  # The shared series: PostgreSQL's client library, and its server for the tests and benchmarks.
+  libpq-dev postgresql
   # The command line: its JSON events and its options (header-only).
   nlohmann-json3-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev

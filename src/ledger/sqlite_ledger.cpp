@@ -87,9 +87,73 @@ CREATE TABLE counter_resets(
   day_done INTEGER NOT NULL, day_passed INTEGER NOT NULL, day_failed INTEGER NOT NULL);
 )sql";
 
+// The rows that go to the shared record, each table with its columns: the outbox carries a
+// row as a JSON object of these.
+struct SentTable {
+  const char* name;
+  const char* columns;
+};
+constexpr std::array<SentTable, 5> kSentTables{{
+    {"jobs", "id,time_local,time_utc,station,device,image_path,checksum,secured_checksum,security,iap_version,"
+             "driver_version,rolling_ini,rolling_address,rolling_length,rolling_low_first,rolling_byte_words,"
+             "rolling_step,rolling_first,rolling_note"},
+    {"actions", "id,job_id,time_local,time_utc,day,action,chip,result,open,message,rolling_value,duration_ms"},
+    {"serials", "id,ini,value,value_key,state,action_id,once"},
+    {"counter_resets", "id,time_local,time_utc,station,job_id,day,last_action,job_done,job_passed,job_failed,"
+                       "day_done,day_passed,day_failed"},
+    {"blocks", "id,time_local,series,server_id,first_value,span,used,state,note"},
+}};
+
+// json_object('id', <prefix>id, ...) over a table's columns.
+std::string JsonOfRow(const SentTable& table, std::string_view prefix) {
+  std::string out = "json_object(";
+  std::string_view columns = table.columns;
+  bool first = true;
+  while (!columns.empty()) {
+    const std::size_t comma = columns.find(',');
+    const std::string_view column = columns.substr(0, comma);
+    out += fmt::format("{}'{}',{}{}", first ? "" : ",", column, prefix, column);
+    first = false;
+    columns = comma == std::string_view::npos ? std::string_view() : columns.substr(comma + 1);
+  }
+  return out + ")";
+}
+
+// Version 2: the outbox (AUTOINCREMENT: a row number is never given twice, even after the rows
+// before it left, since the server passes over numbers it has), whether rows are queued (from
+// the station's joining a series on), the blocks of a series' values the station holds, and a
+// trigger on every sent table that queues each row written, in the same transaction.
+std::string SchemaVersion2() {
+  std::string sql = R"sql(
+CREATE TABLE outbox(
+  seq INTEGER PRIMARY KEY AUTOINCREMENT,
+  table_name TEXT NOT NULL, row_id INTEGER NOT NULL, row TEXT NOT NULL);
+CREATE TABLE outbox_state(queueing INTEGER NOT NULL);
+INSERT INTO outbox_state(queueing) VALUES(0);
+CREATE TABLE blocks(
+  id INTEGER PRIMARY KEY,
+  time_local TEXT NOT NULL, series TEXT NOT NULL, server_id INTEGER NOT NULL,
+  first_value INTEGER NOT NULL, span INTEGER NOT NULL, used INTEGER NOT NULL DEFAULT 0,
+  state TEXT NOT NULL CHECK(state IN ('open', 'used', 'returned', 'beyond')),
+  note TEXT NOT NULL DEFAULT '');
+)sql";
+  for (const SentTable& table : kSentTables) {
+    for (const char* event : {"INSERT", "UPDATE"}) {
+      sql += fmt::format(
+          "CREATE TRIGGER {0}_to_outbox_on_{1} AFTER {1} ON {0} WHEN (SELECT queueing FROM outbox_state) = 1\n"
+          "BEGIN INSERT INTO outbox(table_name, row_id, row) VALUES('{0}', NEW.id, {2}); END;\n",
+          table.name, event == std::string_view("INSERT") ? "insert" : "update", JsonOfRow(table, "NEW."));
+    }
+  }
+  return sql;
+}
+
 // The steps from each older version to the next; entry v takes version v to v + 1. Version 0
 // is a new, empty file.
-constexpr std::array<const char*, kLedgerSchemaVersion> kMigrations{kSchemaVersion1};
+std::string Migration(std::int64_t from) {
+  if (from == 0) return kSchemaVersion1;
+  return SchemaVersion2();
+}
 
 // --- time ---
 
@@ -305,7 +369,7 @@ TallyChange TallyOf(Outcome outcome, int sign) {
   return change;
 }
 
-class SqliteLedger final : public ProductionLedger {
+class SqliteLedger final : public ProductionLedger, public LedgerOutbox {
  public:
   SqliteLedger(sqlite3* db, fs::path file, std::string station, platform::Clock& clock)
       : db_(db), file_(std::move(file)), station_(std::move(station)), clock_(clock) {}
@@ -592,6 +656,52 @@ class SqliteLedger final : public ProductionLedger {
     return {};
   }
 
+  // --- the outbox ---
+
+  LedgerStatus StartQueueing() override {
+    std::lock_guard lock(mutex_);
+    if (LedgerStatus begun = Begin(); !begun) return begun;
+    Statement state(db_, "SELECT queueing FROM outbox_state");
+    if (!state.Step()) return Fail(state.rc());
+    if (state.Int(0) == 1) return Commit();
+    Statement on(db_, "UPDATE outbox_state SET queueing = 1");
+    if (!on.Run()) return Fail(on.rc());
+    for (const SentTable& table : kSentTables) {
+      Statement queue(db_, fmt::format("INSERT INTO outbox(table_name, row_id, row) SELECT '{}', id, {} FROM {} ORDER BY id",
+                                       table.name, JsonOfRow(table, ""), table.name));
+      if (!queue.Run()) return Fail(queue.rc());
+    }
+    return Commit();
+  }
+
+  LedgerStatus ReadQueued(std::size_t limit, std::vector<OutboxRow>& rows) override {
+    std::lock_guard lock(mutex_);
+    rows.clear();
+    Statement read(db_, "SELECT seq, table_name, row_id, row FROM outbox ORDER BY seq LIMIT ?");
+    read.Bind(1, static_cast<std::int64_t>(limit));
+    while (read.Step()) rows.push_back({read.Int(0), read.Text(1), read.Int(2), read.Text(3)});
+    if (!read.Done()) return Fail(read.rc());
+    return {};
+  }
+
+  LedgerStatus DropSent(std::int64_t seq) override {
+    std::lock_guard lock(mutex_);
+    Statement drop(db_, "DELETE FROM outbox WHERE seq <= ?");
+    drop.Bind(1, seq);
+    if (!drop.Run()) return Fail(drop.rc());
+    return {};
+  }
+
+  LedgerStatus QueuedCount(std::int64_t& rows) override {
+    std::lock_guard lock(mutex_);
+    Statement count(db_, "SELECT count(*) FROM outbox");
+    if (!count.Step()) return Fail(count.rc());
+    rows = count.Int(0);
+    return {};
+  }
+
+  std::string Station() const override { return station_; }
+
  private:
   Stamp Now() { return MakeStamp(clock_.WallNow()); }
 
@@ -797,7 +907,7 @@ Attempt TryOpen(const fs::path& file, const std::string& station, platform::Cloc
     return fail(read);
   }
   for (auto step = version; step < kLedgerSchemaVersion; ++step) {
-    if (LedgerStatus migrated = Exec(db, kMigrations[static_cast<std::size_t>(step)], file, attempt.damaged); !migrated) {
+    if (LedgerStatus migrated = Exec(db, Migration(step).c_str(), file, attempt.damaged); !migrated) {
       return fail(migrated);
     }
   }
@@ -882,6 +992,8 @@ LedgerStatus AppendMeasurementChips(ProductionLedger& ledger, JobId job, const r
   if (store == nullptr) return LedgerStatus::Failed("not an SQLite record");
   return store->AppendChips(job, first, chips);
 }
+
+LedgerOutbox* OutboxOf(ProductionLedger& ledger) { return dynamic_cast<SqliteLedger*>(&ledger); }
 
 std::string StationName(const fs::path& folder, std::string_view configured) {
   if (!configured.empty()) return std::string(configured);

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ledger/outbox.h"
 #include "ledger/production_ledger.h"
 
 namespace vx3::platform {
@@ -23,7 +24,7 @@ inline constexpr std::string_view kStationSettingsFileName = "production.ini";
 inline constexpr std::string_view kStationSection = "Production";
 inline constexpr std::string_view kStationKey = "Station";
 // The record's layout version (PRAGMA user_version) and the mark of our files (application_id).
-inline constexpr int kLedgerSchemaVersion = 1;
+inline constexpr int kLedgerSchemaVersion = 2;
 inline constexpr int kLedgerApplicationId = 0x56583357;  // "VX3W"
 // A damaged file is kept as production.db.damaged-<local date and time>.
 inline constexpr std::string_view kDamagedSuffix = ".damaged-";
@@ -45,6 +46,9 @@ OpenedLedger OpenSqliteLedger(const std::filesystem::path& programDir, platform:
 // transaction: a big record for measurements in seconds instead of hours of durable commits.
 LedgerStatus AppendMeasurementChips(ProductionLedger& ledger, JobId job, const rolling::RollingWords& first,
                                     std::int64_t chips);
+
+// The outbox of an SQLite record (null for any other record). It lives as long as the record.
+LedgerOutbox* OutboxOf(ProductionLedger& ledger);
 
 // The station name: `configured` when not empty, else the settings file's in `folder`, else
 // the host name.

@@ -1,0 +1,78 @@
+// The shared series: one issuer of serial values for all stations of a product, on a database
+// server, and the factory's one record of every station's rows. The interface the program uses;
+// the PostgreSQL store (ledger/pg_series_server.cpp) is behind it, the only SQL for the server.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ledger/outbox.h"
+#include "ledger/production_ledger.h"
+
+namespace vx3::ledger {
+
+// The server's layout version: the program makes and upgrades it, step by step.
+inline constexpr int kSeriesSchemaVersion = 1;
+// What a hidden password shows in its place.
+inline constexpr std::string_view kPasswordMask = "********";
+
+// The connection string with any password replaced by kPasswordMask, in both forms the client
+// takes (keyword=value pairs and postgresql:// addresses): the only form of a connection string
+// that may reach a log, a status line or the record.
+std::string MaskConnectionPassword(std::string_view connection);
+// `text` (a server or client message) with every appearance of the connection string's password
+// replaced by kPasswordMask.
+std::string WithoutPassword(std::string_view text, std::string_view connection);
+
+// A block of values reserved for one station: numbers first .. first + span - 1 of its series.
+struct ReservedBlock {
+  std::int64_t id = 0;  // the server's number of the block
+  std::int64_t first = 0;
+  std::int64_t span = 0;
+  bool operator==(const ReservedBlock&) const = default;
+};
+
+// Why a server operation failed: the server cannot be reached (try again later) or it refused.
+struct SeriesStatus {
+  LedgerStatus status;
+  bool unreachable = false;
+  explicit operator bool() const { return status.ok; }
+};
+
+class SeriesServer {
+ public:
+  virtual ~SeriesServer() = default;
+
+  // Makes the series when it is not on the server yet, with `next` as its first value and
+  // `last` as the highest value it may ever give (the rolling code's width).
+  virtual SeriesStatus JoinSeries(std::string_view series, std::int64_t next, std::int64_t last) = 0;
+
+  // Reserves `span` values of `series` for `station` in one transaction on the locked series
+  // row. `request` names the reservation: asked again (the answer was lost with the
+  // connection), it gives back the block it made, never a second one.
+  virtual SeriesStatus ReserveBlock(std::string_view series, std::string_view station, std::string_view request,
+                                    std::int64_t span, ReservedBlock& block) = 0;
+
+  // Stores a station's rows, in order, each once: rows the server holds already are passed over.
+  // `applied` is the station's highest row number on the server afterwards.
+  virtual SeriesStatus SendRows(std::string_view station, const std::vector<OutboxRow>& rows,
+                                std::int64_t& applied) = 0;
+
+  // The station's highest row number on the server (0 when none).
+  virtual SeriesStatus AppliedRows(std::string_view station, std::int64_t& applied) = 0;
+};
+
+struct SeriesServerOptions {
+  // Seconds to wait for the server to answer a connection before calling it unreachable.
+  int connectTimeoutSeconds = 3;
+};
+
+// A connection to the server of `connection` (libpq's connection string). It connects when first
+// used, makes or upgrades the layout, and connects again after the server went away. Built
+// where the client library is (not in the Windows cross build).
+std::unique_ptr<SeriesServer> OpenSeriesServer(std::string connection, const SeriesServerOptions& options = {});
+
+}  // namespace vx3::ledger
