@@ -13,6 +13,7 @@
 
 #include "ledger/sqlite_ledger.h"
 #include "platform/clock.h"
+#include "support/ledger_job.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -22,17 +23,7 @@ using namespace vx3;
 
 constexpr std::int64_t kBigRecordChips = 1000000;
 
-ledger::JobInfo RollingJob(const fs::path& folder) {
-  ledger::JobInfo job;
-  job.device = "VX3P1040";
-  job.imagePath = folder / "PART.VX3";
-  job.rollingOn = true;
-  job.iniPath = folder / "PART.INI";
-  job.rollingAddress = 0x21;
-  job.shape = {2, true, false};
-  job.step[0] = 1;
-  return job;
-}
+using testing::RollingJob;
 
 void BM_IssueOneValueDurably(benchmark::State& state) {
   testing::TempDir folder;

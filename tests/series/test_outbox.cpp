@@ -15,6 +15,7 @@
 #include "ledger/series_server.h"
 #include "ledger/sqlite_ledger.h"
 #include "platform/clock.h"
+#include "support/ledger_job.h"
 #include "support/pg_test_server.h"
 #include "support/temp_dir.h"
 
@@ -24,17 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::PgTestServer;
 
-JobInfo RollingJob(const fs::path& folder) {
-  JobInfo job;
-  job.device = "VX3P1040";
-  job.imagePath = folder / "PART.VX3";
-  job.rollingOn = true;
-  job.iniPath = folder / "PART.INI";
-  job.rollingAddress = 0x21;
-  job.shape = {2, true, false};
-  job.step[0] = 1;
-  return job;
-}
+using testing::RollingJob;
 
 rolling::RollingWords Value(std::uint16_t low) {
   rolling::RollingWords words{};
