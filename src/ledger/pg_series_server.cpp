@@ -101,8 +101,17 @@ END
 $fn$;
 )sql";
 
+// Version 2: the stations by name, each claimed by one station record (its random token), so
+// that two benches given the same name cannot mix their rows.
+constexpr const char* kSchemaVersion2 = R"sql(
+CREATE TABLE stations(
+  name text PRIMARY KEY,
+  token text NOT NULL,
+  claimed_at timestamptz NOT NULL DEFAULT now());
+)sql";
+
 // The steps from each older version to the next; entry v takes version v to v + 1.
-constexpr std::array<const char*, kSeriesSchemaVersion> kMigrations{kSchemaVersion1};
+constexpr std::array<const char*, kSeriesSchemaVersion> kMigrations{kSchemaVersion1, kSchemaVersion2};
 
 // Rows of one station, in order: those the server has are passed over by their key; the newest
 // state of each row replaces an older one. Arrays carry the whole batch in one statement.
@@ -151,6 +160,21 @@ class PgSeriesServer final : public SeriesServer {
       : connection_(std::move(connection)), options_(options) {}
   ~PgSeriesServer() override {
     if (conn_ != nullptr) PQfinish(conn_);
+  }
+
+  SeriesStatus ClaimStation(std::string_view station, std::string_view token) override {
+    std::lock_guard lock(mutex_);
+    Result result;
+    SeriesStatus status = Exec(
+        "WITH claimed AS (INSERT INTO stations(name, token) VALUES($1, $2) ON CONFLICT (name) DO NOTHING"
+        " RETURNING token) SELECT token FROM claimed UNION ALL SELECT token FROM stations WHERE name = $1",
+        {std::string(station), std::string(token)}, &result);
+    if (!status) return status;
+    if (PQntuples(result.get()) < 1) return Refused("the server did not record the station");
+    if (std::string_view(PQgetvalue(result.get(), 0, 0)) != token) {
+      return Refused(fmt::format("the station name \"{}\" is taken by another station on the serial server", station));
+    }
+    return status;
   }
 
   SeriesStatus JoinSeries(std::string_view series, std::int64_t next, std::int64_t last) override {

@@ -78,6 +78,8 @@ struct IssuedSerial {
   // Values passed over, in order: each is on a chip whose outcome is unknown, on a passed
   // chip, or being programmed by another station on this record.
   std::vector<SerialValue> skipped;
+  // The first free value is past the limit asked for: nothing was issued.
+  bool pastLimit = false;
 };
 
 struct Counters {
@@ -94,9 +96,17 @@ struct CounterSet {
 
 enum class ExportScope { Job, Today, All };
 
+class LedgerOutbox;
+class StationBlocks;
+
 class ProductionLedger {
  public:
   virtual ~ProductionLedger() = default;
+
+  // The record's outbox for the shared record and its series blocks; null in a record that has
+  // none (it cannot join a series).
+  virtual LedgerOutbox* Outbox() { return nullptr; }
+  virtual StationBlocks* Blocks() { return nullptr; }
 
   // A job row for a successful load.
   virtual LedgerStatus StartJob(const JobInfo& job, JobId& id) = 0;
@@ -109,7 +119,14 @@ class ProductionLedger {
   // the first value from it on (by the job's step) that no passed chip, no chip of unknown
   // outcome and no other station holds. A failed status means no value may be used: the
   // command must not be sent.
-  virtual IssuedSerial IssueSerial(JobId job, ActionKind kind, const rolling::RollingWords& wanted) = 0;
+  // With `limit` (the end of the station's block of a series), a first free value above it is
+  // not issued: nothing is written and `pastLimit` is set (the values passed over on the way
+  // are in `skipped`).
+  virtual IssuedSerial IssueSerial(JobId job, ActionKind kind, const rolling::RollingWords& wanted,
+                                   const std::optional<SerialValue>& limit) = 0;
+  IssuedSerial IssueSerial(JobId job, ActionKind kind, const rolling::RollingWords& wanted) {
+    return IssueSerial(job, kind, wanted, std::nullopt);
+  }
 
   // The result of an issued action: the action's result and its value's state (passed, failed
   // or unknown), with the Writer's message or the error line and the duration.

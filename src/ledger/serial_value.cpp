@@ -74,6 +74,36 @@ std::optional<rolling::RollingWords> EntriesOf(std::string_view digits, const Ro
   return entries;
 }
 
+std::optional<std::int64_t> NumberOf(const rolling::RollingWords& entries, const RollingShape& shape) {
+  std::uint64_t number = 0;
+  constexpr std::uint64_t kLimit = static_cast<std::uint64_t>(kMaxSeriesNumber);
+  for (std::uint32_t j = Parts(shape); j-- > 0;) {
+    const std::uint32_t part = entries[EntryOfPart(j, shape)] & PartMask(shape);
+    if (number > (kLimit >> PartBits(shape))) return std::nullopt;
+    number = (number << PartBits(shape)) | part;
+    if (number > kLimit) return std::nullopt;
+  }
+  return static_cast<std::int64_t>(number);
+}
+
+std::optional<rolling::RollingWords> EntriesOfNumber(std::int64_t number, const RollingShape& shape) {
+  if (number < 0) return std::nullopt;
+  auto rest = static_cast<std::uint64_t>(number);
+  rolling::RollingWords entries{};
+  for (std::uint32_t j = 0; j < Parts(shape) && rest != 0; ++j) {
+    entries[EntryOfPart(j, shape)] = static_cast<std::uint32_t>(rest & PartMask(shape));
+    rest >>= PartBits(shape);
+  }
+  if (rest != 0) return std::nullopt;
+  return entries;
+}
+
+std::int64_t HighestNumber(const RollingShape& shape) {
+  const std::uint64_t bits = static_cast<std::uint64_t>(Parts(shape)) * PartBits(shape);
+  if (bits >= 63) return kMaxSeriesNumber;
+  return static_cast<std::int64_t>((std::uint64_t{1} << bits) - 1);
+}
+
 int CompareValues(const SerialValue& a, const SerialValue& b) {
   const int order = a.key.compare(b.key);
   return order < 0 ? -1 : (order > 0 ? 1 : 0);

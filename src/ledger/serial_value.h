@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <climits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,6 +44,14 @@ SerialValue MakeSerialValue(const rolling::RollingWords& entries, const RollingS
 // The entries of a value from its digits or its key; nullopt when the text holds anything but
 // hexadecimal digits or a number too big for the shape.
 std::optional<rolling::RollingWords> EntriesOf(std::string_view digits, const RollingShape& shape);
+// A value as one number (a shared series counts in numbers), nullopt when it is above
+// kMaxSeriesNumber; and back, nullopt when the number does not fit the shape or is negative.
+inline constexpr std::int64_t kMaxSeriesNumber = INT64_MAX;
+std::optional<std::int64_t> NumberOf(const rolling::RollingWords& entries, const RollingShape& shape);
+std::optional<rolling::RollingWords> EntriesOfNumber(std::int64_t number, const RollingShape& shape);
+// The highest number the shape holds, at most kMaxSeriesNumber.
+std::int64_t HighestNumber(const RollingShape& shape);
+
 // -1, 0 or 1 as a is below, equal to or above b.
 int CompareValues(const SerialValue& a, const SerialValue& b);
 

@@ -11,11 +11,12 @@
 
 #include "ledger/outbox.h"
 #include "ledger/production_ledger.h"
+#include "ledger/station_blocks.h"
 
 namespace vx3::ledger {
 
 // The server's layout version: the program makes and upgrades it, step by step.
-inline constexpr int kSeriesSchemaVersion = 1;
+inline constexpr int kSeriesSchemaVersion = 2;
 // What a hidden password shows in its place.
 inline constexpr std::string_view kPasswordMask = "********";
 
@@ -27,14 +28,6 @@ std::string MaskConnectionPassword(std::string_view connection);
 // replaced by kPasswordMask.
 std::string WithoutPassword(std::string_view text, std::string_view connection);
 
-// A block of values reserved for one station: numbers first .. first + span - 1 of its series.
-struct ReservedBlock {
-  std::int64_t id = 0;  // the server's number of the block
-  std::int64_t first = 0;
-  std::int64_t span = 0;
-  bool operator==(const ReservedBlock&) const = default;
-};
-
 // Why a server operation failed: the server cannot be reached (try again later) or it refused.
 struct SeriesStatus {
   LedgerStatus status;
@@ -45,6 +38,10 @@ struct SeriesStatus {
 class SeriesServer {
  public:
   virtual ~SeriesServer() = default;
+
+  // Claims `station` for the record of `token`: the first record to claim a name keeps it; a
+  // different record asking for a taken name is refused with a message that names it.
+  virtual SeriesStatus ClaimStation(std::string_view station, std::string_view token) = 0;
 
   // Makes the series when it is not on the server yet, with `next` as its first value and
   // `last` as the highest value it may ever give (the rolling code's width).

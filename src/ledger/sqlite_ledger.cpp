@@ -148,11 +148,19 @@ CREATE TABLE blocks(
   return sql;
 }
 
+// Version 3: a random name of the record, made once, by which the serial server tells two
+// stations that were given the same name apart.
+constexpr const char* kSchemaVersion3 = R"sql(
+ALTER TABLE outbox_state ADD COLUMN station_token TEXT NOT NULL DEFAULT '';
+UPDATE outbox_state SET station_token = lower(hex(randomblob(16)));
+)sql";
+
 // The steps from each older version to the next; entry v takes version v to v + 1. Version 0
 // is a new, empty file.
 std::string Migration(std::int64_t from) {
   if (from == 0) return kSchemaVersion1;
-  return SchemaVersion2();
+  if (from == 1) return SchemaVersion2();
+  return kSchemaVersion3;
 }
 
 // --- time ---
@@ -369,7 +377,14 @@ TallyChange TallyOf(Outcome outcome, int sign) {
   return change;
 }
 
-class SqliteLedger final : public ProductionLedger, public LedgerOutbox {
+BlockState BlockStateOf(std::string_view name) {
+  for (const BlockState state : {BlockState::Open, BlockState::Used, BlockState::Returned}) {
+    if (name == BlockStateName(state)) return state;
+  }
+  return BlockState::Beyond;
+}
+
+class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public StationBlocks {
  public:
   SqliteLedger(sqlite3* db, fs::path file, std::string station, platform::Clock& clock)
       : db_(db), file_(std::move(file)), station_(std::move(station)), clock_(clock) {}
@@ -433,7 +448,11 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox {
     return {};
   }
 
-  IssuedSerial IssueSerial(JobId job, ActionKind kind, const rolling::RollingWords& wanted) override {
+  LedgerOutbox* Outbox() override { return this; }
+  StationBlocks* Blocks() override { return this; }
+
+  IssuedSerial IssueSerial(JobId job, ActionKind kind, const rolling::RollingWords& wanted,
+                           const std::optional<SerialValue>& limit) override {
     std::lock_guard lock(mutex_);
     IssuedSerial issued;
     if (issued.status = Begin(); !issued.status) return issued;
@@ -455,6 +474,11 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox {
     rolling::RollingWords candidate = wanted;
     for (int skips = 0;; ++skips) {
       const SerialValue value = MakeSerialValue(candidate, shape);
+      if (limit && CompareValues(value, *limit) > 0) {
+        issued.pastLimit = true;
+        issued.status = Commit();
+        return issued;
+      }
       if (!once || !Taken(ini, value.key, issued.status)) {
         if (!issued.status) return issued;
         issued.entries = candidate;
@@ -701,6 +725,77 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox {
   }
 
   std::string Station() const override { return station_; }
+
+  // --- the blocks of a shared series ---
+
+  LedgerStatus LatestBlock(std::string_view series, std::optional<HeldBlock>& block) override {
+    std::lock_guard lock(mutex_);
+    block.reset();
+    Statement query(db_,
+                    "SELECT id, server_id, first_value, span, used, state FROM blocks"
+                    " WHERE series = ? AND state <> 'beyond' ORDER BY id DESC LIMIT 1");
+    query.Bind(1, series);
+    if (query.Step()) {
+      HeldBlock held;
+      held.localId = query.Int(0);
+      held.series = std::string(series);
+      held.block = {query.Int(1), query.Int(2), query.Int(3)};
+      held.used = query.Int(4);
+      held.state = BlockStateOf(query.Text(5));
+      block = held;
+    }
+    if (!query.Done()) return Fail(query.rc());
+    return {};
+  }
+
+  LedgerStatus AddBlock(std::string_view series, const ReservedBlock& block, HeldBlock& held) override {
+    std::lock_guard lock(mutex_);
+    if (LedgerStatus begun = Begin(); !begun) return begun;
+    Statement close(db_, "UPDATE blocks SET state = 'used', used = span WHERE series = ? AND state = 'open'");
+    if (!close.Bind(1, series).Run()) return Fail(close.rc());
+    Statement insert(db_,
+                     "INSERT INTO blocks(time_local, series, server_id, first_value, span, used, state)"
+                     " VALUES(?,?,?,?,?,0,'open')");
+    insert.Bind(1, Now().local).Bind(2, series).Bind(3, block.id).Bind(4, block.first).Bind(5, block.span);
+    if (!insert.Run()) return Fail(insert.rc());
+    held = HeldBlock{sqlite3_last_insert_rowid(db_), std::string(series), block, 0, BlockState::Open};
+    return Commit();
+  }
+
+  LedgerStatus MarkUsed(std::int64_t localId, std::int64_t used) override {
+    std::lock_guard lock(mutex_);
+    Statement mark(db_, "UPDATE blocks SET used = max(used, min(?, span)) WHERE id = ? AND state = 'open'");
+    if (!mark.Bind(1, used).Bind(2, localId).Run()) return Fail(mark.rc());
+    return {};
+  }
+
+  LedgerStatus ReturnBlock(std::int64_t localId, std::int64_t used, std::string_view note) override {
+    std::lock_guard lock(mutex_);
+    Statement give(db_,
+                   "UPDATE blocks SET state = 'returned', used = max(used, min(?, span)), note = ?"
+                   " WHERE id = ? AND state = 'open'");
+    if (!give.Bind(1, used).Bind(2, ValidUtf8(note)).Bind(3, localId).Run()) return Fail(give.rc());
+    return {};
+  }
+
+  LedgerStatus RecordBeyond(std::string_view series, std::int64_t first, std::int64_t span,
+                            std::string_view note) override {
+    std::lock_guard lock(mutex_);
+    Statement insert(db_,
+                     "INSERT INTO blocks(time_local, series, server_id, first_value, span, used, state, note)"
+                     " VALUES(?,?,0,?,?,?,'beyond',?)");
+    insert.Bind(1, Now().local).Bind(2, series).Bind(3, first).Bind(4, span).Bind(5, span).Bind(6, ValidUtf8(note));
+    if (!insert.Run()) return Fail(insert.rc());
+    return {};
+  }
+
+  LedgerStatus StationToken(std::string& token) override {
+    std::lock_guard lock(mutex_);
+    Statement query(db_, "SELECT station_token FROM outbox_state");
+    if (!query.Step()) return Fail(query.rc());
+    token = query.Text(0);
+    return {};
+  }
 
  private:
   Stamp Now() { return MakeStamp(clock_.WallNow()); }
