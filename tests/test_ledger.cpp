@@ -556,7 +556,7 @@ TEST_F(LedgerTest, TheFileIsWalWithASchemaVersionAndTheStationFromItsSettings) {
   ASSERT_EQ(header.size(), 100U);
   EXPECT_EQ(header.substr(0, 16), std::string("SQLite format 3\0", 16));
   EXPECT_EQ(header[18], 2) << "WAL";
-  EXPECT_EQ(header.substr(60, 4), std::string("\0\0\0\2", 4)) << "version 2";
+  EXPECT_EQ(header.substr(60, 4), std::string("\0\0\0\3", 4)) << "version 3";
   EXPECT_EQ(StationName(program.path() / "Writer_Log", ""), "Line 3 站");
   EXPECT_EQ(StationName(program.path() / "Writer_Log", "given"), "given");
   EXPECT_FALSE(StationName(program.path() / "elsewhere", "").empty()) << "the host name";
@@ -606,8 +606,8 @@ struct RefusedFileCase {
 
 TEST_F(LedgerTest, AFileOfANewerVersionOrOfAnotherProgramIsLeftAsItIs) {
   const RefusedFileCase cases[] = {
-      {"newer", "PRAGMA application_id=1448620887; PRAGMA user_version=3; CREATE TABLE later(x);",
-       "the record file was made by a newer version of this program (record version 3, this version reads up to 2)"},
+      {"newer", "PRAGMA application_id=1448620887; PRAGMA user_version=4; CREATE TABLE later(x);",
+       "the record file was made by a newer version of this program (record version 4, this version reads up to 3)"},
       {"another program's", "CREATE TABLE notes(x); INSERT INTO notes VALUES(1);",
        "is not a production record of this program"},
   };

@@ -6,6 +6,7 @@
 
 #include "app/production_record.h"
 #include "app/run_state.h"
+#include "app/series_station.h"
 #include "image/loaded_image.h"
 #include "link/bridge_library.h"
 #include "link/writer_link.h"
@@ -47,6 +48,10 @@ struct AppContext {
   // Opens the production record at start (the program's store; none in a build without one).
   ledger::LedgerOpener ledgerOpener;
   ProductionRecord record;
+  // Opens a connection to a shared series' server (none in a build without its client library);
+  // the station's part in the series of the loaded job. After the record: it goes first.
+  SeriesOpener seriesOpener;
+  SeriesStation series;
   // Where start-up finds the user's data folder and whether the program folder may be written;
   // tests put a scripted one in its place.
   std::unique_ptr<platform::Environment> environment = std::make_unique<platform::SystemEnvironment>();

@@ -85,6 +85,9 @@ class MainView : public text::ReportView, public writer_ops::ProgressView {
   virtual void ShowChipResult(Verdict verdict, std::string_view verdictText, std::string_view detail) = 0;
   // The counters of the loaded job and of today, one line each, in the language in force.
   virtual void ShowCounters(std::string_view jobLine, std::string_view todayLine) = 0;
+  // The shared series of the job, its block and the values left, one line; empty hides it (no
+  // series).
+  virtual void ShowSeries(std::string_view line) = 0;
 
   // What the operator asked to export: the scope, and the CSV file to write.
   enum class ExportScope { Job, Today, All };

@@ -28,6 +28,9 @@ constexpr std::string_view kWriterValueUnread = "the Writer's rolling value cann
 constexpr std::string_view kWriterValueForeign =
     "the Writer's job holds another rolling code (load the image again)";
 constexpr std::string_view kCountNotWritten = "Count of {} cannot be written";
+constexpr std::string_view kNoValueInBlock = "no free value is left in the station's blocks";
+// New blocks one chip command may take when the values at a block's end are taken already.
+constexpr int kMaxBlockRounds = 3;
 constexpr std::string_view kYieldFormat = "{:.1f}";
 constexpr std::string_view kNoSerialMark = "-";
 
@@ -191,6 +194,21 @@ ledger::StartChoice ChooseJobStartValue(AppContext& context) {
   return choice;
 }
 
+void StartSeriesJob(AppContext& context, ledger::StartChoice& choice) {
+  rolling::RollingWords value = context.rolling.value;
+  std::string refusal;
+  if (!context.series.StartJob(context, value, refusal)) {
+    context.record.SetJobRefusal(refusal);
+    context.reporter.ReportStatus(context.series.Describe(context), Severity::ErrorLine);
+    return;
+  }
+  if (SameValue(value, context.rolling.value, context.rolling.wordLength)) return;
+  context.rolling.value = value;
+  choice.value = value;
+  // A Count that cannot be written is found again before the first chip, which it stops.
+  WriteCountQuietly(context, value);
+}
+
 void StartJobRecord(AppContext& context, MainView& view, const std::optional<ledger::StartChoice>& choice) {
   context.record.job = 0;
   // The last chip's verdict belongs to the job before.
@@ -262,12 +280,39 @@ bool IssueChipSerial(AppContext& context, MainView& view, ActionKind kind, ChipS
   if (!read) return refuse(kWriterValueUnread);
   if (!wanted) return refuse(kWriterValueForeign);
 
-  const ledger::IssuedSerial issued = record->IssueSerial(job, kind, *wanted);
-  if (!issued.status) return refuse(issued.status.error);
+  // At a station of a shared series the value must lie in the station's block: past its end a
+  // new block comes first, and a value passed over at the end of a block moves on to the next.
+  ledger::IssuedSerial issued;
+  std::vector<ledger::SerialValue> skippedValues;
+  rolling::RollingWords ask = *wanted;
+  for (int round = 0;; ++round) {
+    SeriesTarget target;
+    std::string reason;
+    bool unreachable = false;
+    if (!context.series.TargetFor(context, ask, target, reason, unreachable)) {
+      if (!unreachable) return refuse(reason);
+      context.reporter.ReportStatus(reason, Severity::ErrorLine);
+      context.state.lastResult = CommandResult::SerialRefused;
+      return false;
+    }
+    issued = record->IssueSerial(job, kind, target.value, target.limit);
+    if (!issued.status) return refuse(issued.status.error);
+    skippedValues.insert(skippedValues.end(), issued.skipped.begin(), issued.skipped.end());
+    if (!issued.pastLimit) break;
+    context.series.BlockUsedUp();
+    const std::optional<rolling::RollingWords> after =
+        issued.skipped.empty() ? std::nullopt
+                               : ledger::EntriesOf(issued.skipped.back().digits, ShapeOfJob(context));
+    const std::optional<rolling::RollingWords> next =
+        after ? ledger::AddStep(*after, context.rolling.step, ShapeOfJob(context)) : std::nullopt;
+    if (!next || round + 1 >= kMaxBlockRounds) return refuse(kNoValueInBlock);
+    ask = *next;
+  }
+  context.series.Issued(context, issued.value);
   serial.action = issued.action;
   serial.value = issued.value;
   serial.skippedNote.clear();
-  for (const ledger::SerialValue& skipped : issued.skipped) {
+  for (const ledger::SerialValue& skipped : skippedValues) {
     const std::string line = ledger::SkippedText(language, skipped, issued.value);
     context.reporter.ReportStatus(line, Severity::NoteLine);
     serial.skippedNote += line + "\r\n";
@@ -349,6 +394,7 @@ void ShowCounters(AppContext& context, MainView& view) {
   const text::Language& language = context.language;
   view.ShowCounters(CountersLine(language, text::IDS_Ledger_JobCounters, counters.job),
                     CountersLine(language, text::IDS_Ledger_TodayCounters, counters.today));
+  ShowSeries(context, view);
 }
 
 }  // namespace vx3::app

@@ -80,6 +80,12 @@ ledger::Outcome OutcomeOf(writer_ops::ChipOutcome outcome);
 // INI's Count and said in the status box; the choice is kept for the job row.
 ledger::StartChoice ChooseJobStartValue(AppContext& context);
 
+// After ChooseJobStartValue, at a station of a shared series (a settings file beside the rolling
+// INI): the block of the job before is given back, and the job starts at the first value of a
+// new block (written to the INI's Count and kept in `choice`). A series that cannot be used
+// stops the job's serials; a server that does not answer is asked again before the first chip.
+void StartSeriesJob(AppContext& context, ledger::StartChoice& choice);
+
 // The job row of a successful load (after the firmware check, before the EEPROM job); reports
 // a record that cannot make it. `choice` is the rolling value chosen for the job.
 void StartJobRecord(AppContext& context, MainView& view, const std::optional<ledger::StartChoice>& choice);
@@ -118,7 +124,7 @@ void FinishChipCommand(AppContext& context, MainView& view, ledger::ActionKind k
                        const std::optional<ChipSerial>& serial);
 
 // The counters of the loaded job and of today in the window (zeros when the record is not
-// usable).
+// usable), and the shared series' line under them.
 void ShowCounters(AppContext& context, MainView& view);
 // The last chip's verdict in the language in force (the display cleared when there is none).
 void ShowLastChip(AppContext& context, MainView& view);

@@ -87,7 +87,12 @@ int WorkerThread::Run() {
       view_.SetControlText(ctl::kDriverVersion, fmt::format(kVersionFormat, version >> 8, version & 0xFF));
     }
     // The job never starts below a value already used: the Writer may have counted on its own.
-    if (hasImage && rollingOn) choice = ChooseJobStartValue(context_);
+    if (hasImage && rollingOn) {
+      choice = ChooseJobStartValue(context_);
+      StartSeriesJob(context_, *choice);
+    } else if (hasImage) {
+      context_.series.EndJob(context_);
+    }
   }
   if (hasImage) StartJobRecord(context_, view_, choice);
   if (updated || !firmwareReady) {

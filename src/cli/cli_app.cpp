@@ -109,6 +109,7 @@ struct Options {
   bool all = false;
   bool json = false;
   std::string lang = std::string(kLanguageEnglish);
+  std::string series;  // a series settings file instead of the one beside the rolling INI
 };
 
 ChipCommand ChipCommandOf(std::string_view name) {
@@ -327,6 +328,8 @@ class CliRun final : public app::StartupHost {
     context.state.erasableChip = session->erasable;
     context.state.loadAttempted = true;
     context.record.job = session->job;
+    // The shared series of the job again, with the block the record holds.
+    if (std::string refusal; !context.series.ResumeJob(context, refusal)) context.record.SetJobRefusal(refusal);
     return std::nullopt;
   }
 
@@ -399,9 +402,11 @@ class CliRun final : public app::StartupHost {
         break;
       }
     }
-    const std::string counters[] = {view.JobCounters(), view.TodayCounters()};
+    const std::string counters[] = {view.JobCounters(), view.TodayCounters(), view.SeriesLine()};
     if (output_.json()) {
-      output_.Event({{"event", "counters"}, {"job", counters[0]}, {"today", counters[1]}});
+      nlohmann::ordered_json event = {{"event", "counters"}, {"job", counters[0]}, {"today", counters[1]}};
+      if (!counters[2].empty()) event["series"] = counters[2];
+      output_.Event(event);
     } else {
       for (const std::string& line : counters) {
         if (!line.empty()) output_.Line(line);
@@ -547,6 +552,8 @@ void AddCommonOptions(CLI::App& command, Options& options) {
   command.add_flag("--json", options.json, "One JSON object per line on standard output for every event");
   command.add_option("--lang", options.lang, "Language of the texts")
       ->check(CLI::IsMember({std::string(kLanguageEnglish), std::string(kLanguageChinese)}));
+  command.add_option("--series", options.series,
+                     "A shared series' settings file, used instead of the one beside the rolling INI");
 }
 
 }  // namespace
@@ -636,11 +643,15 @@ int RunCli(int argc, const char* const* argv, const CliHost& host) {
   platform::SystemClock clock;
   app::AppContext context(locale, clock);
   context.ledgerOpener = host.ledgerOpener;
+  context.seriesOpener = host.seriesOpener;
+  if (!options.series.empty()) context.series.SetSettingsFile(platform::PathFromUtf8(options.series));
   CliRun run(options, host, output);
   ExitCode code = ExitCode::Internal;
   try {
     app::RunApplication(run, context, host.programPath);
     code = run.code();
+    // The job goes on in the next command: the block stays held; the rows go to the server now.
+    context.series.Close(context, true);
   } catch (const std::exception& error) {
     output.Error(fmt::format("{}: {}", kCliProgramName, error.what()));
     code = ExitCode::Internal;

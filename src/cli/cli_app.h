@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "app/series_station.h"
 #include "ledger/production_ledger.h"
 
 namespace vx3::cli {
@@ -21,6 +22,7 @@ struct CliHost {
   std::optional<std::filesystem::path> programPath;
   ledger::LedgerOpener ledgerOpener;  // none: this build keeps no production record
   bool recordInBuild = false;
+  app::SeriesOpener seriesOpener;  // none: this build cannot join a shared series
 };
 
 // Runs the command line; returns the process exit code (cli/exit_codes.h).

@@ -3,6 +3,10 @@
 #include "ledger/sqlite_ledger.h"
 #endif
 
+#ifdef VX3WT_HAS_SERIES
+#include "ledger/series_server.h"
+#endif
+
 #include "cli/cli_app.h"
 #include "platform/program_path.h"
 
@@ -14,6 +18,9 @@ int main(int argc, char** argv) {
     return vx3::ledger::OpenSqliteLedger(dataDir, clock);
   };
   host.recordInBuild = true;
+#endif
+#ifdef VX3WT_HAS_SERIES
+  host.seriesOpener = [](const std::string& connection) { return vx3::ledger::OpenSeriesServer(connection); };
 #endif
   vx3::cli::InstallInterruptHandler();
   return vx3::cli::RunCli(argc, argv, host);

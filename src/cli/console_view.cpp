@@ -80,6 +80,11 @@ std::string ConsoleView::TodayCounters() const {
   return todayCounters_;
 }
 
+std::string ConsoleView::SeriesLine() const {
+  const std::lock_guard lock(mutex_);
+  return seriesLine_;
+}
+
 void ConsoleView::StatusLines(std::string_view text) {
   std::vector<std::string> lines;
   {
@@ -258,6 +263,11 @@ void ConsoleView::ShowCounters(std::string_view jobLine, std::string_view todayL
   const std::lock_guard lock(mutex_);
   jobCounters_ = jobLine;
   todayCounters_ = todayLine;
+}
+
+void ConsoleView::ShowSeries(std::string_view line) {
+  const std::lock_guard lock(mutex_);
+  seriesLine_ = line;
 }
 
 bool ConsoleView::ChooseExport(const std::filesystem::path&, std::string_view, bool, const ExportTexts&, ExportChoice&) {

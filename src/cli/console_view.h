@@ -49,6 +49,7 @@ class ConsoleView final : public app::MainView {
   void ClearChipResult();
   std::string JobCounters() const;
   std::string TodayCounters() const;
+  std::string SeriesLine() const;
 
   // ---- MainView ----
   void AppendStatusText(std::string_view text) override;
@@ -75,6 +76,7 @@ class ConsoleView final : public app::MainView {
   void WriterJobEnded() override {}
   void ShowChipResult(Verdict verdict, std::string_view verdictText, std::string_view detail) override;
   void ShowCounters(std::string_view jobLine, std::string_view todayLine) override;
+  void ShowSeries(std::string_view line) override;
   bool ChooseExport(const std::filesystem::path& folder, std::string_view suggestedName, bool jobLoaded,
                     const ExportTexts& texts, ExportChoice& choice) override;
 
@@ -98,6 +100,7 @@ class ConsoleView final : public app::MainView {
   ChipResult chip_;
   std::string jobCounters_;
   std::string todayCounters_;
+  std::string seriesLine_;
   std::string progressCaption_;
 };
 

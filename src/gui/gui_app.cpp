@@ -3,6 +3,9 @@
 #ifdef VX3WT_HAS_LEDGER
 #include "ledger/sqlite_ledger.h"
 #endif
+#ifdef VX3WT_HAS_SERIES
+#include "ledger/series_server.h"
+#endif
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -37,6 +40,8 @@ class QtStartupHost final : public app::StartupHost {
     presenter.OnInitWindow();
     window.exec();
     if (presenter.ClosedAnyway()) LeaveStuckWriterJob(presenter);
+    // The station closes: its block's unused values are given back, its rows sent if they can be.
+    context.series.Close(context, false);
   }
 
  private:
@@ -70,6 +75,9 @@ int RunGui(int argc, char** argv) {
   context.ledgerOpener = [](const std::filesystem::path& dataDir, platform::Clock& recordClock) {
     return ledger::OpenSqliteLedger(dataDir, recordClock);
   };
+#endif
+#ifdef VX3WT_HAS_SERIES
+  context.seriesOpener = [](const std::string& connection) { return ledger::OpenSeriesServer(connection); };
 #endif
   QtStartupHost host;
   return app::RunApplication(host, context, platform::ExecutablePath());

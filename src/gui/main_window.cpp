@@ -109,11 +109,13 @@ struct RecordBand {
   UnitRect result;
   UnitRect jobCounters;
   UnitRect todayCounters;
+  UnitRect series;
 };
 constexpr RecordBand kRecordBand = {
     {10, 302, 483, 50},
     {10, 358, 398, 10},
     {10, 370, 398, 10},
+    {10, 382, 483, 10},
 };
 // The verdict's letters fill this share of the panel's height; the detail line is bold.
 constexpr double kVerdictHeightShare = 0.56;
@@ -143,8 +145,10 @@ constexpr const char* kCsvSuffix = "csv";
 constexpr int kBusyRefreshMs = 200;
 
 constexpr int kWindowWidth = 501;
-// The historic 308 units, and the production record's band under them.
+// The historic 308 units, and the production record's band under them (its last line, the
+// shared series, is shown only at a station of a series).
 constexpr int kWindowHeight = 388;
+constexpr int kSeriesLineHeight = 12;
 constexpr qint64 kStatusRepaintIntervalMs = 30;
 constexpr int kStatusLinesShownAtOnce = 4;
 
@@ -328,6 +332,10 @@ void MainWindow::CreateRecordDisplay() {
   todayCounters_->setObjectName(QStringLiteral("todayCounters"));
   place(jobCounters_, kRecordBand.jobCounters);
   place(todayCounters_, kRecordBand.todayCounters);
+  seriesLine_ = new QLabel(this);
+  seriesLine_->setObjectName(QStringLiteral("seriesLine"));
+  place(seriesLine_, kRecordBand.series);
+  seriesLine_->hide();
 }
 
 void MainWindow::ConnectPresenter(app::MainPresenter& presenter) {
@@ -752,6 +760,19 @@ void MainWindow::ShowCounters(std::string_view jobLine, std::string_view todayLi
   OnGuiThread([this, &job, &today] {
     jobCounters_->setText(job);
     todayCounters_->setText(today);
+  });
+}
+
+void MainWindow::ShowSeries(std::string_view line) {
+  const QString text = FromUtf8(line);
+  OnGuiThread([this, &text] {
+    const bool shown = !text.isEmpty();
+    seriesLine_->setText(text);
+    seriesLine_->setToolTip(text);
+    if (shown == !seriesLine_->isHidden()) return;
+    seriesLine_->setVisible(shown);
+    // The window grows by the line at a station of a series and is as it was elsewhere.
+    setFixedSize(DialogUnitsToPixels(0, 0, kWindowWidth, kWindowHeight + (shown ? kSeriesLineHeight : 0)).size());
   });
 }
 

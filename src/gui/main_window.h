@@ -70,6 +70,7 @@ class MainWindow final : public QDialog, public app::MainView {
   bool RunRollingCodeDialog(rolling::RollingDialog& dialog) override;
   void ShowChipResult(Verdict verdict, std::string_view verdictText, std::string_view detail) override;
   void ShowCounters(std::string_view jobLine, std::string_view todayLine) override;
+  void ShowSeries(std::string_view line) override;
   bool ChooseExport(const std::filesystem::path& folder, std::string_view suggestedName, bool jobLoaded,
                     const ExportTexts& texts, ExportChoice& choice) override;
 
@@ -124,6 +125,7 @@ class MainWindow final : public QDialog, public app::MainView {
   QLabel* detailLabel_ = nullptr;
   QLabel* jobCounters_ = nullptr;
   QLabel* todayCounters_ = nullptr;
+  QLabel* seriesLine_ = nullptr;
   int baseUnitX_ = 6;
   int baseUnitY_ = 13;
   // Status lines waiting to be shown, and the interval that decides whether a line shows at once.

@@ -137,6 +137,14 @@ inline constexpr UiText IDS_Ledger_NotOpen{"IDS_Ledger_NotOpen", 622};
 inline constexpr UiText IDS_Ledger_NoValue{"IDS_Ledger_NoValue", 623};
 // The title of the export's dialogs (the menu item's text ends in "...", a title does not).
 inline constexpr UiText IDS_Ledger_ExportCaption{"IDS_Ledger_ExportCaption", 624};
+// A shared series of several stations: the refusal when no value is left, the series and block
+// shown, values used beyond the block, blocks reserved and returned.
+inline constexpr UiText IDS_Ledger_SeriesUnreachable{"IDS_Ledger_SeriesUnreachable", 625};
+inline constexpr UiText IDS_Ledger_SeriesLine{"IDS_Ledger_SeriesLine", 626};
+inline constexpr UiText IDS_Ledger_SeriesNoBlock{"IDS_Ledger_SeriesNoBlock", 627};
+inline constexpr UiText IDS_Ledger_SeriesBeyond{"IDS_Ledger_SeriesBeyond", 628};
+inline constexpr UiText IDS_Ledger_SeriesBlock{"IDS_Ledger_SeriesBlock", 629};
+inline constexpr UiText IDS_Ledger_SeriesReturned{"IDS_Ledger_SeriesReturned", 630};
 // An installed or read-only program writes into the user's data folder, and says so at start.
 inline constexpr UiText IDS_MESSAGE_DataFolder{"IDS_MESSAGE_DataFolder", 530};
 // The command line: its load state between runs, batches of chips, the record's commands.

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -168,6 +169,8 @@ class FakeView : public app::MainView {
   }
   void WriterJobEnded() override { ++writerJobsEnded; }
   std::vector<std::string> busyLines;
+  mutable std::mutex seriesMutex;
+  std::string seriesLine;
   std::atomic<int> writerJobsStarted{0};
   std::atomic<int> writerJobsEnded{0};
 
@@ -180,6 +183,14 @@ class FakeView : public app::MainView {
   void ShowCounters(std::string_view job, std::string_view today) override {
     jobCounters = job;
     todayCounters = today;
+  }
+  void ShowSeries(std::string_view line) override {
+    const std::lock_guard lock(seriesMutex);
+    seriesLine = line;
+  }
+  std::string SeriesLine() const {
+    const std::lock_guard lock(seriesMutex);
+    return seriesLine;
   }
   // Answers with `exportAnswer` (Cancel when it is unset).
   bool ChooseExport(const std::filesystem::path& folder, std::string_view suggestedName, bool jobLoaded,

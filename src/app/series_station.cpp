@@ -1,0 +1,403 @@
+#include "app/series_station.h"
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+
+#include <fmt/format.h>
+
+#include "app/app_context.h"
+#include "app/main_view.h"
+#include "platform/ini_profile.h"
+#include "platform/utf8_path.h"
+#include "ui_text/language.h"
+#include "ui_text/ui_texts.h"
+
+namespace vx3::app {
+
+using text::Severity;
+
+namespace {
+
+constexpr std::string_view kNoRecordOutbox = "the production record cannot send its rows to a serial server";
+constexpr std::string_view kNoServerInBuild = "this build of the program cannot reach a serial server";
+constexpr std::string_view kMissingKey = "{} has no {} in its [{}] section";
+constexpr std::string_view kBadBlockSize = "BlockSize in {} must be a number from 1 to {}";
+constexpr std::string_view kValueOutOfSeries = "the Writer's rolling value {} is beyond the numbers a series counts";
+constexpr std::string_view kNoBlockYet = "none reserved yet";
+constexpr std::string_view kReturnedAtJobEnd = "returned when the job ended";
+constexpr std::string_view kReturnedAtClose = "returned when the station closed";
+constexpr std::string_view kBeyondNote = "used by the Writer on its own past the station's block: possible duplicates";
+constexpr std::string_view kRequestFormat = "{}:{}:{}";
+
+// A whole decimal number, nothing else.
+std::optional<std::int64_t> WholeNumber(std::string_view text) {
+  if (text.empty() || text.size() > 18) return std::nullopt;
+  std::int64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+}  // namespace
+
+std::filesystem::path SeriesSettingsPath(const std::filesystem::path& iniPath) {
+  std::filesystem::path file = iniPath;
+  file.replace_extension();
+  return platform::PathFromUtf8(platform::PathToUtf8(file) + std::string(kSeriesFileSuffix));
+}
+
+SeriesSettingsRead ReadSeriesSettings(const std::filesystem::path& file) {
+  SeriesSettingsRead read;
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) return read;
+  const std::string shown = platform::PathToUtf8(file);
+  SeriesSettings settings;
+  settings.file = file;
+  const std::optional<std::string> name = platform::ReadProfileString(file, kSeriesSection, kSeriesNameKey);
+  const std::optional<std::string> server = platform::ReadProfileString(file, kSeriesSection, kSeriesServerKey);
+  if (!name || name->empty()) {
+    read.error = fmt::format(kMissingKey, shown, kSeriesNameKey, kSeriesSection);
+    return read;
+  }
+  if (!server || server->empty()) {
+    read.error = fmt::format(kMissingKey, shown, kSeriesServerKey, kSeriesSection);
+    return read;
+  }
+  settings.name = *name;
+  settings.connection = *server;
+  if (const std::optional<std::string> size = platform::ReadProfileString(file, kSeriesSection, kSeriesBlockSizeKey);
+      size && !size->empty()) {
+    const std::optional<std::int64_t> blockSize = WholeNumber(*size);
+    if (!blockSize || *blockSize < 1 || *blockSize > kMaxBlockSize) {
+      read.error = fmt::format(kBadBlockSize, shown, kMaxBlockSize);
+      return read;
+    }
+    settings.blockSize = *blockSize;
+  }
+  read.settings = std::move(settings);
+  return read;
+}
+
+SeriesStation::~SeriesStation() {
+  if (drainer_) drainer_->Stop();
+}
+
+ledger::RollingShape SeriesStation::Shape(const AppContext& context) const {
+  return ledger::ShapeOf(context.rolling, context.image.deviceName);
+}
+
+bool SeriesStation::Active() const {
+  std::lock_guard lock(mutex_);
+  return settings_.has_value();
+}
+
+bool SeriesStation::Join(AppContext& context, std::string& refusal) {
+  const std::filesystem::path file =
+      forcedFile_.empty() ? SeriesSettingsPath(context.rolling.iniPath) : forcedFile_;
+  SeriesSettingsRead read = ReadSeriesSettings(file);
+  {
+    std::lock_guard lock(mutex_);
+    settings_ = read.settings;
+    block_.reset();
+    error_.clear();
+  }
+  if (!read.error.empty()) {
+    // A series was meant: falling back to the INI's own values could give another station's.
+    refusal = read.error;
+    std::lock_guard lock(mutex_);
+    settings_ = SeriesSettings{file, file.filename().string(), {}, kDefaultBlockSize};
+    error_ = refusal;
+    return false;
+  }
+  if (!read.settings) {
+    if (drainer_) drainer_->Stop();
+    return true;
+  }
+  const auto fail = [this, &refusal](std::string_view reason) {
+    refusal = reason;
+    std::lock_guard lock(mutex_);
+    error_ = refusal;
+    return false;
+  };
+  ledger::ProductionLedger* record = context.record.ledger();
+  if (record == nullptr) return fail(context.record.error());
+  ledger::LedgerOutbox* outbox = record->Outbox();
+  ledger::StationBlocks* blocks = record->Blocks();
+  if (outbox == nullptr || blocks == nullptr) return fail(kNoRecordOutbox);
+  if (!context.seriesOpener) return fail(kNoServerInBuild);
+
+  if (!server_ || openedConnection_ != read.settings->connection) {
+    if (drainer_) drainer_->Stop();
+    drainer_.reset();
+    server_ = context.seriesOpener(read.settings->connection);
+    senderServer_ = context.seriesOpener(read.settings->connection);
+    openedConnection_ = read.settings->connection;
+    claimed_ = false;
+    joined_ = false;
+    pendingRequest_.clear();
+  }
+  if (!server_ || !senderServer_) return fail(kNoServerInBuild);
+  if (const ledger::LedgerStatus queueing = outbox->StartQueueing(); !queueing) return fail(queueing.error);
+  if (!drainer_) drainer_ = std::make_unique<ledger::OutboxDrainer>(*outbox, *senderServer_);
+  drainer_->Start();
+
+  std::optional<ledger::HeldBlock> latest;
+  if (const ledger::LedgerStatus found = blocks->LatestBlock(read.settings->name, latest); !found) {
+    return fail(found.error);
+  }
+  std::lock_guard lock(mutex_);
+  block_ = latest;
+  next_ = latest ? latest->block.first + latest->used : 0;
+  beyondReportedTo_ = -1;
+  return true;
+}
+
+bool SeriesStation::Connected(AppContext& context, ledger::SeriesStatus& status) {
+  ledger::StationBlocks* blocks = context.record.ledger()->Blocks();
+  const std::string station = context.record.ledger()->Outbox()->Station();
+  if (!claimed_) {
+    std::string token;
+    if (const ledger::LedgerStatus read = blocks->StationToken(token); !read) {
+      status.status = read;
+      return false;
+    }
+    if (status = server_->ClaimStation(station, token); !status) return false;
+    claimed_ = true;
+  }
+  if (!joined_) {
+    const ledger::RollingShape shape = Shape(context);
+    if (status = server_->JoinSeries(settings_->name, joinNext_, ledger::HighestNumber(shape)); !status) return false;
+    joined_ = true;
+  }
+  return true;
+}
+
+bool SeriesStation::Reserve(AppContext& context, ledger::SeriesStatus& status) {
+  if (!Connected(context, status)) return false;
+  ledger::ProductionLedger* record = context.record.ledger();
+  if (pendingRequest_.empty()) {
+    std::string token;
+    record->Blocks()->StationToken(token);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(context.clock.WallNow().time_since_epoch());
+    pendingRequest_ = fmt::format(kRequestFormat, token, ms.count(), ++requests_);
+  }
+  ledger::ReservedBlock reserved;
+  status = server_->ReserveBlock(settings_->name, record->Outbox()->Station(), pendingRequest_, settings_->blockSize,
+                                 reserved);
+  if (!status) return false;
+  // The answer is here: the next reservation is a new request.
+  pendingRequest_.clear();
+  ledger::HeldBlock held;
+  if (const ledger::LedgerStatus added = record->Blocks()->AddBlock(settings_->name, reserved, held); !added) {
+    status.status = added;
+    return false;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    block_ = held;
+    next_ = reserved.first;
+    error_.clear();
+  }
+  const ledger::RollingShape shape = Shape(context);
+  const auto digits = [&shape](std::int64_t number) {
+    return ledger::MakeSerialValue(ledger::EntriesOfNumber(number, shape).value_or(rolling::RollingWords{}), shape).digits;
+  };
+  context.reporter.ReportStatus(context.language.Format(text::IDS_Ledger_SeriesBlock,
+                                                        {settings_->name, digits(reserved.first),
+                                                         digits(held.Last()), reserved.span}),
+                                Severity::NoteLine);
+  return true;
+}
+
+void SeriesStation::GiveBack(AppContext& context, std::string_view why) {
+  std::optional<ledger::HeldBlock> held;
+  std::int64_t next = 0;
+  {
+    std::lock_guard lock(mutex_);
+    held = block_;
+    next = next_;
+  }
+  ledger::ProductionLedger* record = context.record.ledger();
+  if (!held || held->state != ledger::BlockState::Open || record == nullptr || record->Blocks() == nullptr) return;
+  const std::int64_t used = std::clamp<std::int64_t>(next - held->block.first, 0, held->block.span);
+  if (!record->Blocks()->ReturnBlock(held->localId, used, why)) return;
+  {
+    std::lock_guard lock(mutex_);
+    if (block_) block_->state = ledger::BlockState::Returned;
+  }
+  if (used < held->block.span) {
+    const ledger::RollingShape shape = Shape(context);
+    const auto digits = [&shape](std::int64_t number) {
+      return ledger::MakeSerialValue(ledger::EntriesOfNumber(number, shape).value_or(rolling::RollingWords{}), shape)
+          .digits;
+    };
+    context.reporter.ReportStatus(context.language.Format(text::IDS_Ledger_SeriesReturned,
+                                                          {held->series, digits(held->block.first + used),
+                                                           digits(held->Last())}),
+                                  Severity::NoteLine);
+  }
+}
+
+bool SeriesStation::StartJob(AppContext& context, rolling::RollingWords& value, std::string& refusal) {
+  if (Active()) GiveBack(context, kReturnedAtJobEnd);
+  if (!Join(context, refusal)) return false;
+  if (!Active()) return true;
+  const ledger::RollingShape shape = Shape(context);
+  joinNext_ = ledger::NumberOf(value, shape).value_or(0);
+  ledger::SeriesStatus status;
+  if (!Reserve(context, status)) {
+    std::lock_guard lock(mutex_);
+    error_ = status.status.error;
+    // A server that does not answer now is asked again before the first chip; one that refuses
+    // (a name taken, a series used up) stops the job's serials.
+    if (!status.unreachable) {
+      refusal = error_;
+      return false;
+    }
+    return true;
+  }
+  std::lock_guard lock(mutex_);
+  value = ledger::EntriesOfNumber(block_->block.first, shape).value_or(value);
+  return true;
+}
+
+void SeriesStation::EndJob(AppContext& context) {
+  if (!Active()) return;
+  GiveBack(context, kReturnedAtJobEnd);
+  std::lock_guard lock(mutex_);
+  settings_.reset();
+  block_.reset();
+}
+
+bool SeriesStation::ResumeJob(AppContext& context, std::string& refusal) {
+  if (!Join(context, refusal)) return false;
+  if (Active()) joinNext_ = ledger::NumberOf(context.rolling.value, Shape(context)).value_or(0);
+  return true;
+}
+
+bool SeriesStation::TargetFor(AppContext& context, const rolling::RollingWords& wanted, SeriesTarget& target,
+                              std::string& refusal, bool& unreachable) {
+  unreachable = false;
+  target.value = wanted;
+  target.limit.reset();
+  if (!Active()) return true;
+  if (!server_) {
+    std::lock_guard lock(mutex_);
+    refusal = error_.empty() ? std::string(kNoServerInBuild) : error_;
+    return false;
+  }
+  const ledger::RollingShape shape = Shape(context);
+  const std::optional<std::int64_t> number = ledger::NumberOf(wanted, shape);
+  if (!number) {
+    refusal = fmt::format(kValueOutOfSeries, ledger::MakeSerialValue(wanted, shape).digits);
+    return false;
+  }
+  const auto valueOf = [&shape](std::int64_t n) {
+    return ledger::MakeSerialValue(ledger::EntriesOfNumber(n, shape).value_or(rolling::RollingWords{}), shape);
+  };
+  std::optional<ledger::HeldBlock> held;
+  std::int64_t next = 0;
+  {
+    std::lock_guard lock(mutex_);
+    held = block_;
+    next = next_;
+  }
+  if (held && held->state == ledger::BlockState::Open && held->Holds(*number)) {
+    target.limit = valueOf(held->Last());
+    return true;
+  }
+  // The Writer counted past what this station was given: those values may be another station's.
+  if (held) {
+    const std::int64_t from = std::max({held->Last() + 1, next, beyondReportedTo_ + 1});
+    if (*number > from) {
+      const std::int64_t to = *number - 1;
+      context.record.ledger()->Blocks()->RecordBeyond(held->series, from, to - from + 1, kBeyondNote);
+      context.reporter.ReportStatus(
+          context.language.Format(text::IDS_Ledger_SeriesBeyond, {valueOf(from).digits, valueOf(to).digits}),
+          Severity::NoteLine);
+      beyondReportedTo_ = to;
+    }
+  }
+  ledger::SeriesStatus status;
+  if (!Reserve(context, status)) {
+    std::lock_guard lock(mutex_);
+    error_ = status.status.error;
+    unreachable = status.unreachable;
+    refusal = unreachable ? context.language.Text(text::IDS_Ledger_SeriesUnreachable) : error_;
+    return false;
+  }
+  std::lock_guard lock(mutex_);
+  target.value = ledger::EntriesOfNumber(block_->block.first, shape).value_or(wanted);
+  target.limit = valueOf(block_->Last());
+  return true;
+}
+
+void SeriesStation::Issued(AppContext& context, const ledger::SerialValue& value) {
+  if (!Active()) return;
+  const ledger::RollingShape shape = Shape(context);
+  const std::optional<rolling::RollingWords> entries = ledger::EntriesOf(value.digits, shape);
+  const std::optional<std::int64_t> number = entries ? ledger::NumberOf(*entries, shape) : std::nullopt;
+  const std::int64_t step = ledger::NumberOf(context.rolling.step, shape).value_or(1);
+  std::optional<ledger::HeldBlock> held;
+  {
+    std::lock_guard lock(mutex_);
+    if (!number || !block_ || !block_->Holds(*number)) return;
+    next_ = std::max(next_, *number + std::max<std::int64_t>(step, 1));
+    block_->used = std::min(block_->block.span, next_ - block_->block.first);
+    held = block_;
+  }
+  // The count of used values is for the record's readers; the block's limits are what count.
+  context.record.ledger()->Blocks()->MarkUsed(held->localId, held->used);
+}
+
+void SeriesStation::BlockUsedUp() {
+  std::lock_guard lock(mutex_);
+  if (block_ && block_->state == ledger::BlockState::Open) {
+    block_->state = ledger::BlockState::Used;
+    next_ = block_->Last() + 1;
+  }
+}
+
+void SeriesStation::Close(AppContext& context, bool keepBlock) {
+  if (!Active()) return;
+  if (!keepBlock) GiveBack(context, kReturnedAtClose);
+  if (drainer_) {
+    drainer_->Stop();
+    ledger::LedgerStatus status;
+    bool unreachable = false;
+    // What the record queued goes now if the server answers; else it waits in the record.
+    drainer_->DrainNow(status, unreachable);
+  }
+}
+
+std::string SeriesStation::Describe(const AppContext& context) const {
+  std::lock_guard lock(mutex_);
+  if (!settings_) return {};
+  const text::Language& language = context.language;
+  if (!block_ || block_->state != ledger::BlockState::Open) {
+    return language.Format(text::IDS_Ledger_SeriesNoBlock,
+                           {settings_->name, error_.empty() ? std::string(kNoBlockYet) : error_});
+  }
+  const ledger::RollingShape shape = Shape(context);
+  const auto digits = [&shape](std::int64_t number) {
+    return ledger::MakeSerialValue(ledger::EntriesOfNumber(number, shape).value_or(rolling::RollingWords{}), shape)
+        .digits;
+  };
+  const std::int64_t left = std::max<std::int64_t>(0, block_->Last() - std::max(next_, block_->block.first) + 1);
+  return language.Format(text::IDS_Ledger_SeriesLine,
+                         {settings_->name, digits(block_->block.first), digits(block_->Last()), left});
+}
+
+std::int64_t SeriesStation::QueuedRows(AppContext& context) const {
+  if (!Active() || context.record.ledger() == nullptr || context.record.ledger()->Outbox() == nullptr) return 0;
+  std::int64_t rows = 0;
+  if (!context.record.ledger()->Outbox()->QueuedCount(rows)) return 0;
+  return rows;
+}
+
+void ShowSeries(AppContext& context, MainView& view) { view.ShowSeries(context.series.Describe(context)); }
+
+}  // namespace vx3::app

@@ -1,0 +1,143 @@
+// The station's part in a shared series of serial values: the settings file beside the rolling
+// INI that names the series and its server, the block of values the station holds, a new block
+// before the chip that would pass its end, values given back when a job ends or the station
+// closes, values the Writer used on its own beyond the block, and the record's rows sent to the
+// server in the background.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "ledger/outbox.h"
+#include "ledger/serial_value.h"
+#include "ledger/series_server.h"
+#include "ledger/station_blocks.h"
+#include "rolling/rolling_settings.h"
+
+namespace vx3::text {
+class Language;
+}
+
+namespace vx3::app {
+
+struct AppContext;
+class MainView;
+
+// The settings file: [Series] Name=, Server= (the connection string), BlockSize= (values per
+// block, default kDefaultBlockSize).
+inline constexpr std::string_view kSeriesSection = "Series";
+inline constexpr std::string_view kSeriesNameKey = "Name";
+inline constexpr std::string_view kSeriesServerKey = "Server";
+inline constexpr std::string_view kSeriesBlockSizeKey = "BlockSize";
+inline constexpr std::int64_t kDefaultBlockSize = 100;
+inline constexpr std::int64_t kMaxBlockSize = 1'000'000;
+// The settings file beside a rolling INI: its name with ".SERIES.INI" for its extension.
+inline constexpr std::string_view kSeriesFileSuffix = ".SERIES.INI";
+
+struct SeriesSettings {
+  std::filesystem::path file;
+  std::string name;
+  std::string connection;  // may hold a password: shown only through MaskConnectionPassword
+  std::int64_t blockSize = kDefaultBlockSize;
+};
+
+std::filesystem::path SeriesSettingsPath(const std::filesystem::path& iniPath);
+
+struct SeriesSettingsRead {
+  std::optional<SeriesSettings> settings;  // nullopt with an empty error: there is no file
+  std::string error;                       // why the file cannot be used
+};
+SeriesSettingsRead ReadSeriesSettings(const std::filesystem::path& file);
+
+// Opens a connection to the serial server of a connection string (none in a build without the
+// server's client library).
+using SeriesOpener = std::function<std::unique_ptr<ledger::SeriesServer>(const std::string& connection)>;
+
+// What a chip command may issue: the value to ask the record for and the end of the block.
+struct SeriesTarget {
+  rolling::RollingWords value{};
+  std::optional<ledger::SerialValue> limit;  // none: the station is in no series
+};
+
+class SeriesStation {
+ public:
+  SeriesStation() = default;
+  ~SeriesStation();
+  SeriesStation(const SeriesStation&) = delete;
+  SeriesStation& operator=(const SeriesStation&) = delete;
+
+  // The settings file to use instead of the one beside each rolling INI (the command line's).
+  void SetSettingsFile(std::filesystem::path file) { forcedFile_ = std::move(file); }
+
+  // At a load, before its EEPROM job (worker): the block of the job before is given back; with
+  // a settings file the station joins the series and reserves a block, whose first value
+  // becomes the job's rolling value (`value`, written to the INI's Count by the caller). False
+  // with the reason when the series is named but cannot be used: the job must issue nothing.
+  bool StartJob(AppContext& context, rolling::RollingWords& value, std::string& refusal);
+
+  // A load without the rolling code: the block of the job before is given back; no series.
+  void EndJob(AppContext& context);
+
+  // A later run on the same job (the command line's next command): the series again, and the
+  // block the record holds.
+  bool ResumeJob(AppContext& context, std::string& refusal);
+
+  // Before a chip command that writes a serial: `wanted` is what the Writer will give the chip.
+  // Inside the held block it stands; past it (or with no block) a new block is reserved first and
+  // its first value is the target. Values the Writer used on its own past the block are recorded
+  // and said as possible duplicates. False with `refusal` (and `unreachable` when the server
+  // could not be reached and the block has no value left).
+  bool TargetFor(AppContext& context, const rolling::RollingWords& wanted, SeriesTarget& target, std::string& refusal,
+                 bool& unreachable);
+  // The record issued `value` from the held block.
+  void Issued(AppContext& context, const ledger::SerialValue& value);
+  // The record found no free value up to the block's end: the next target needs a new block.
+  void BlockUsedUp();
+
+  // The held block's unused values are given back (`why` is kept with them), the rows queued are
+  // sent while the server answers, and the sending stops. With `keepBlock` (a command line run
+  // whose job goes on) the block stays held.
+  void Close(AppContext& context, bool keepBlock);
+
+  bool Active() const;
+  // The series, the block and the values left, as the window shows them; empty outside a series.
+  std::string Describe(const AppContext& context) const;
+
+  // The rows of the record not yet on the server (0 outside a series or when unknown).
+  std::int64_t QueuedRows(AppContext& context) const;
+
+ private:
+  bool Join(AppContext& context, std::string& refusal);
+  bool Connected(AppContext& context, ledger::SeriesStatus& status);
+  bool Reserve(AppContext& context, ledger::SeriesStatus& status);
+  void GiveBack(AppContext& context, std::string_view why);
+  ledger::RollingShape Shape(const AppContext& context) const;
+
+  std::filesystem::path forcedFile_;
+  std::optional<SeriesSettings> settings_;
+  std::string openedConnection_;
+  std::unique_ptr<ledger::SeriesServer> server_;  // the reservations' connection
+  std::unique_ptr<ledger::SeriesServer> senderServer_;  // the outbox's own connection
+  std::unique_ptr<ledger::OutboxDrainer> drainer_;
+  bool claimed_ = false;
+  bool joined_ = false;
+  std::int64_t joinNext_ = 0;  // the series' first value when this station makes it
+  std::string pendingRequest_;  // a reservation whose answer was lost: asked again by name
+  std::int64_t requests_ = 0;
+  std::int64_t beyondReportedTo_ = -1;  // values past the block said up to here
+
+  mutable std::mutex mutex_;  // guards the display state below (the window reads it)
+  std::optional<ledger::HeldBlock> block_;
+  std::int64_t next_ = 0;  // the block's next value
+  std::string error_;      // the last failure of the server, for the display
+};
+
+// The series line in the window (hidden outside a series).
+void ShowSeries(AppContext& context, MainView& view);
+
+}  // namespace vx3::app
