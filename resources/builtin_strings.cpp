@@ -144,6 +144,7 @@ constexpr std::array kTable{
     BuiltInEntry{708, "%s could not be written: %s"},
     BuiltInEntry{709, "Chip %d of %d: %s   %s"},
     BuiltInEntry{710, "No job is loaded: give --job, --today or --all."},
+    BuiltInEntry{711, "Rows waiting for the serial server: %d"},
     BuiltInEntry{1041, "Fun6 (P+V)"},
     BuiltInEntry{1042, "Off-line Default Mode"},
     BuiltInEntry{1054, "OneKeyLoadVX3"},

@@ -158,6 +158,7 @@ constexpr std::array kAllTexts{
     IDS_Cli_FileNotWritten,
     IDS_Cli_ChipLine,
     IDS_Cli_NoJob,
+    IDS_Cli_SeriesQueued,
 };
 
 // The program's INI reader keeps at most this many characters of a value.

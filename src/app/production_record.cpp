@@ -199,7 +199,6 @@ void StartSeriesJob(AppContext& context, ledger::StartChoice& choice) {
   std::string refusal;
   if (!context.series.StartJob(context, value, refusal)) {
     context.record.SetJobRefusal(refusal);
-    context.reporter.ReportStatus(context.series.Describe(context), Severity::ErrorLine);
     return;
   }
   if (SameValue(value, context.rolling.value, context.rolling.wordLength)) return;
@@ -290,6 +289,7 @@ bool IssueChipSerial(AppContext& context, MainView& view, ActionKind kind, ChipS
     std::string reason;
     bool unreachable = false;
     if (!context.series.TargetFor(context, ask, target, reason, unreachable)) {
+      ShowSeries(context, view);
       if (!unreachable) return refuse(reason);
       context.reporter.ReportStatus(reason, Severity::ErrorLine);
       context.state.lastResult = CommandResult::SerialRefused;

@@ -205,10 +205,10 @@ bool SeriesStation::Reserve(AppContext& context, ledger::SeriesStatus& status) {
   const auto digits = [&shape](std::int64_t number) {
     return ledger::MakeSerialValue(ledger::EntriesOfNumber(number, shape).value_or(rolling::RollingWords{}), shape).digits;
   };
-  context.reporter.ReportStatus(context.language.Format(text::IDS_Ledger_SeriesBlock,
-                                                        {settings_->name, digits(reserved.first),
-                                                         digits(held.Last()), reserved.span}),
-                                Severity::NoteLine);
+  Say(context,
+      context.language.Format(text::IDS_Ledger_SeriesBlock,
+                              {settings_->name, digits(reserved.first), digits(held.Last()), reserved.span}),
+      false);
   return true;
 }
 
@@ -234,14 +234,39 @@ void SeriesStation::GiveBack(AppContext& context, std::string_view why) {
       return ledger::MakeSerialValue(ledger::EntriesOfNumber(number, shape).value_or(rolling::RollingWords{}), shape)
           .digits;
     };
-    context.reporter.ReportStatus(context.language.Format(text::IDS_Ledger_SeriesReturned,
-                                                          {held->series, digits(held->block.first + used),
-                                                           digits(held->Last())}),
-                                  Severity::NoteLine);
+    Say(context,
+        context.language.Format(text::IDS_Ledger_SeriesReturned,
+                                {held->series, digits(held->block.first + used), digits(held->Last())}),
+        false);
   }
 }
 
+void SeriesStation::Say(AppContext& context, const std::string& text, bool error) {
+  context.reporter.ReportStatus(text, error ? Severity::ErrorLine : Severity::NoteLine);
+  std::lock_guard lock(mutex_);
+  if (loading_) loadNotes_.push_back({text, error});
+}
+
+std::vector<SeriesStation::Note> SeriesStation::LoadNotes() const {
+  std::lock_guard lock(mutex_);
+  return loadNotes_;
+}
+
 bool SeriesStation::StartJob(AppContext& context, rolling::RollingWords& value, std::string& refusal) {
+  {
+    std::lock_guard lock(mutex_);
+    loadNotes_.clear();
+    loading_ = true;
+  }
+  const bool started = StartJobSaying(context, value, refusal);
+  // A series that cannot be used is said at once, with the series' name.
+  if (!started) Say(context, Describe(context), true);
+  std::lock_guard lock(mutex_);
+  loading_ = false;
+  return started;
+}
+
+bool SeriesStation::StartJobSaying(AppContext& context, rolling::RollingWords& value, std::string& refusal) {
   if (Active()) GiveBack(context, kReturnedAtJobEnd);
   if (!Join(context, refusal)) return false;
   if (!Active()) return true;
@@ -377,7 +402,10 @@ std::string SeriesStation::Describe(const AppContext& context) const {
   std::lock_guard lock(mutex_);
   if (!settings_) return {};
   const text::Language& language = context.language;
-  if (!block_ || block_->state != ledger::BlockState::Open) {
+  const std::int64_t left =
+      block_ ? std::max<std::int64_t>(0, block_->Last() - std::max(next_, block_->block.first) + 1) : 0;
+  // A block used up while the server failed is no block: the failure is what the operator needs.
+  if (!block_ || block_->state != ledger::BlockState::Open || (left == 0 && !error_.empty())) {
     return language.Format(text::IDS_Ledger_SeriesNoBlock,
                            {settings_->name, error_.empty() ? std::string(kNoBlockYet) : error_});
   }
@@ -386,7 +414,6 @@ std::string SeriesStation::Describe(const AppContext& context) const {
     return ledger::MakeSerialValue(ledger::EntriesOfNumber(number, shape).value_or(rolling::RollingWords{}), shape)
         .digits;
   };
-  const std::int64_t left = std::max<std::int64_t>(0, block_->Last() - std::max(next_, block_->block.first) + 1);
   return language.Format(text::IDS_Ledger_SeriesLine,
                          {settings_->name, digits(block_->block.first), digits(block_->Last()), left});
 }

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ledger/outbox.h"
 #include "ledger/serial_value.h"
@@ -104,6 +105,16 @@ class SeriesStation {
   // whose job goes on) the block stays held.
   void Close(AppContext& context, bool keepBlock);
 
+  // What the last load said of the series, said again when the status box is emptied before
+  // the load ends (after the Rolling Code dialog).
+  struct Note {
+    std::string text;
+    bool error = false;
+  };
+  std::vector<Note> LoadNotes() const;
+  // Says `text` in the status box; during a load it is kept with the load's notes.
+  void Say(AppContext& context, const std::string& text, bool error);
+
   bool Active() const;
   // The series, the block and the values left, as the window shows them; empty outside a series.
   std::string Describe(const AppContext& context) const;
@@ -112,6 +123,7 @@ class SeriesStation {
   std::int64_t QueuedRows(AppContext& context) const;
 
  private:
+  bool StartJobSaying(AppContext& context, rolling::RollingWords& value, std::string& refusal);
   bool Join(AppContext& context, std::string& refusal);
   bool Connected(AppContext& context, ledger::SeriesStatus& status);
   bool Reserve(AppContext& context, ledger::SeriesStatus& status);
@@ -135,6 +147,8 @@ class SeriesStation {
   std::optional<ledger::HeldBlock> block_;
   std::int64_t next_ = 0;  // the block's next value
   std::string error_;      // the last failure of the server, for the display
+  bool loading_ = false;   // the notes said now are the load's
+  std::vector<Note> loadNotes_;
 };
 
 // The series line in the window (hidden outside a series).

@@ -128,6 +128,9 @@ int WorkerThread::Run() {
       view_.SetStatusText("");
       // Where the job's value came from stays in view with the job's new summary.
       if (!context_.record.startNote.empty()) context_.reporter.ReportStatus(context_.record.startNote, text::Severity::NoteLine);
+      for (const SeriesStation::Note& note : context_.series.LoadNotes()) {
+        context_.reporter.ReportStatus(note.text, note.error ? text::Severity::ErrorLine : text::Severity::NoteLine);
+      }
       ReloadRollingSettings(context_, true);
       view_.EnableControl(ctl::kProgram, true);
       DownloadRollingRecord(context_, view_);

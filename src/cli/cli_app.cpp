@@ -482,6 +482,7 @@ class CliRun final : public app::StartupHost {
     }
     context.record.job = job;
     if (options_.ledgerCommand == "stats") return Stats(context, view, *record, job);
+    if (options_.ledgerCommand == "sync") return Sync(context, view, *record);
     ledger::ExportScope scope = ledger::ExportScope::Job;
     if (options_.today) scope = ledger::ExportScope::Today;
     if (options_.all) scope = ledger::ExportScope::All;
@@ -497,6 +498,23 @@ class CliRun final : public app::StartupHost {
     const std::string done = Language(context).Format(text::IDS_Ledger_Exported, {options_.csv});
     output_.EventOrLine({{"event", "status"}, {"text", done}}, done);
     return ExitCode::Success;
+  }
+
+  // The rows the record holds for the serial server are sent now (the loaded job's series, or
+  // the one --series names); what stays queued is said.
+  ExitCode Sync(app::AppContext& context, ConsoleView& view, ledger::ProductionLedger& record) {
+    if (const std::optional<ExitCode> refused = RestoreLoad(context, view)) return *refused;
+    context.series.Close(context, true);
+    std::int64_t queued = 0;
+    if (ledger::LedgerOutbox* outbox = record.Outbox()) {
+      if (const ledger::LedgerStatus status = outbox->QueuedCount(queued); !status) {
+        output_.Error(Language(context).Format(text::IDS_Ledger_NotOpen, {status.error}));
+        return ExitCode::SerialRefused;
+      }
+    }
+    const std::string text = Language(context).Format(text::IDS_Cli_SeriesQueued, {queued});
+    output_.EventOrLine({{"event", "sync"}, {"queued_rows", queued}, {"text", text}}, text);
+    return queued == 0 ? ExitCode::Success : ExitCode::SerialRefused;
   }
 
   ExitCode Stats(app::AppContext& context, ConsoleView& view, ledger::ProductionLedger& record, ledger::JobId job) {
@@ -610,6 +628,7 @@ int RunCli(int argc, const char* const* argv, const CliHost& host) {
   ledger->require_subcommand(1);
   CLI::App* stats = ledger->add_subcommand("stats", "The counters of the job and of today");
   stats->add_option("--job", options.job, "The job's id (default: the loaded job)");
+  CLI::App* sync = ledger->add_subcommand("sync", "Send the rows waiting for the serial server now");
   CLI::App* exportCommand = ledger->add_subcommand("export", "Write the record as CSV");
   exportCommand->add_option("--csv", options.csv, "The CSV file")->required();
   CLI::Option* jobOption = exportCommand->add_option("--job", options.job, "The job's id (default: the loaded job)");
@@ -617,7 +636,7 @@ int RunCli(int argc, const char* const* argv, const CliHost& host) {
   CLI::Option* allOption = exportCommand->add_flag("--all", options.all, "The whole record");
   jobOption->excludes(todayOption)->excludes(allOption);
   todayOption->excludes(allOption);
-  for (CLI::App* command : {info, load, read, stats, exportCommand}) AddCommonOptions(*command, options);
+  for (CLI::App* command : {info, load, read, stats, sync, exportCommand}) AddCommonOptions(*command, options);
   for (CLI::App* command : cli.get_subcommands({})) {
     if (command != info && command != load && command != read && command != ledger) AddCommonOptions(*command, options);
   }

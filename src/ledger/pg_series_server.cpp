@@ -327,17 +327,29 @@ class PgSeriesServer final : public SeriesServer {
     return Refused(message);
   }
 
-  // One statement with text parameters, on a working connection.
+  // One statement with text parameters, on a working connection. A connection that was made
+  // before and is found broken (the server restarted since) is made again and the statement sent
+  // once more: every statement here may be repeated (a reservation by its request's name).
   SeriesStatus Exec(const char* sql, const std::vector<std::string>& params, Result* out) {
-    if (SeriesStatus ready = Ready(); !ready) return ready;
     std::vector<const char*> values;
     for (const std::string& p : params) values.push_back(p.c_str());
-    Result result(PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0));
-    const ExecStatusType type = PQresultStatus(result.get());
-    if (type != PGRES_COMMAND_OK && type != PGRES_TUPLES_OK) return Failure();
-    if (out != nullptr) *out = std::move(result);
-    return {};
+    SeriesStatus status;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+      const bool fresh = conn_ == nullptr || PQstatus(conn_) != CONNECTION_OK;
+      if (SeriesStatus ready = Ready(); !ready) return ready;
+      Result result(
+          PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0));
+      const ExecStatusType type = PQresultStatus(result.get());
+      if (type == PGRES_COMMAND_OK || type == PGRES_TUPLES_OK) {
+        if (out != nullptr) *out = std::move(result);
+        return {};
+      }
+      status = Failure();
+      if (!status.unreachable || fresh) return status;
+    }
+    return status;
   }
+  static constexpr int kAttempts = 2;
 
   std::string connection_;
   SeriesServerOptions options_;

@@ -159,6 +159,7 @@ inline constexpr UiText IDS_Cli_ListingWritten{"IDS_Cli_ListingWritten", 707};
 inline constexpr UiText IDS_Cli_FileNotWritten{"IDS_Cli_FileNotWritten", 708};
 inline constexpr UiText IDS_Cli_ChipLine{"IDS_Cli_ChipLine", 709};
 inline constexpr UiText IDS_Cli_NoJob{"IDS_Cli_NoJob", 710};
+inline constexpr UiText IDS_Cli_SeriesQueued{"IDS_Cli_SeriesQueued", 711};
 // NOLINTEND(readability-identifier-naming)
 
 }  // namespace vx3::text

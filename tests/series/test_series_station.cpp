@@ -1,0 +1,334 @@
+// A station of a shared series through the program's own commands against the simulated Writer
+// and the tests' own serial server: blocks before the chip that would pass their end, a server
+// that goes away and comes back, values the Writer used on its own past the block, values given
+// back, a station name taken, and a password that never shows.
+#include <libpq-fe.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include "app/main_presenter.h"
+#include "ledger/series_server.h"
+#include "platform/ini_profile.h"
+#include "support/chips_file.h"
+#include "support/fake_clock.h"
+#include "support/fake_view.h"
+#include "support/image_builder.h"
+#include "support/pg_test_server.h"
+#include "support/temp_dir.h"
+#include "support/test_ledger.h"
+
+namespace vx3::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kShippedProgramDir = VX3WT_PROGRAM_DIR;
+constexpr std::string_view kSeries = "remote-433";
+constexpr std::string_view kPassword = "s3cret-pw";
+constexpr std::string_view kUnreachableLine =
+    "Err: The serial server cannot be reached: no values left in this station's block\r\n";
+
+using testing::ChipLine;
+using testing::ChipsFile;
+using testing::PgTestServer;
+
+// The first column of each row of a query on the server.
+std::vector<std::string> ServerQuery(const std::string& connection, const std::string& sql) {
+  PGconn* conn = PQconnectdb(connection.c_str());
+  std::vector<std::string> rows;
+  PGresult* result = PQexec(conn, sql.c_str());
+  if (PQresultStatus(result) == PGRES_TUPLES_OK) {
+    for (int row = 0; row < PQntuples(result); ++row) {
+      std::string line;
+      for (int column = 0; column < PQnfields(result); ++column) {
+        if (column > 0) line += '|';
+        line += PQgetvalue(result, row, column);
+      }
+      rows.push_back(line);
+    }
+  } else {
+    rows.push_back(std::string("bad query: ") + PQerrorMessage(conn));
+  }
+  PQclear(result);
+  PQfinish(conn);
+  return rows;
+}
+
+std::vector<std::string> RecordQuery(const fs::path& db, const std::string& sql) {
+  sqlite3* handle = nullptr;
+  std::vector<std::string> rows;
+  sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(handle, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+    rows.push_back(std::string("bad query: ") + sqlite3_errmsg(handle));
+  }
+  while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
+    std::string row;
+    for (int column = 0; column < sqlite3_column_count(statement); ++column) {
+      if (column > 0) row += '|';
+      const unsigned char* text = sqlite3_column_text(statement, column);
+      row += text != nullptr ? reinterpret_cast<const char*>(text) : "";
+    }
+    rows.push_back(row);
+  }
+  sqlite3_finalize(statement);
+  sqlite3_close(handle);
+  return rows;
+}
+
+class SeriesStationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    PgTestServer& server = PgTestServer::Shared();
+    if (!server.unavailable().empty()) GTEST_SKIP() << server.unavailable();
+    ASSERT_TRUE(server.running() || server.Start());
+    std::string name = fmt::format("s_{}", ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    connection_ = server.NewDatabase(name.substr(0, 60));
+    ASSERT_FALSE(connection_.empty());
+    programDir_ = dir_.path() / "Writer station";
+    MakeProgramFolder(programDir_, "bench-1");
+    testing::SetSimFolder(simDir_.path());
+    locale_.Set(platform::kLocaleEnglishUs);
+    Settings(5);
+    Start();
+  }
+  void TearDown() override {
+    if (!PgTestServer::Shared().running()) PgTestServer::Shared().Start();
+    Stop();
+    testing::SetSimFolder("");
+  }
+
+  static void MakeProgramFolder(const fs::path& folder, std::string_view station) {
+    fs::create_directories(folder / "Writer_Log");
+    for (const char* kit : {"language", "USE_DRV", "USE_INC2", "Symbol", "CPY", "USE_IAP", "DLL", "samples"}) {
+      fs::copy(kShippedProgramDir / kit, folder / kit, fs::copy_options::recursive);
+    }
+    testing::WriteFileBytes(folder / "Writer_Log" / "production.ini", fmt::format("[Production]\nStation={}\n", station));
+  }
+
+  // The series' settings file beside the sample's rolling INI; the password is one the server
+  // does not ask for (it trusts its socket), so that where it shows can be seen.
+  void Settings(int blockSize) const {
+    testing::WriteFileBytes(programDir_ / "samples" / "VX3P1020.SERIES.INI",
+                            fmt::format("[Series]\nName={}\nServer={} password={}\nBlockSize={}\n", kSeries,
+                                        connection_, kPassword, blockSize));
+  }
+
+  void Start() {
+    context_ = std::make_unique<AppContext>(locale_, clock_);
+    context_->ledgerOpener = testing::LedgerOpenerForTests();
+    context_->seriesOpener = [](const std::string& connection) { return ledger::OpenSeriesServer(connection); };
+    context_->state.programPath = programDir_ / "vx3wt";
+    context_->state.programDir = programDir_;
+    context_->reporter.SetProgramDir(programDir_);
+    view_ = std::make_unique<testing::FakeView>();
+    view_->rollingScript = [](rolling::RollingDialog&, testing::FakeView::RollingControls&) { return true; };
+    presenter_ = std::make_unique<MainPresenter>(*context_, *view_);
+    presenter_->OnInitWindow();
+  }
+  // The window closes, as the program does at its end: the block given back, the rows sent.
+  void Stop() {
+    if (context_) context_->series.Close(*context_, false);
+    presenter_.reset();
+    view_.reset();
+    context_.reset();
+  }
+
+  void Load() {
+    view_->status.clear();
+    view_->fileAnswers.push_back(programDir_ / "samples" / "VX3P1020.VX3");
+    presenter_->OnOneKeyLoad();
+    presenter_->WaitForWriterJobs();
+  }
+  CommandResult AutoProgram() {
+    view_->status.clear();
+    presenter_->OnAutoProgram();
+    presenter_->WaitForWriterJobs();
+    return context_->state.lastResult.load();
+  }
+  void SimSettings(std::string_view text) const { testing::WriteFileBytes(simDir_.path() / "VX3USBOV3Wt.ini", text); }
+  std::vector<ChipLine> Chips() const { return ChipsFile(simDir_.path()); }
+  fs::path Db() const { return programDir_ / "Writer_Log" / "production.db"; }
+  bool Says(std::string_view text) const { return view_->status.find(text) != std::string::npos; }
+  std::vector<std::string> Server(const std::string& sql) const { return ServerQuery(connection_, sql); }
+
+  testing::TempDir dir_;
+  testing::TempDir simDir_;
+  fs::path programDir_;
+  std::string connection_;
+  platform::StandInThreadLocale locale_;
+  testing::FakeClock clock_;
+  std::unique_ptr<AppContext> context_;
+  std::unique_ptr<testing::FakeView> view_;
+  std::unique_ptr<MainPresenter> presenter_;
+};
+
+TEST_F(SeriesStationTest, EveryChipGetsAValueOfTheStationsBlockAndANewBlockComesBeforeItsEnd) {
+  Load();
+  // The series starts at the INI's Count; the job's value is its first block's first value.
+  EXPECT_TRUE(Says("Series remote-433: block 00001000 to 00001004 reserved on the serial server (5 values).\r\n"))
+      << view_->status;
+  EXPECT_EQ(view_->SeriesLine(), "Series remote-433: block 00001000 to 00001004, 5 values left");
+  // Another bench takes the next values between this station's blocks.
+  auto other = ledger::OpenSeriesServer(connection_);
+  ASSERT_TRUE(other->ClaimStation("bench-2", "token-2"));
+  ledger::ReservedBlock taken;
+  for (int chip = 0; chip < 12; ++chip) {
+    ASSERT_EQ(AutoProgram(), CommandResult::Ok) << chip << '\n' << view_->status;
+    if (chip == 2) ASSERT_TRUE(other->ReserveBlock(std::string(kSeries), "bench-2", "r1", 5, taken));
+  }
+  ASSERT_EQ(taken.first, 0x1005);
+  std::vector<std::string> values;
+  for (const ChipLine& chip : Chips()) {
+    EXPECT_EQ(chip.result, "PASS");
+    values.push_back(chip.value);
+  }
+  // 1000..1004 (first block), 1005..1009 went to bench-2, then 100A..100E and 100F..1013.
+  const std::vector<std::string> expected{"00001000", "00001001", "00001002", "00001003", "00001004", "0000100A",
+                                          "0000100B", "0000100C", "0000100D", "0000100E", "0000100F", "00001010"};
+  EXPECT_EQ(values, expected);
+  EXPECT_EQ(view_->SeriesLine(), "Series remote-433: block 0000100F to 00001013, 3 values left");
+  EXPECT_EQ(Server("SELECT station || ' ' || first_value || '+' || span FROM series_blocks ORDER BY first_value"),
+            (std::vector<std::string>{"bench-1 4096+5", "bench-2 4101+5", "bench-1 4106+5", "bench-1 4111+5"}));
+  EXPECT_EQ(RecordQuery(Db(), "SELECT first_value, state, used FROM blocks ORDER BY id"),
+            (std::vector<std::string>{"4096|used|5", "4106|used|5", "4111|open|2"}));
+}
+
+TEST_F(SeriesStationTest, AServerThatIsGoneStopsTheStationOnlyWhenItsBlockIsUsedAndItResumesWhenItIsBack) {
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  ASSERT_TRUE(PgTestServer::Shared().Stop());
+  // The block holds three more values: the station goes on without the server.
+  for (int chip = 0; chip < 3; ++chip) ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  EXPECT_EQ(view_->SeriesLine(), "Series remote-433: block 00001000 to 00001004, 0 values left");
+  EXPECT_EQ(AutoProgram(), CommandResult::SerialRefused);
+  EXPECT_EQ(view_->status, kUnreachableLine);
+  EXPECT_EQ(Chips().size(), 5U) << "no chip is touched without a value of the station's own";
+  EXPECT_EQ(AutoProgram(), CommandResult::SerialRefused);
+  EXPECT_EQ(view_->SeriesLine().rfind("Series remote-433: no block held (the serial server cannot be reached", 0), 0U)
+      << view_->SeriesLine();
+
+  ASSERT_TRUE(PgTestServer::Shared().Start());
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  const std::vector<ChipLine> chips = Chips();
+  ASSERT_EQ(chips.size(), 6U);
+  EXPECT_EQ(chips.back(), (ChipLine{"0x84", "00001005", "PASS"}));
+  EXPECT_TRUE(testing::TwiceAmongPassed(chips).empty());
+  // The rows written while the server was gone reach it when it is back.
+  Stop();
+  EXPECT_EQ(Server("SELECT count(*) FROM serials WHERE station = 'bench-1' AND state = 'passed'"),
+            std::vector<std::string>{"6"});
+}
+
+TEST_F(SeriesStationTest, ValuesTheWriterUsedOnItsOwnPastTheBlockAreReportedAsPossibleDuplicates) {
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  // Off-line, the Writer programs six chips with its job: 1002 to 1007, three past the block.
+  SimSettings("[Writer]\nStandaloneChips=6\n");
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  EXPECT_TRUE(Says("Values 00001005 to 00001007 were used by the Writer on its own beyond this station's block: "
+                   "possible duplicates.\r\n"))
+      << view_->status;
+  // The chip gets the first value of a new block, downloaded before it is touched.
+  EXPECT_EQ(Chips().back(), (ChipLine{"0x84", "00001005", "PASS"}));
+  EXPECT_EQ(RecordQuery(Db(), "SELECT first_value, span, state FROM blocks WHERE state = 'beyond'"),
+            std::vector<std::string>{"4101|3|beyond"});
+  // Said once: the next chip is inside the new block.
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  EXPECT_FALSE(Says("possible duplicates")) << view_->status;
+}
+
+TEST_F(SeriesStationTest, UnusedValuesAreGivenBackWhenTheJobEndsAndWhenTheStationCloses) {
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  Load();
+  EXPECT_TRUE(Says("Series remote-433: values 00001002 to 00001004 returned unused.\r\n")) << view_->status;
+  EXPECT_TRUE(Says("block 00001005 to 00001009 reserved")) << view_->status;
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  Stop();
+  EXPECT_EQ(RecordQuery(Db(), "SELECT first_value, used, state, note FROM blocks ORDER BY id"),
+            (std::vector<std::string>{"4096|2|returned|returned when the job ended",
+                                      "4101|1|returned|returned when the station closed"}));
+  // The server's record has both, as the station wrote them last; a new start takes a new block.
+  EXPECT_EQ(Server("SELECT first_value || ' ' || used || ' ' || state FROM blocks ORDER BY first_value"),
+            (std::vector<std::string>{"4096 2 returned", "4101 1 returned"}));
+  Start();
+  Load();
+  EXPECT_TRUE(Says("block 0000100A to 0000100E reserved")) << view_->status;
+}
+
+TEST_F(SeriesStationTest, ASecondStationOfTheSameNameIsRefusedAndUsesNoValue) {
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  Stop();
+  // Another program folder (another record) that calls itself bench-1 too.
+  programDir_ = dir_.path() / "copied station";
+  MakeProgramFolder(programDir_, "bench-1");
+  Settings(5);
+  Start();
+  Load();
+  EXPECT_TRUE(Says("Err: Series remote-433: no block held (the station name \"bench-1\" is taken by another station "
+                   "on the serial server)\r\n"))
+      << view_->status;
+  const std::size_t chipsBefore = Chips().size();
+  EXPECT_EQ(AutoProgram(), CommandResult::SerialRefused);
+  EXPECT_EQ(view_->status,
+            "Err: Serial numbers cannot be recorded: the station name \"bench-1\" is taken by another station on the "
+            "serial server. Auto Program is stopped so that no value is used twice.\r\n");
+  EXPECT_EQ(Chips().size(), chipsBefore);
+}
+
+TEST_F(SeriesStationTest, BadSettingsStopTheSerialsWithTheReason) {
+  struct Case {
+    const char* settings;
+    const char* reason;
+  };
+  const std::string file = (programDir_ / "samples" / "VX3P1020.SERIES.INI").string();
+  const Case cases[] = {
+      {"[Series]\nServer=host=x\n", "has no Name in its [Series] section"},
+      {"[Series]\nName=a\n", "has no Server in its [Series] section"},
+      {"[Series]\nName=a\nServer=host=x\nBlockSize=0\n", "BlockSize in"},
+      {"[Series]\nName=a\nServer=host=x\nBlockSize=ten\n", "must be a number from 1 to 1000000"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.settings);
+    testing::WriteFileBytes(file, c.settings);
+    Load();
+    EXPECT_TRUE(Says(c.reason)) << view_->status;
+    EXPECT_EQ(AutoProgram(), CommandResult::SerialRefused);
+    EXPECT_TRUE(Says("Err: Serial numbers cannot be recorded: ")) << view_->status;
+    EXPECT_TRUE(Chips().empty());
+  }
+}
+
+TEST_F(SeriesStationTest, ThePasswordOfTheConnectionNeverShows) {
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  ASSERT_TRUE(PgTestServer::Shared().Stop());
+  for (int chip = 0; chip < 5; ++chip) AutoProgram();
+  const std::string shown = view_->status + view_->SeriesLine();
+  ASSERT_TRUE(PgTestServer::Shared().Start());
+  Stop();
+  EXPECT_EQ(shown.find(kPassword), std::string::npos) << shown;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(programDir_ / "Writer_Log")) {
+    if (entry.path().filename() == "production.ini") continue;
+    EXPECT_EQ(testing::ReadFileBytes(entry.path()).find(kPassword), std::string::npos) << entry.path();
+  }
+  EXPECT_EQ(Server("SELECT count(*) FROM station_rows WHERE row::text LIKE '%" + std::string(kPassword) + "%'"),
+            std::vector<std::string>{"0"});
+}
+
+}  // namespace
+}  // namespace vx3::app
