@@ -430,5 +430,42 @@ TEST_F(RecordWindowTest, LongCountersFitAndTheBandLeavesTheOldLayoutAlone) {
   EXPECT_EQ(Verdict(), "");
 }
 
+TEST_F(RecordWindowTest, TheSeriesLineShowsOnlyAtAStationOfASeriesAndFitsUnderTheCounters) {
+  auto* line = window_.findChild<QLabel*>(QStringLiteral("seriesLine"));
+  ASSERT_NE(line, nullptr);
+  const QSize plain = window_.size();
+  EXPECT_TRUE(line->isHidden());
+  struct SeriesCase {
+    const char* name;
+    const char* line;
+  };
+  // The longest the line gets: a series name of twenty letters, eight-digit values, a full block.
+  const SeriesCase cases[] = {
+      {"en", "Series LINE-3-REMOTE-433-A: block 7FFFF000 to 7FFFFFFF, 1000000 values left"},
+      {"zh", "序列 LINE-3-REMOTE-433-A: 号段 7FFFF000 至 7FFFFFFF，剩余 1000000 个值"},
+  };
+  for (const SeriesCase& c : cases) {
+    window_.ShowCounters("This job: 999999 done, 999998 passed, 1 failed, yield 100.0 %, last serial FFFFFFFF",
+                         "Today: 999999 done, 999998 passed, 1 failed, yield 100.0 %, last serial FFFFFFFF");
+    window_.ShowSeries(c.line);
+    EXPECT_FALSE(line->isHidden()) << c.name;
+    EXPECT_GT(window_.height(), plain.height()) << c.name;
+    EXPECT_EQ(window_.width(), plain.width()) << c.name;
+    EXPECT_TRUE(window_.rect().contains(line->geometry())) << c.name;
+    EXPECT_LE(QFontMetrics(line->font()).horizontalAdvance(line->text()), line->width()) << c.name;
+    for (QWidget* other : window_.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (other == line || other->isHidden() || other->isWindow()) continue;
+      EXPECT_FALSE(line->geometry().intersects(other->geometry())) << c.name << other->objectName().toStdString();
+    }
+    if (const QByteArray shots = qgetenv("VX3WT_SHOT_DIR"); !shots.isEmpty()) {
+      EXPECT_TRUE(window_.grab().save(QString::fromUtf8(shots) + "/series-" + c.name + ".png"));
+    }
+  }
+  // Outside a series the window is as it was.
+  window_.ShowSeries("");
+  EXPECT_TRUE(line->isHidden());
+  EXPECT_EQ(window_.size(), plain);
+}
+
 }  // namespace
 }  // namespace vx3::gui
