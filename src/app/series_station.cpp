@@ -270,6 +270,9 @@ bool SeriesStation::StartJobSaying(AppContext& context, rolling::RollingWords& v
   if (Active()) GiveBack(context, kReturnedAtJobEnd);
   if (!Join(context, refusal)) return false;
   if (!Active()) return true;
+  // A block the record still holds open (a run before this one ended without giving it back:
+  // the command line's last command, or a stop) ends with the job it belonged to.
+  GiveBack(context, kReturnedAtJobEnd);
   const ledger::RollingShape shape = Shape(context);
   joinNext_ = ledger::NumberOf(value, shape).value_or(0);
   ledger::SeriesStatus status;

@@ -269,6 +269,21 @@ TEST_F(SeriesStationTest, UnusedValuesAreGivenBackWhenTheJobEndsAndWhenTheStatio
   EXPECT_TRUE(Says("block 0000100A to 0000100E reserved")) << view_->status;
 }
 
+TEST_F(SeriesStationTest, ABlockLeftOpenByARunThatEndedWithoutGivingItBackIsGivenBackAtTheNextLoad) {
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  // The program ends without closing its station (a command line run, or a stop).
+  presenter_.reset();
+  view_.reset();
+  context_.reset();
+  Start();
+  Load();
+  EXPECT_TRUE(Says("Series remote-433: values 00001002 to 00001004 returned unused.\r\n")) << view_->status;
+  EXPECT_EQ(RecordQuery(Db(), "SELECT first_value, used, state FROM blocks ORDER BY id"),
+            (std::vector<std::string>{"4096|2|returned", "4101|0|open"}));
+}
+
 TEST_F(SeriesStationTest, ASecondStationOfTheSameNameIsRefusedAndUsesNoValue) {
   Load();
   ASSERT_EQ(AutoProgram(), CommandResult::Ok);
