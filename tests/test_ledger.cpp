@@ -634,6 +634,7 @@ TEST_F(LedgerTest, AFileOfANewerVersionOrOfAnotherProgramIsLeftAsItIs) {
                    kLedgerSchemaVersion + 1, kLedgerSchemaVersion)},
       {"another program's", "CREATE TABLE notes(x); INSERT INTO notes VALUES(1);",
        "is not a production record of this program"},
+
   };
   for (const RefusedFileCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -650,6 +651,23 @@ TEST_F(LedgerTest, AFileOfANewerVersionOrOfAnotherProgramIsLeftAsItIs) {
     EXPECT_EQ(ReadFileBytes(File()), before);
     fs::remove(File());
   }
+}
+
+TEST_F(LedgerTest, AFileOfThisVersionWithoutItsTablesSaysWhatIsMissing) {
+  fs::create_directories(File().parent_path());
+  {
+    RawDb raw(File());
+    const std::string sql = fmt::format("PRAGMA application_id={}; PRAGMA user_version={}; CREATE TABLE later(x);",
+                                        kLedgerApplicationId, kLedgerSchemaVersion);
+    ASSERT_EQ(raw.Exec(sql.c_str()), SQLITE_OK);
+  }
+  OpenedLedger opened = Open();
+  EXPECT_FALSE(opened.ledger);
+  // The reason is the one SQLite gave, not a message reset by giving up the transaction.
+  EXPECT_EQ(opened.status.error, "no such table: actions (" + File().string() + ")");
+  EXPECT_TRUE(opened.keptAside.empty());
+  RawDb raw(File());
+  EXPECT_EQ(raw.Text("SELECT name FROM sqlite_master"), "later");
 }
 
 TEST_F(LedgerTest, AFileLockedByAnotherProgramIssuesNothingUntilItIsFree) {
