@@ -155,6 +155,25 @@ class RawDb {
   explicit RawDb(const fs::path& file) { sqlite3_open(file.string().c_str(), &db_); }
   ~RawDb() { sqlite3_close(db_); }
   int Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
+  // The first column of every row, as text ("" for NULL); a statement that fails fails the test.
+  std::vector<std::string> Texts(const std::string& sql) {
+    std::vector<std::string> texts;
+    sqlite3_stmt* stmt = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK) << sql << ": " << sqlite3_errmsg(db_);
+    int rc = SQLITE_ROW;
+    while (stmt != nullptr && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+      texts.emplace_back(text == nullptr ? "" : text);
+    }
+    EXPECT_EQ(rc, SQLITE_DONE) << sql << ": " << sqlite3_errmsg(db_);
+    sqlite3_finalize(stmt);
+    return texts;
+  }
+  // The first column of the first row ("" when there is none).
+  std::string Text(const std::string& sql) {
+    const std::vector<std::string> texts = Texts(sql);
+    return texts.empty() ? std::string() : texts.front();
+  }
 
  private:
   sqlite3* db_ = nullptr;
@@ -556,7 +575,8 @@ TEST_F(LedgerTest, TheFileIsWalWithASchemaVersionAndTheStationFromItsSettings) {
   ASSERT_EQ(header.size(), 100U);
   EXPECT_EQ(header.substr(0, 16), std::string("SQLite format 3\0", 16));
   EXPECT_EQ(header[18], 2) << "WAL";
-  EXPECT_EQ(header.substr(60, 4), std::string("\0\0\0\3", 4)) << "version 3";
+  EXPECT_EQ(header.substr(60, 4), std::string("\0\0\0", 3) + static_cast<char>(kLedgerSchemaVersion))
+      << "version " << kLedgerSchemaVersion;
   EXPECT_EQ(StationName(program.path() / "Writer_Log", ""), "Line 3 站");
   EXPECT_EQ(StationName(program.path() / "Writer_Log", "given"), "given");
   EXPECT_FALSE(StationName(program.path() / "elsewhere", "").empty()) << "the host name";
@@ -600,23 +620,28 @@ TEST_F(LedgerTest, ADamagedFileIsKeptAsideAndANewRecordStarted) {
 
 struct RefusedFileCase {
   const char* name;
-  const char* sql;
-  const char* error;
+  std::string sql;
+  std::string error;
 };
 
 TEST_F(LedgerTest, AFileOfANewerVersionOrOfAnotherProgramIsLeftAsItIs) {
   const RefusedFileCase cases[] = {
-      {"newer", "PRAGMA application_id=1448620887; PRAGMA user_version=4; CREATE TABLE later(x);",
-       "the record file was made by a newer version of this program (record version 4, this version reads up to 3)"},
+      {"newer",
+       fmt::format("PRAGMA application_id={}; PRAGMA user_version={}; CREATE TABLE later(x);", kLedgerApplicationId,
+                   kLedgerSchemaVersion + 1),
+       fmt::format("the record file was made by a newer version of this program (record version {}, this version "
+                   "reads up to {})",
+                   kLedgerSchemaVersion + 1, kLedgerSchemaVersion)},
       {"another program's", "CREATE TABLE notes(x); INSERT INTO notes VALUES(1);",
        "is not a production record of this program"},
+
   };
   for (const RefusedFileCase& c : cases) {
     SCOPED_TRACE(c.name);
     fs::create_directories(File().parent_path());
     {
       RawDb raw(File());
-      ASSERT_EQ(raw.Exec(c.sql), SQLITE_OK);
+      ASSERT_EQ(raw.Exec(c.sql.c_str()), SQLITE_OK);
     }
     const std::string before = ReadFileBytes(File());
     OpenedLedger opened = Open();
@@ -626,6 +651,23 @@ TEST_F(LedgerTest, AFileOfANewerVersionOrOfAnotherProgramIsLeftAsItIs) {
     EXPECT_EQ(ReadFileBytes(File()), before);
     fs::remove(File());
   }
+}
+
+TEST_F(LedgerTest, AFileOfThisVersionWithoutItsTablesSaysWhatIsMissing) {
+  fs::create_directories(File().parent_path());
+  {
+    RawDb raw(File());
+    const std::string sql = fmt::format("PRAGMA application_id={}; PRAGMA user_version={}; CREATE TABLE later(x);",
+                                        kLedgerApplicationId, kLedgerSchemaVersion);
+    ASSERT_EQ(raw.Exec(sql.c_str()), SQLITE_OK);
+  }
+  OpenedLedger opened = Open();
+  EXPECT_FALSE(opened.ledger);
+  // The reason is the one SQLite gave, not a message reset by giving up the transaction.
+  EXPECT_EQ(opened.status.error, "no such table: actions (" + File().string() + ")");
+  EXPECT_TRUE(opened.keptAside.empty());
+  RawDb raw(File());
+  EXPECT_EQ(raw.Text("SELECT name FROM sqlite_master"), "later");
 }
 
 TEST_F(LedgerTest, AFileLockedByAnotherProgramIssuesNothingUntilItIsFree) {
@@ -694,6 +736,434 @@ TEST_F(LedgerTest, AReadOnlyRecordIsRefusedClearly) {
   opened = Open();
   EXPECT_FALSE(opened.ledger);
   EXPECT_EQ(opened.status.error, "the record file cannot be opened or made (" + File().string() + ")");
+}
+
+
+// --- the end of a station's block ---
+
+struct LimitCase {
+  const char* name;
+  std::vector<std::uint32_t> passed;  // chips that passed with these values before
+  std::uint32_t wanted;
+  const char* issued;  // nullptr: the first free value is past the limit and nothing is issued
+  std::vector<std::string> skipped;
+  const char* withoutLimit;  // what the same issue gives afterwards with no limit
+};
+
+TEST_F(LedgerTest, AFirstFreeValuePastTheBlocksEndIsNotIssued) {
+  const SerialValue limit = MakeSerialValue(Value(0x1005), kShape);
+  const LimitCase cases[] = {
+      {"within the block", {}, 0x1003, "00001003", {}, "00001004"},
+      {"exactly at the limit", {}, 0x1005, "00001005", {}, "00001006"},
+      {"taken values skipped up to the limit", {0x1003, 0x1004}, 0x1003, "00001005", {"00001003", "00001004"},
+       "00001006"},
+      {"wanted above the limit", {}, 0x1006, nullptr, {}, "00001006"},
+      {"skipping carries it past the limit", {0x1004, 0x1005}, 0x1004, nullptr, {"00001004", "00001005"}, "00001006"},
+  };
+  auto ledger = OpenOk();
+  int n = 0;
+  for (const LimitCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    JobInfo info = Job();
+    info.iniPath = program.WriteFile(fmt::format("images/LIMIT{}.INI", ++n), "");
+    const JobId job = StartJob(*ledger, info);
+    for (const std::uint32_t value : c.passed) Chip(*ledger, job, Value(value), Outcome::Pass);
+
+    const IssuedSerial issued = ledger->IssueSerial(job, ActionKind::AutoProgram, Value(c.wanted), limit);
+    ASSERT_TRUE(issued.status.ok) << issued.status.error;
+    std::vector<std::string> skipped;
+    for (const SerialValue& value : issued.skipped) skipped.push_back(value.digits);
+    EXPECT_EQ(skipped, c.skipped);
+    std::optional<SerialValue> highest;
+    ASSERT_TRUE(ledger->HighestIssued(info.iniPath, highest).ok);
+    if (c.issued != nullptr) {
+      EXPECT_FALSE(issued.pastLimit);
+      EXPECT_NE(issued.action, 0);
+      EXPECT_EQ(issued.value.digits, c.issued);
+      EXPECT_EQ(MakeSerialValue(issued.entries, kShape).digits, c.issued);
+      ASSERT_TRUE(highest.has_value());
+      EXPECT_EQ(highest->digits, c.issued);
+      ASSERT_TRUE(ledger->FinishAction(issued.action, Outcome::Pass, "Auto Program OK", 1200).ok);
+    } else {
+      // No action row and no value: the record is as it was before the issue.
+      EXPECT_TRUE(issued.pastLimit);
+      EXPECT_EQ(issued.action, 0);
+      EXPECT_TRUE(issued.value.digits.empty()) << issued.value.digits;
+      if (c.passed.empty()) {
+        EXPECT_FALSE(highest.has_value());
+      } else {
+        ASSERT_TRUE(highest.has_value());
+        EXPECT_EQ(highest->digits, MakeSerialValue(Value(c.passed.back()), kShape).digits);
+      }
+    }
+    const std::size_t chips = c.passed.size() + (c.issued != nullptr ? 1 : 0);
+    EXPECT_EQ(Lines(Export(*ledger, ExportScope::Job, job)).size(), 1 + chips);
+    CounterSet counters;
+    ASSERT_TRUE(ledger->ReadCounters(job, counters).ok);
+    EXPECT_EQ(counters.job.done, static_cast<std::int64_t>(chips));
+    // The values passed over were not taken by the refused issue.
+    const IssuedSerial next = ledger->IssueSerial(job, ActionKind::AutoProgram, Value(c.wanted));
+    ASSERT_TRUE(next.status.ok) << next.status.error;
+    EXPECT_FALSE(next.pastLimit);
+    EXPECT_EQ(next.value.digits, c.withoutLimit);
+  }
+}
+
+// --- the station's blocks of a series ---
+
+constexpr std::string_view kSeries = "remote-433";
+
+// A held block in one line, so that a difference shows every field.
+std::string Describe(const std::optional<HeldBlock>& held) {
+  if (!held) return "none";
+  return fmt::format("#{} {} server {} {}+{} used {} {}", held->localId, held->series, held->block.id,
+                     held->block.first, held->block.span, held->used, BlockStateName(held->state));
+}
+
+class BlocksTest : public LedgerTest {
+ protected:
+  void SetUp() override {
+    LedgerTest::SetUp();
+    ledger = OpenOk();
+    ASSERT_TRUE(ledger);
+    blocks = ledger->Blocks();
+    ASSERT_NE(blocks, nullptr);
+  }
+
+  HeldBlock Add(const ReservedBlock& block, std::string_view series = kSeries) {
+    HeldBlock held;
+    const LedgerStatus added = blocks->AddBlock(series, block, held);
+    EXPECT_TRUE(added.ok) << added.error;
+    return held;
+  }
+  std::optional<HeldBlock> Latest(std::string_view series = kSeries) {
+    std::optional<HeldBlock> held;
+    const LedgerStatus read = blocks->LatestBlock(series, held);
+    EXPECT_TRUE(read.ok) << read.error;
+    return held;
+  }
+  // A row of the record's blocks as the file holds it: state, used and note.
+  std::string Row(std::int64_t localId) {
+    RawDb raw(File());
+    return raw.Text(fmt::format("SELECT state || ' ' || used || ' ' || note FROM blocks WHERE id = {}", localId));
+  }
+
+  std::unique_ptr<ProductionLedger> ledger;
+  StationBlocks* blocks = nullptr;
+};
+
+TEST_F(BlocksTest, ANewBlockIsTheLatestAndTheOpenOneBeforeItIsUsedUp) {
+  EXPECT_EQ(Describe(Latest()), "none");
+  const HeldBlock first = Add({7, 0x1000, 100});
+  EXPECT_GT(first.localId, 0);
+  EXPECT_EQ(Describe(first), fmt::format("#{} remote-433 server 7 4096+100 used 0 open", first.localId));
+  EXPECT_EQ(first.Last(), 0x1000 + 99);
+  EXPECT_TRUE(first.Holds(0x1063));
+  EXPECT_FALSE(first.Holds(0x1064));
+  EXPECT_EQ(Describe(Latest()), Describe(first));
+  // Another series' block is its own and stays open.
+  const HeldBlock other = Add({8, 1, 10}, "remote-868");
+  EXPECT_EQ(Describe(Latest()), Describe(first));
+  EXPECT_EQ(Describe(Latest("remote-868")), Describe(other));
+
+  ASSERT_TRUE(blocks->MarkUsed(first.localId, 40).ok);
+  const HeldBlock second = Add({9, 0x1064, 50});
+  EXPECT_NE(second.localId, first.localId);
+  EXPECT_EQ(Describe(Latest()), fmt::format("#{} remote-433 server 9 4196+50 used 0 open", second.localId));
+  // The block before is used to its end: no value of it is given any more.
+  EXPECT_EQ(Row(first.localId), "used 100 ");
+  EXPECT_EQ(Row(other.localId), "open 0 ");
+  // Also after the record is opened again.
+  ledger.reset();
+  SetUp();
+  EXPECT_EQ(Describe(Latest()), Describe(second));
+}
+
+struct MarkCase {
+  const char* name;
+  std::int64_t mark;
+  std::int64_t used;  // afterwards
+};
+
+TEST_F(BlocksTest, UsedOnlyGrowsAndStopsAtTheBlocksSpan) {
+  const HeldBlock held = Add({7, 0x1000, 100});
+  const MarkCase cases[] = {
+      {"first values", 10, 10},    {"lower: kept", 5, 10},       {"the same", 10, 10},
+      {"one short of the end", 99, 99}, {"the whole block", 100, 100}, {"past the end: capped", 150, 100},
+      {"negative: kept", -1, 100},
+  };
+  for (const MarkCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(blocks->MarkUsed(held.localId, c.mark).ok);
+    const std::optional<HeldBlock> latest = Latest();
+    ASSERT_TRUE(latest.has_value());
+    EXPECT_EQ(latest->used, c.used);
+    EXPECT_EQ(latest->state, BlockState::Open);
+  }
+  // Another block's mark, or one that is no row at all, changes nothing here.
+  ASSERT_TRUE(blocks->MarkUsed(held.localId + 100, 1).ok);
+  EXPECT_EQ(Row(held.localId), "open 100 ");
+}
+
+TEST_F(BlocksTest, AReturnedBlockKeepsWhatWasUsedAndOnlyAnOpenBlockIsReturned) {
+  const HeldBlock first = Add({7, 0x1000, 100});
+  ASSERT_TRUE(blocks->MarkUsed(first.localId, 30).ok);
+  // A return never counts fewer values than were given.
+  ASSERT_TRUE(blocks->ReturnBlock(first.localId, 20, "job ended").ok);
+  std::optional<HeldBlock> latest = Latest();
+  ASSERT_TRUE(latest.has_value());
+  EXPECT_EQ(latest->state, BlockState::Returned);
+  EXPECT_EQ(latest->used, 30);
+  EXPECT_EQ(Row(first.localId), "returned 30 job ended");
+  // Returned is final: neither another return nor a mark moves it.
+  ASSERT_TRUE(blocks->ReturnBlock(first.localId, 60, "again").ok);
+  ASSERT_TRUE(blocks->MarkUsed(first.localId, 70).ok);
+  EXPECT_EQ(Row(first.localId), "returned 30 job ended");
+
+  // A block used up by the next one is left as it is.
+  const HeldBlock second = Add({8, 0x1064, 100});
+  const HeldBlock third = Add({9, 0x10C8, 100});
+  ASSERT_TRUE(blocks->ReturnBlock(second.localId, 5, "station closed").ok);
+  EXPECT_EQ(Row(second.localId), "used 100 ");
+  // The open one: the values up to `used` were given (capped at the span), the note kept as
+  // valid text.
+  ASSERT_TRUE(blocks->ReturnBlock(third.localId, 250, "closed \xFF here").ok);
+  EXPECT_EQ(Row(third.localId), "returned 100 closed \xEF\xBF\xBD here");
+}
+
+TEST_F(BlocksTest, ValuesTheWriterUsedBeyondABlockAreNeverTheLatestBlock) {
+  ASSERT_TRUE(blocks->RecordBeyond(kSeries, 0x2000, 5, "the Writer went on").ok);
+  EXPECT_EQ(Describe(Latest()), "none");
+  const HeldBlock held = Add({7, 0x1000, 100});
+  ASSERT_TRUE(blocks->RecordBeyond(kSeries, 0x1064, 3, "the Writer went on").ok);
+  EXPECT_EQ(Describe(Latest()), Describe(held));
+  // A new block does not take a beyond row for an open block, and the rows say what was used.
+  Add({8, 0x1067, 100});
+  RawDb raw(File());
+  EXPECT_EQ(raw.Texts("SELECT state || ' ' || server_id || ' ' || first_value || '+' || span || ' used ' || used ||"
+                      " ' ' || note FROM blocks WHERE state = 'beyond' ORDER BY id"),
+            (std::vector<std::string>{"beyond 0 8192+5 used 5 the Writer went on",
+                                      "beyond 0 4196+3 used 3 the Writer went on"}));
+}
+
+TEST_F(BlocksTest, BlocksReachTheOutboxOnceTheStationQueues) {
+  LedgerOutbox* outbox = ledger->Outbox();
+  ASSERT_NE(outbox, nullptr);
+  const HeldBlock first = Add({7, 0x1000, 100});
+  ASSERT_TRUE(blocks->MarkUsed(first.localId, 3).ok);
+  std::int64_t queued = -1;
+  ASSERT_TRUE(outbox->QueuedCount(queued).ok);
+  EXPECT_EQ(queued, 0);
+
+  ASSERT_TRUE(outbox->StartQueueing().ok);
+  ASSERT_TRUE(blocks->MarkUsed(first.localId, 7).ok);
+  ASSERT_TRUE(blocks->RecordBeyond(kSeries, 0x2000, 2, "the Writer went on").ok);
+  const HeldBlock second = Add({8, 0x1064, 50});
+  ASSERT_TRUE(blocks->ReturnBlock(second.localId, 4, "job ended").ok);
+
+  std::vector<OutboxRow> rows;
+  ASSERT_TRUE(outbox->ReadQueued(100, rows).ok);
+  struct Expected {
+    const char* table;
+    std::int64_t rowId;
+    std::vector<std::string> fields;
+  };
+  const Expected expected[] = {
+      // The record so far, then every write in its order.
+      {"blocks", first.localId,
+       {R"("series":"remote-433")", R"("server_id":7)", R"("first_value":4096)", R"("span":100)", R"("used":3)",
+        R"("state":"open")"}},
+      {"blocks", first.localId, {R"("used":7)", R"("state":"open")"}},
+      {"blocks", first.localId + 1, {R"("first_value":8192)", R"("used":2)", R"("state":"beyond")",
+                                     R"("note":"the Writer went on")"}},
+      {"blocks", first.localId, {R"("used":100)", R"("state":"used")"}},
+      {"blocks", second.localId, {R"("server_id":8)", R"("used":0)", R"("state":"open")"}},
+      {"blocks", second.localId, {R"("used":4)", R"("state":"returned")", R"("note":"job ended")"}},
+  };
+  ASSERT_EQ(rows.size(), std::size(expected));
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(rows[i].row);
+    EXPECT_EQ(rows[i].table, expected[i].table);
+    EXPECT_EQ(rows[i].rowId, expected[i].rowId);
+    for (const std::string& field : expected[i].fields) EXPECT_NE(rows[i].row.find(field), std::string::npos) << field;
+    if (i > 0) {
+      EXPECT_LT(rows[i - 1].seq, rows[i].seq);
+    }
+  }
+}
+
+// --- the record's token ---
+
+TEST_F(LedgerTest, TheRecordsTokenIsMadeOnceAndIsItsOwn) {
+  std::string token;
+  {
+    auto ledger = OpenOk();
+    ASSERT_TRUE(ledger->Blocks()->StationToken(token).ok);
+    std::string again;
+    ASSERT_TRUE(ledger->Blocks()->StationToken(again).ok);
+    EXPECT_EQ(again, token);
+  }
+  EXPECT_TRUE(std::regex_match(token, std::regex("[0-9a-f]{32}"))) << token;
+  {
+    auto ledger = OpenOk();
+    std::string reopened;
+    ASSERT_TRUE(ledger->Blocks()->StationToken(reopened).ok);
+    EXPECT_EQ(reopened, token);
+  }
+  // Another record, even of the same station name, has a token of its own.
+  TempDir otherProgram;
+  OpenedLedger other = OpenSqliteLedger(otherProgram.path(), clock, LedgerOptions{.station = "BENCH-1", .busyTimeoutMs = 2000, .vfsName = {}});
+  ASSERT_TRUE(other.status.ok) << other.status.error;
+  std::string otherToken;
+  ASSERT_TRUE(other.ledger->Blocks()->StationToken(otherToken).ok);
+  EXPECT_TRUE(std::regex_match(otherToken, std::regex("[0-9a-f]{32}"))) << otherToken;
+  EXPECT_NE(otherToken, token);
+}
+
+// --- records of an older layout ---
+
+// The tables of the first layout: those of a record made now but the ones that came later.
+constexpr const char* kLaterTables = "'outbox', 'outbox_state', 'blocks', 'sqlite_sequence'";
+
+class OlderRecordTest : public LedgerTest {
+ protected:
+  // Makes File() a record of the first layout: the tables and indexes of a record the program
+  // makes now, without those that came later, marked as version 1, holding `rows`.
+  void WriteVersion1(const std::string& rows) {
+    TempDir fresh;
+    {
+      OpenedLedger opened = OpenSqliteLedger(fresh.path(), clock, LedgerOptions{.station = "BENCH-1", .busyTimeoutMs = 2000, .vfsName = {}});
+      ASSERT_TRUE(opened.status.ok) << opened.status.error;
+    }
+    std::vector<std::string> schema;
+    {
+      RawDb made(fresh.path() / kLedgerFolder / kLedgerFileName);
+      EXPECT_EQ(made.Texts(fmt::format("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT IN ({})"
+                                       " ORDER BY name",
+                                       kLaterTables)),
+                (std::vector<std::string>{"actions", "counter_resets", "jobs", "serials", "tallies"}));
+      schema = made.Texts(fmt::format("SELECT sql FROM sqlite_master WHERE type IN ('table', 'index')"
+                                      " AND sql IS NOT NULL AND tbl_name NOT IN ({}) ORDER BY rowid",
+                                      kLaterTables));
+    }
+    fs::create_directories(File().parent_path());
+    RawDb raw(File());
+    for (const std::string& sql : schema) ASSERT_EQ(raw.Exec(sql.c_str()), SQLITE_OK) << sql;
+    const std::string mark =
+        fmt::format("PRAGMA application_id={}; PRAGMA user_version=1;", kLedgerApplicationId);
+    ASSERT_EQ(raw.Exec(mark.c_str()), SQLITE_OK);
+    ASSERT_EQ(raw.Exec(rows.c_str()), SQLITE_OK) << rows;
+  }
+
+  // The key the record knows the fixture's INI by.
+  std::string IniKeyOfFixture() const { return fs::weakly_canonical(fs::absolute(ini)).string(); }
+
+  std::string Layout() {
+    RawDb raw(File());
+    return raw.Text("PRAGMA user_version") + " queueing " + raw.Text("SELECT queueing FROM outbox_state");
+  }
+};
+
+TEST_F(OlderRecordTest, AVersion1RecordIsUpgradedWithItsRowsKept) {
+  const std::string key = MakeSerialValue(Value(0x1000), kShape).key;
+  WriteVersion1(fmt::format(
+      "INSERT INTO jobs VALUES(1, '2026-12-05T09:00:00.000+00:00', '2026-12-05T09:00:00.000Z', 'BENCH-OLD',"
+      " 'VX3P1040', '/images/PART.VX3', '1A2B', '00FF', 0, '0100', '0102', '{0}', 33, 2, 1, 0, '00000001',"
+      " '00001000', '');"
+      "INSERT INTO actions VALUES(1, 1, '2026-12-05T09:00:01.000+00:00', '2026-12-05T09:00:01.000Z', '2026-12-05',"
+      " 'Auto Program', 1, 'pass', 0, 'Auto Program OK', '00001000', 1500);"
+      "INSERT INTO serials VALUES(1, '{0}', '00001000', '{1}', 'passed', 1, 1);"
+      "INSERT INTO tallies VALUES(1, '2026-12-05', 1, 1, 0);",
+      IniKeyOfFixture(), key));
+
+  auto ledger = OpenOk();
+  ASSERT_TRUE(ledger);
+  EXPECT_EQ(Layout(), fmt::format("{} queueing 0", kLedgerSchemaVersion));
+  std::string token;
+  ASSERT_TRUE(ledger->Blocks()->StationToken(token).ok);
+  EXPECT_TRUE(std::regex_match(token, std::regex("[0-9a-f]{32}"))) << token;
+
+  // The old rows are read as they were.
+  CounterSet counters;
+  ASSERT_TRUE(ledger->ReadCounters(1, counters).ok);
+  EXPECT_EQ(counters.job.done, 1);
+  EXPECT_EQ(counters.job.passed, 1);
+  EXPECT_EQ(counters.job.lastSerial, "00001000");
+  EXPECT_EQ(counters.today.passed, 1);
+  std::optional<SerialValue> highest;
+  ASSERT_TRUE(ledger->HighestIssued(ini, highest).ok);
+  ASSERT_TRUE(highest.has_value());
+  EXPECT_EQ(highest->digits, "00001000");
+  const std::vector<std::string> lines = Lines(Export(*ledger));
+  ASSERT_EQ(lines.size(), 2U);
+  EXPECT_EQ(lines[1],
+            "1,2026-12-05T09:00:01.000+00:00,2026-12-05T09:00:01.000Z,BENCH-OLD,1,VX3P1040,/images/PART.VX3,"
+            "Auto Program,pass,00001000,1500,Auto Program OK");
+  // The old passed value is never given again, and the new rows are not queued: the station
+  // has not joined a series.
+  const IssuedSerial next = ledger->IssueSerial(1, ActionKind::AutoProgram, Value(0x1000));
+  ASSERT_TRUE(next.status.ok) << next.status.error;
+  EXPECT_EQ(next.value.digits, "00001001");
+  ASSERT_EQ(next.skipped.size(), 1U);
+  ASSERT_TRUE(ledger->FinishAction(next.action, Outcome::Pass, "Auto Program OK", 1200).ok);
+  std::int64_t queued = -1;
+  ASSERT_TRUE(ledger->Outbox()->QueuedCount(queued).ok);
+  EXPECT_EQ(queued, 0);
+
+  // Joining later queues the old rows with the new, and blocks can be held.
+  HeldBlock held;
+  ASSERT_TRUE(ledger->Blocks()->AddBlock(kSeries, {7, 0x2000, 100}, held).ok);
+  ASSERT_TRUE(ledger->Outbox()->StartQueueing().ok);
+  std::vector<OutboxRow> rows;
+  ASSERT_TRUE(ledger->Outbox()->ReadQueued(100, rows).ok);
+  std::vector<std::string> tables;
+  for (const OutboxRow& row : rows) tables.push_back(fmt::format("{}:{}", row.table, row.rowId));
+  EXPECT_EQ(tables, (std::vector<std::string>{"jobs:1", "actions:1", "actions:2", "serials:1", "serials:2", "blocks:1"}));
+}
+
+TEST_F(OlderRecordTest, AVersion2RecordKeepsItsOutboxAndGetsAToken) {
+  std::int64_t queuedBefore = 0;
+  HeldBlock held;
+  {
+    auto ledger = OpenOk();
+    const JobId job = StartJob(*ledger, Job());
+    Chip(*ledger, job, Value(0x1000), Outcome::Pass);
+    ASSERT_TRUE(ledger->Outbox()->StartQueueing().ok);
+    Chip(*ledger, job, Value(0x1001), Outcome::Pass);
+    ASSERT_TRUE(ledger->Blocks()->AddBlock(kSeries, {7, 0x2000, 100}, held).ok);
+    ASSERT_TRUE(ledger->Outbox()->QueuedCount(queuedBefore).ok);
+    ASSERT_GT(queuedBefore, 0);
+  }
+  {
+    // Back to the second layout: the outbox's state as it was then, without the token.
+    RawDb raw(File());
+    ASSERT_EQ(raw.Exec("DROP TABLE outbox_state; CREATE TABLE outbox_state(queueing INTEGER NOT NULL);"
+                       " INSERT INTO outbox_state(queueing) VALUES(1); PRAGMA user_version=2;"),
+              SQLITE_OK);
+  }
+  auto ledger = OpenOk();
+  ASSERT_TRUE(ledger);
+  EXPECT_EQ(Layout(), fmt::format("{} queueing 1", kLedgerSchemaVersion));
+  std::string token;
+  ASSERT_TRUE(ledger->Blocks()->StationToken(token).ok);
+  EXPECT_TRUE(std::regex_match(token, std::regex("[0-9a-f]{32}"))) << token;
+  std::int64_t queued = 0;
+  ASSERT_TRUE(ledger->Outbox()->QueuedCount(queued).ok);
+  EXPECT_EQ(queued, queuedBefore);
+  std::optional<HeldBlock> latest;
+  ASSERT_TRUE(ledger->Blocks()->LatestBlock(kSeries, latest).ok);
+  ASSERT_TRUE(latest.has_value());
+  EXPECT_EQ(latest->localId, held.localId);
+  // Still queueing: a new chip's rows (action and serial, issued and finished) join the outbox.
+  Chip(*ledger, 1, Value(0x1000), Outcome::Pass);
+  ASSERT_TRUE(ledger->Outbox()->QueuedCount(queued).ok);
+  EXPECT_EQ(queued, queuedBefore + 4);
+  // The token is made once: the next open keeps it.
+  ledger.reset();
+  ledger = OpenOk();
+  std::string again;
+  ASSERT_TRUE(ledger->Blocks()->StationToken(again).ok);
+  EXPECT_EQ(again, token);
 }
 
 }  // namespace

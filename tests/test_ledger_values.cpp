@@ -2,6 +2,8 @@
 // form, the Writer's step with carry, and the choice of a job's first value.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -64,6 +66,108 @@ TEST(SerialValue, EntriesOfRefusesWhatIsNoValueOfTheShape) {
   EXPECT_EQ(EntriesOf("12 34", kTwoWords), std::nullopt);
   EXPECT_EQ(EntriesOf("1000000", RollingShape{1, true, false}), std::nullopt);  // above FFFF
   EXPECT_EQ(EntriesOf("0000FFFF", RollingShape{1, true, false}), std::optional<RollingWords>(Words({0xFFFF})));
+}
+
+struct NumberCase {
+  const char* name;
+  RollingShape shape;
+  RollingWords entries;
+  std::int64_t number;
+  const char* digits;  // the same value as the status box shows it
+};
+
+// A value and its number are the same thing in both directions, whatever the shape.
+TEST(SeriesNumber, EntriesAndTheirNumberGoBothWays) {
+  const NumberCase cases[] = {
+      {"one word", RollingShape{1, true, false}, Words({0xABCD}), 0xABCD, "ABCD"},
+      {"two words, low first", kTwoWords, Words({0x5678, 0x1234}), 0x12345678, "12345678"},
+      {"two words, low last", kTwoWordsHighFirst, Words({0x1234, 0x5678}), 0x12345678, "12345678"},
+      {"four words, low first", RollingShape{4, true, false}, Words({0x4444, 0x3333, 0x2222, 0x1111}),
+       0x1111222233334444, "1111222233334444"},
+      {"four words, low last", RollingShape{4, false, false}, Words({0x1111, 0x2222, 0x3333, 0x4444}),
+       0x1111222233334444, "1111222233334444"},
+      {"five words, the top one zero, low first", RollingShape{5, true, false}, Words({1, 2, 3, 0x7004, 0}),
+       0x7004000300020001, "00007004000300020001"},
+      {"five words, the top one zero, low last", RollingShape{5, false, false}, Words({0, 0x7004, 3, 2, 1}),
+       0x7004000300020001, "00007004000300020001"},
+      {"bytes, low first", kFourBytes, Words({0x44, 0x33, 0x22, 0x11}), 0x11223344, "11223344"},
+      {"bytes, low last", RollingShape{4, false, true}, Words({0x11, 0x22, 0x33, 0x44}), 0x11223344, "11223344"},
+      {"zero", RollingShape{3, true, false}, Words({}), 0, "000000000000"},
+      {"the largest number, four words", RollingShape{4, true, false}, Words({0xFFFF, 0xFFFF, 0xFFFF, 0x7FFF}),
+       INT64_MAX, "7FFFFFFFFFFFFFFF"},
+      {"the largest number, eight bytes, low last", RollingShape{8, false, true},
+       Words({0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), INT64_MAX, "7FFFFFFFFFFFFFFF"},
+  };
+  for (const NumberCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(NumberOf(c.entries, c.shape), std::optional<std::int64_t>(c.number));
+    EXPECT_EQ(EntriesOfNumber(c.number, c.shape), std::optional<RollingWords>(c.entries));
+    EXPECT_EQ(MakeSerialValue(c.entries, c.shape).digits, c.digits);
+  }
+}
+
+struct TooBigCase {
+  const char* name;
+  RollingShape shape;
+  RollingWords entries;
+};
+
+TEST(SeriesNumber, AValueAboveTheLargestNumberHasNone) {
+  const TooBigCase cases[] = {
+      {"four words, the top bit set", RollingShape{4, true, false}, Words({0, 0, 0, 0x8000})},
+      {"four words, all ones", RollingShape{4, false, false}, Words({0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF})},
+      {"five words, the fifth from the bottom", RollingShape{5, true, false}, Words({0, 0, 0, 0, 1})},
+      {"five words, low last", RollingShape{5, false, false}, Words({1, 0, 0, 0, 0})},
+      {"eight bytes, the top bit set", RollingShape{8, true, true}, Words({0, 0, 0, 0, 0, 0, 0, 0x80})},
+      {"sixteen words, a high word", RollingShape{16, true, false},
+       Words({1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x0001})},
+  };
+  for (const TooBigCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(NumberOf(c.entries, c.shape), std::nullopt);
+  }
+}
+
+struct HighestCase {
+  const char* name;
+  RollingShape shape;
+  std::int64_t highest;
+};
+
+TEST(SeriesNumber, TheHighestNumberOfAShapeFitsAndOneMoreDoesNot) {
+  const HighestCase cases[] = {
+      {"one word", RollingShape{1, true, false}, 0xFFFF},
+      {"two words", kTwoWords, 0xFFFFFFFF},
+      {"two words, low last", kTwoWordsHighFirst, 0xFFFFFFFF},
+      {"three words", RollingShape{3, false, false}, 0xFFFFFFFFFFFF},
+      {"four words: capped", RollingShape{4, true, false}, INT64_MAX},
+      {"five words: capped", RollingShape{5, false, false}, INT64_MAX},
+      {"one byte", RollingShape{1, true, true}, 0xFF},
+      {"four bytes", kFourBytes, 0xFFFFFFFF},
+      {"seven bytes", RollingShape{7, false, true}, 0xFFFFFFFFFFFFFF},
+      {"eight bytes: capped", RollingShape{8, true, true}, INT64_MAX},
+      {"sixteen words: capped", RollingShape{16, true, false}, INT64_MAX},
+  };
+  for (const HighestCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(HighestNumber(c.shape), c.highest);
+    const std::optional<RollingWords> top = EntriesOfNumber(c.highest, c.shape);
+    ASSERT_TRUE(top.has_value());
+    EXPECT_EQ(NumberOf(*top, c.shape), std::optional<std::int64_t>(c.highest));
+    if (c.highest < INT64_MAX) {
+      // Every part is full: the next number would need one more part.
+      EXPECT_EQ(AddStep(*top, *EntriesOfNumber(1, c.shape), c.shape), std::nullopt);
+      EXPECT_EQ(EntriesOfNumber(c.highest + 1, c.shape), std::nullopt);
+    }
+  }
+}
+
+TEST(SeriesNumber, ANegativeNumberIsNoValue) {
+  for (const std::int64_t number : {std::int64_t{-1}, std::int64_t{-0x10000}, std::int64_t{INT64_MIN}}) {
+    SCOPED_TRACE(number);
+    EXPECT_EQ(EntriesOfNumber(number, kTwoWords), std::nullopt);
+    EXPECT_EQ(EntriesOfNumber(number, RollingShape{16, true, false}), std::nullopt);
+  }
 }
 
 struct StepCase {

@@ -801,9 +801,11 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
   Stamp Now() { return MakeStamp(clock_.WallNow()); }
 
   LedgerStatus Fail(int rc) {
+    // The reason is taken first: the rollback below resets the connection's message.
+    LedgerStatus failed = LedgerStatus::Failed(Reason(db_, rc == SQLITE_OK ? sqlite3_extended_errcode(db_) : rc, file_));
     // An open transaction is given up, so that the next operation starts clean.
     if (sqlite3_get_autocommit(db_) == 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    return LedgerStatus::Failed(Reason(db_, rc == SQLITE_OK ? sqlite3_extended_errcode(db_) : rc, file_));
+    return failed;
   }
 
   // A write transaction that holds the file from its start, so that two windows on one record

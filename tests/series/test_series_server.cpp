@@ -1,7 +1,7 @@
 // The shared series' server store against a real PostgreSQL server of the tests' own: the layout
-// and its upgrade, block reservations from many connections at once, a reservation whose
-// connection dies, the server going away and coming back, the stations' rows stored once each;
-// and the masking of passwords in connection strings.
+// and its upgrade, the stations' names each held by one record, block reservations from many
+// connections at once, a reservation whose connection dies, the server going away and coming
+// back, the stations' rows stored once each; and the masking of passwords in connection strings.
 #include <libpq-fe.h>
 
 #include <algorithm>
@@ -140,6 +140,65 @@ TEST_F(SeriesServerTest, RefusesALayoutOfANewerVersion) {
             fmt::format("the serial server's tables were made by a newer version of this program (server version {}, "
                         "this version reads up to {})",
                         kSeriesSchemaVersion + 1, kSeriesSchemaVersion));
+}
+
+TEST_F(SeriesServerTest, AVersion1LayoutIsUpgradedWithItsSeriesKept) {
+  ASSERT_TRUE(store_->JoinSeries("remote-433", 0x1000, 0xFFFF));
+  Reserve(*store_, "r1");
+  Admin admin(connection_);
+  // The layout as the first version left it: no stations.
+  admin.Value("DROP TABLE stations");
+  admin.Value("UPDATE vx3wt_schema SET version = 1");
+  auto upgraded = OpenSeriesServer(connection_);
+  EXPECT_EQ(Reserve(*upgraded, "r2").first, 0x1000 + 100);
+  EXPECT_EQ(admin.Number("SELECT version FROM vx3wt_schema"), kSeriesSchemaVersion);
+  EXPECT_EQ(admin.Number("SELECT count(*) FROM vx3wt_schema"), 1);
+  EXPECT_EQ(admin.Number("SELECT count(*) FROM stations"), 0);
+  const SeriesStatus claimed = upgraded->ClaimStation("bench-1", "0123456789abcdef0123456789abcdef");
+  EXPECT_TRUE(claimed) << claimed.status.error;
+}
+
+struct ClaimStep {
+  const char* name;
+  int store;  // 0: the test's store, 1: a second station's connection
+  const char* station;
+  const char* token;
+  const char* error;  // empty: the claim holds
+};
+
+TEST_F(SeriesServerTest, AStationNameBelongsToTheFirstRecordThatClaimsIt) {
+  constexpr const char* kFirst = "0123456789abcdef0123456789abcdef";
+  constexpr const char* kSecond = "fedcba9876543210fedcba9876543210";
+  auto second = OpenSeriesServer(connection_);
+  SeriesServer* stores[] = {store_.get(), second.get()};
+  const ClaimStep steps[] = {
+      {"first claim", 0, "bench-1", kFirst, ""},
+      {"the same record again", 0, "bench-1", kFirst, ""},
+      {"the same record from another connection", 1, "bench-1", kFirst, ""},
+      {"another record, the same name", 1, "bench-1", kSecond,
+       R"(the station name "bench-1" is taken by another station on the serial server)"},
+      {"the other record under a name of its own", 1, "bench-2", kSecond, ""},
+      {"the first record, the other's name", 0, "bench-2", kFirst,
+       R"(the station name "bench-2" is taken by another station on the serial server)"},
+      {"a name with quotes is only a name", 0, R"(line 'A'; "3")", kFirst, ""},
+      {"and taken like any other", 1, R"(line 'A'; "3")", kSecond,
+       R"(the station name "line 'A'; "3"" is taken by another station on the serial server)"},
+  };
+  for (const ClaimStep& step : steps) {
+    SCOPED_TRACE(step.name);
+    const SeriesStatus status = stores[step.store]->ClaimStation(step.station, step.token);
+    EXPECT_EQ(status.status.ok, std::string_view(step.error).empty()) << status.status.error;
+    EXPECT_EQ(status.status.error, step.error);
+    EXPECT_FALSE(status.unreachable);
+  }
+  // A refusal changes nothing: each name keeps the record that claimed it first.
+  Admin admin(connection_);
+  EXPECT_EQ(admin.Number("SELECT count(*) FROM stations"), 3);
+  EXPECT_EQ(admin.Value("SELECT token FROM stations WHERE name = 'bench-1'"), kFirst);
+  EXPECT_EQ(admin.Value("SELECT token FROM stations WHERE name = 'bench-2'"), kSecond);
+  // The connection that was refused still serves.
+  ASSERT_TRUE(second->JoinSeries("remote-433", 1, 0xFFFF));
+  EXPECT_EQ(Reserve(*second, "r1", 10, "bench-2").first, 1);
 }
 
 TEST_F(SeriesServerTest, BlocksFollowEachOtherAndMoveTheSeriesPastThem) {
