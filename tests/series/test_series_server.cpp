@@ -291,23 +291,35 @@ TEST_F(SeriesServerTest, AConnectionCutDuringAReservationReservesNothingTwice) {
   ASSERT_TRUE(store_->JoinSeries("remote-433", 1, 0xFFFF));
   Admin admin(connection_);
   ASSERT_TRUE(admin.ok());
+  Admin killer(connection_);
+  // The station's sessions that wait for the series row, cut each time one does, `times` times
+  // at most or until the reservation has answered.
+  const auto cutWaiting = [&killer](const std::atomic<bool>& answered, int times) {
+    int cuts = 0;
+    for (int tries = 0; tries < 1000 && cuts < times && !answered.load(); ++tries) {
+      const std::string waiting = killer.Value(
+          "SELECT pid FROM pg_stat_activity WHERE application_name = 'vx3wt' AND wait_event_type = 'Lock' LIMIT 1");
+      if (!waiting.empty()) {
+        killer.Value("SELECT pg_terminate_backend(" + waiting + ")");
+        ++cuts;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return cuts;
+  };
+
   // Another session holds the series row, so the station's reservation waits inside its
-  // transaction; then the station's connection is cut there.
+  // transaction; its connection is cut there, and so is the new one it makes to ask again.
   admin.Value("BEGIN");
   admin.Value("SELECT next_value FROM series FOR UPDATE");
   SeriesStatus cut;
+  std::atomic<bool> answered{false};
   std::thread station([&] {
     ReservedBlock block;
     cut = store_->ReserveBlock("remote-433", "bench-1", "bench-1:1", 100, block);
+    answered = true;
   });
-  Admin killer(connection_);
-  for (int tries = 0; tries < 500; ++tries) {
-    if (killer.Number("SELECT count(*) FROM pg_stat_activity WHERE application_name = 'vx3wt' AND wait_event_type = 'Lock'") > 0) {
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  killer.Value("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = 'vx3wt'");
+  EXPECT_EQ(cutWaiting(answered, 2), 2);
   station.join();
   admin.Value("COMMIT");
   EXPECT_FALSE(cut);
@@ -320,6 +332,34 @@ TEST_F(SeriesServerTest, AConnectionCutDuringAReservationReservesNothingTwice) {
   EXPECT_EQ(Reserve(*store_, "bench-1:1"), block);
   EXPECT_EQ(admin.Number("SELECT count(*) FROM series_blocks"), 1);
   EXPECT_EQ(admin.Number("SELECT next_value FROM series"), 101);
+
+  // One cut alone is mended at once: the request goes again on a new connection and, when the
+  // row is free, reserves one block.
+  admin.Value("BEGIN");
+  admin.Value("SELECT next_value FROM series FOR UPDATE");
+  SeriesStatus mended;
+  ReservedBlock second;
+  answered = false;
+  std::thread again([&] {
+    mended = store_->ReserveBlock("remote-433", "bench-1", "bench-1:2", 100, second);
+    answered = true;
+  });
+  EXPECT_EQ(cutWaiting(answered, 1), 1);
+  // The request asked again waits for the row too.
+  for (int tries = 0; tries < 500; ++tries) {
+    if (!killer.Value("SELECT pid FROM pg_stat_activity WHERE application_name = 'vx3wt' AND wait_event_type = "
+                      "'Lock' LIMIT 1")
+             .empty()) {
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  admin.Value("COMMIT");
+  again.join();
+  EXPECT_TRUE(mended) << mended.status.error;
+  EXPECT_EQ(second.first, 101);
+  EXPECT_EQ(admin.Number("SELECT count(*) FROM series_blocks"), 2);
+  EXPECT_EQ(admin.Number("SELECT next_value FROM series"), 201);
 }
 
 TEST_F(SeriesServerTest, AStoppedServerIsUnreachableAndUsedAgainWhenBack) {
