@@ -41,6 +41,11 @@ std::optional<std::int64_t> WholeNumber(std::string_view text) {
   return value;
 }
 
+// A series number as the status box shows a rolling value of the job's shape.
+std::string DigitsOf(std::int64_t number, const ledger::RollingShape& shape) {
+  return ledger::MakeSerialValue(ledger::EntriesOfNumber(number, shape).value_or(rolling::RollingWords{}), shape).digits;
+}
+
 }  // namespace
 
 std::filesystem::path SeriesSettingsPath(const std::filesystem::path& iniPath) {
@@ -202,12 +207,10 @@ bool SeriesStation::Reserve(AppContext& context, ledger::SeriesStatus& status) {
     error_.clear();
   }
   const ledger::RollingShape shape = Shape(context);
-  const auto digits = [&shape](std::int64_t number) {
-    return ledger::MakeSerialValue(ledger::EntriesOfNumber(number, shape).value_or(rolling::RollingWords{}), shape).digits;
-  };
   Say(context,
       context.language.Format(text::IDS_Ledger_SeriesBlock,
-                              {settings_->name, digits(reserved.first), digits(held.Last()), reserved.span}),
+                              {settings_->name, DigitsOf(reserved.first, shape), DigitsOf(held.Last(), shape),
+                               reserved.span}),
       false);
   return true;
 }
@@ -230,13 +233,10 @@ void SeriesStation::GiveBack(AppContext& context, std::string_view why) {
   }
   if (used < held->block.span) {
     const ledger::RollingShape shape = Shape(context);
-    const auto digits = [&shape](std::int64_t number) {
-      return ledger::MakeSerialValue(ledger::EntriesOfNumber(number, shape).value_or(rolling::RollingWords{}), shape)
-          .digits;
-    };
     Say(context,
         context.language.Format(text::IDS_Ledger_SeriesReturned,
-                                {held->series, digits(held->block.first + used), digits(held->Last())}),
+                                {held->series, DigitsOf(held->block.first + used, shape),
+                                 DigitsOf(held->Last(), shape)}),
         false);
   }
 }
@@ -413,12 +413,9 @@ std::string SeriesStation::Describe(const AppContext& context) const {
                            {settings_->name, error_.empty() ? std::string(kNoBlockYet) : error_});
   }
   const ledger::RollingShape shape = Shape(context);
-  const auto digits = [&shape](std::int64_t number) {
-    return ledger::MakeSerialValue(ledger::EntriesOfNumber(number, shape).value_or(rolling::RollingWords{}), shape)
-        .digits;
-  };
   return language.Format(text::IDS_Ledger_SeriesLine,
-                         {settings_->name, digits(block_->block.first), digits(block_->Last()), left});
+                         {settings_->name, DigitsOf(block_->block.first, shape),
+                          DigitsOf(block_->Last(), shape), left});
 }
 
 std::int64_t SeriesStation::QueuedRows(AppContext& context) const {
