@@ -418,13 +418,6 @@ std::string SeriesStation::Describe(const AppContext& context) const {
                           DigitsOf(block_->Last(), shape), left});
 }
 
-std::int64_t SeriesStation::QueuedRows(AppContext& context) const {
-  if (!Active() || context.record.ledger() == nullptr || context.record.ledger()->Outbox() == nullptr) return 0;
-  std::int64_t rows = 0;
-  if (!context.record.ledger()->Outbox()->QueuedCount(rows)) return 0;
-  return rows;
-}
-
 void ShowSeries(AppContext& context, MainView& view) { view.ShowSeries(context.series.Describe(context)); }
 
 }  // namespace vx3::app

@@ -119,9 +119,6 @@ class SeriesStation {
   // The series, the block and the values left, as the window shows them; empty outside a series.
   std::string Describe(const AppContext& context) const;
 
-  // The rows of the record not yet on the server (0 outside a series or when unknown).
-  std::int64_t QueuedRows(AppContext& context) const;
-
  private:
   bool StartJobSaying(AppContext& context, rolling::RollingWords& value, std::string& refusal);
   bool Join(AppContext& context, std::string& refusal);
