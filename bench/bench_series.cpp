@@ -58,7 +58,7 @@ void BM_ReserveBlock(benchmark::State& state) {
     ledger::ReservedBlock block;
     const auto start = std::chrono::steady_clock::now();
     const ledger::SeriesStatus reserved =
-        store->ReserveBlock("remote-433", "bench-1", fmt::format("r{}", ++request), kBlockSize, block);
+        store->ReserveBlock("remote-433", "bench-1", fmt::format("r{}", ++request), kBlockSize, 0, block);
     ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     if (!reserved) {
       state.SkipWithError(reserved.status.error.c_str());

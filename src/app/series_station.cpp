@@ -191,7 +191,7 @@ bool SeriesStation::Reserve(AppContext& context, ledger::SeriesStatus& status) {
   }
   ledger::ReservedBlock reserved;
   status = server_->ReserveBlock(settings_->name, record->Outbox()->Station(), pendingRequest_, settings_->blockSize,
-                                 reserved);
+                                 0, reserved);
   if (!status) return false;
   // The answer is here: the next reservation is a new request.
   pendingRequest_.clear();

@@ -40,6 +40,8 @@ class LedgerOutbox {
   virtual LedgerStatus QueuedCount(std::int64_t& rows) = 0;
   // The name the station's rows carry on the server.
   virtual std::string Station() const = 0;
+  // The record's random name that claimed the station on the server: rows go under it only.
+  virtual LedgerStatus Token(std::string& token) = 0;
 };
 
 struct DrainerOptions {

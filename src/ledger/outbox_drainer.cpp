@@ -45,6 +45,8 @@ bool OutboxDrainer::DrainNow(LedgerStatus& status, bool& unreachable) {
   std::lock_guard sending(sending_);
   unreachable = false;
   const std::string station = outbox_.Station();
+  std::string token;
+  if (status = outbox_.Token(token); !status) return false;
   std::vector<OutboxRow> rows;
   while (true) {
     // A stop asked for ends the thread's sending between batches.
@@ -53,7 +55,7 @@ bool OutboxDrainer::DrainNow(LedgerStatus& status, bool& unreachable) {
     if (status = outbox_.ReadQueued(options_.batchRows, rows); !status) return false;
     if (rows.empty()) return true;
     std::int64_t applied = 0;
-    const SeriesStatus sent = server_.SendRows(station, rows, applied);
+    const SeriesStatus sent = server_.SendRows(station, token, rows, applied);
     if (!sent) {
       status = sent.status;
       unreachable = sent.unreachable;

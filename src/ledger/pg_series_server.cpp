@@ -186,7 +186,8 @@ class PgSeriesServer final : public SeriesServer {
   }
 
   SeriesStatus ReserveBlock(std::string_view series, std::string_view station, std::string_view request,
-                            std::int64_t span, ReservedBlock& block) override {
+                            std::int64_t span, std::int64_t atLeast, ReservedBlock& block) override {
+    (void)atLeast;
     std::lock_guard lock(mutex_);
     Result result;
     SeriesStatus status = Exec("SELECT block_id, first_value, span FROM reserve_block($1, $2, $3, $4)",
@@ -200,7 +201,19 @@ class PgSeriesServer final : public SeriesServer {
     return status;
   }
 
-  SeriesStatus SendRows(std::string_view station, const std::vector<OutboxRow>& rows, std::int64_t& applied) override {
+  SeriesStatus ClaimUsedValues(std::string_view, std::string_view, std::string_view, std::int64_t, std::int64_t,
+                               ClaimedValues&) override {
+    return Refused("claiming values is not built yet");
+  }
+
+  SeriesStatus ConflictCount(std::string_view, std::string_view, std::int64_t& count) override {
+    count = 0;
+    return {};
+  }
+
+  SeriesStatus SendRows(std::string_view station, std::string_view token, const std::vector<OutboxRow>& rows,
+                        std::int64_t& applied) override {
+    (void)token;
     std::lock_guard lock(mutex_);
     std::vector<std::string> seqs, tables, ids, bodies;
     for (const OutboxRow& row : rows) {

@@ -86,6 +86,7 @@ struct Counters {
   std::int64_t done = 0;  // chips programmed (passed, failed or of unknown outcome)
   std::int64_t passed = 0;
   std::int64_t failed = 0;
+  std::int64_t standalone = 0;  // chips the Writer programmed on its own: outcome unknown to the program
   double yieldPercent = 0;  // passed of done, 0 when none is done
   std::string lastSerial;   // the last chip's value as the status box shows it; empty if none
 };
@@ -95,6 +96,22 @@ struct CounterSet {
 };
 
 enum class ExportScope { Job, Today, All };
+
+// What a read-back of the Writer's rolling value told the record (ObserveWriterValue).
+struct WriterObservation {
+  // The values the Writer used on its own since the record last knew its value, first to last
+  // by the job's step; `standaloneCount` is 0 when there were none.
+  std::int64_t standaloneCount = 0;
+  SerialValue standaloneFirst;
+  SerialValue standaloneLast;
+  // Set when the Writer's value is at or below a value on record as used (issued, passed,
+  // failed, unknown or stand-alone): the highest such value, and the next value above it by the
+  // job's step, which the chip must get instead.
+  std::optional<SerialValue> usedUpTo;
+  rolling::RollingWords replacement{};
+  // The Writer's value lies past every value the rolling code can count: nothing can be issued.
+  bool noneLeft = false;
+};
 
 class LedgerOutbox;
 class StationBlocks;
@@ -110,6 +127,22 @@ class ProductionLedger {
 
   // A job row for a successful load.
   virtual LedgerStatus StartJob(const JobInfo& job, JobId& id) = 0;
+
+  // At every read-back of the Writer's rolling value (`held`) for the job `job` (before a chip
+  // command) or for the latest job of the rolling INI `iniPath` (`job` 0: at a load, before the
+  // new job row): the values between the value the record last knew the Writer held and
+  // `held` are recorded as used on its own (state standalone, one row per run, counted as
+  // stand-alone chips of the job that ran them), and `held` becomes the value known. Tells
+  // whether `held` is at or below a value already used. In one durable transaction.
+  virtual LedgerStatus ObserveWriterValue(JobId job, const std::filesystem::path& iniPath, const RollingShape& shape,
+                                          const rolling::RollingWords& held, WriterObservation& seen) = 0;
+  // The Writer was given `value` (a download of the job or of its rolling record): the value known.
+  virtual LedgerStatus NoteWriterValue(const std::filesystem::path& iniPath, const RollingShape& shape,
+                                       const rolling::RollingWords& value) = 0;
+
+  // A job whose rolling INI asks for serial numbers that cannot be made: why, and whether the
+  // operator chose to program its chips without them. Kept in the job row.
+  virtual LedgerStatus NoteNoSerial(JobId job, std::string_view reason, bool programWithout) = 0;
 
   // The highest value ever issued for the rolling INI (any state), or nullopt when none.
   virtual LedgerStatus HighestIssued(const std::filesystem::path& iniPath, std::optional<SerialValue>& highest) = 0;
@@ -155,6 +188,9 @@ struct OpenedLedger {
   std::filesystem::path keptAside;
   // Values that were issued when the program last stopped and had no result: now unknown.
   std::vector<std::string> madeUnknown;
+  // The record was made on another machine or at another path (a copied program folder or
+  // record): where, in words. It issues no value until adopted.
+  std::string copiedFrom;
 };
 
 // Opens the record of the program's data folder (a test or a build without a store puts its own

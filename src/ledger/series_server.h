@@ -28,6 +28,20 @@ std::string MaskConnectionPassword(std::string_view connection);
 // replaced by kPasswordMask.
 std::string WithoutPassword(std::string_view text, std::string_view connection);
 
+// A run of values another station holds that this station's Writer used too.
+struct ValueConflict {
+  std::string otherStation;
+  std::int64_t first = 0;
+  std::int64_t last = 0;
+  bool operator==(const ValueConflict&) const = default;
+};
+
+// What a claim of values used on their own gave this station, and what another station holds.
+struct ClaimedValues {
+  std::vector<ReservedBlock> claimed;
+  std::vector<ValueConflict> conflicts;
+};
+
 // Why a server operation failed: the server cannot be reached (try again later) or it refused.
 struct SeriesStatus {
   LedgerStatus status;
@@ -50,12 +64,29 @@ class SeriesServer {
   // Reserves `span` values of `series` for `station` in one transaction on the locked series
   // row. `request` names the reservation: asked again (the answer was lost with the
   // connection), it gives back the block it made, never a second one.
+  // The block starts past every block of the series ever given out, whatever the series row's next
+  // value says, and at `atLeast` or above (values at or below what this station's Writer holds
+  // are never given to it again).
   virtual SeriesStatus ReserveBlock(std::string_view series, std::string_view station, std::string_view request,
-                                    std::int64_t span, ReservedBlock& block) = 0;
+                                    std::int64_t span, std::int64_t atLeast, ReservedBlock& block) = 0;
 
-  // Stores a station's rows, in order, each once: rows the server holds already are passed over.
+  // Values first .. last that the Writer of `station` used on its own (stand-alone runs past the
+  // station's block). In one transaction: the runs of those values that no block of another
+  // station holds become blocks of `station` of kind "beyond" (returned in `claimed`), and the
+  // series' next value moves past `last`; the runs another station holds are real duplicates on
+  // the line: each is a row of the server's conflicts table and is returned in `conflicts`.
+  // `request` names the claim as for ReserveBlock: asked again, it answers the same.
+  virtual SeriesStatus ClaimUsedValues(std::string_view series, std::string_view station, std::string_view request,
+                                       std::int64_t first, std::int64_t last, ClaimedValues& claimed) = 0;
+
+  // How many conflicts the server holds for `station` in `series`.
+  virtual SeriesStatus ConflictCount(std::string_view series, std::string_view station, std::int64_t& count) = 0;
+
+  // Stores a station's rows, in order, each once: a row the server holds already byte for byte is
+  // passed over; a different row under the same number is refused (nothing of the batch is
+  // stored), as is a `token` that is not the one that claimed `station`.
   // `applied` is the station's highest row number on the server afterwards.
-  virtual SeriesStatus SendRows(std::string_view station, const std::vector<OutboxRow>& rows,
+  virtual SeriesStatus SendRows(std::string_view station, std::string_view token, const std::vector<OutboxRow>& rows,
                                 std::int64_t& applied) = 0;
 
   // The station's highest row number on the server (0 when none).

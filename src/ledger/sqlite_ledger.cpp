@@ -36,6 +36,13 @@ constexpr int kCommitsPerFold = 100;
 constexpr std::string_view kExportPartSuffix = ".part";
 // Values passed over in one issue before the record calls the run of taken values a fault.
 constexpr int kMaxSkippedValues = 1000;
+// A run of values used by the Writer on its own, as its action row says it.
+constexpr std::string_view kStandaloneAction = "Stand-alone";
+constexpr std::string_view kStandaloneOne = "value {} used by the Writer on its own (stand-alone): outcome unknown";
+constexpr std::string_view kStandaloneRun =
+    "values {} to {} used by the Writer on its own (stand-alone, {} chips): outcome unknown";
+// The longest run of values walked one by one when they are too wide for a number.
+constexpr std::int64_t kMaxRunSteps = 1'000'000;
 constexpr std::string_view kNoResultMessage = "no result: the program stopped before the Writer answered";
 constexpr std::string_view kCsvHeader =
     "action_id,time_local,time_utc,station,job_id,device,image_path,action,result,rolling_value,duration_ms,message";
@@ -88,20 +95,40 @@ CREATE TABLE counter_resets(
 )sql";
 
 // The rows that go to the shared record, each table with its columns: the outbox carries a
-// row as a JSON object of these.
+// row as a JSON object of these. The lists of version 2 stay as they were, for the step that
+// makes version 2; version 4 makes the triggers again with today's lists.
 struct SentTable {
   const char* name;
   const char* columns;
 };
-constexpr std::array<SentTable, 5> kSentTables{{
-    {"jobs", "id,time_local,time_utc,station,device,image_path,checksum,secured_checksum,security,iap_version,"
-             "driver_version,rolling_ini,rolling_address,rolling_length,rolling_low_first,rolling_byte_words,"
-             "rolling_step,rolling_first,rolling_note"},
-    {"actions", "id,job_id,time_local,time_utc,day,action,chip,result,open,message,rolling_value,duration_ms"},
+constexpr const char* kJobColumnsV2 =
+    "id,time_local,time_utc,station,device,image_path,checksum,secured_checksum,security,iap_version,"
+    "driver_version,rolling_ini,rolling_address,rolling_length,rolling_low_first,rolling_byte_words,"
+    "rolling_step,rolling_first,rolling_note";
+constexpr const char* kActionColumns =
+    "id,job_id,time_local,time_utc,day,action,chip,result,open,message,rolling_value,duration_ms";
+constexpr const char* kResetColumnsV2 =
+    "id,time_local,time_utc,station,job_id,day,last_action,job_done,job_passed,job_failed,"
+    "day_done,day_passed,day_failed";
+constexpr const char* kBlockColumns = "id,time_local,series,server_id,first_value,span,used,state,note";
+constexpr std::array<SentTable, 5> kSentTablesV2{{
+    {"jobs", kJobColumnsV2},
+    {"actions", kActionColumns},
     {"serials", "id,ini,value,value_key,state,action_id,once"},
-    {"counter_resets", "id,time_local,time_utc,station,job_id,day,last_action,job_done,job_passed,job_failed,"
-                       "day_done,day_passed,day_failed"},
-    {"blocks", "id,time_local,series,server_id,first_value,span,used,state,note"},
+    {"counter_resets", kResetColumnsV2},
+    {"blocks", kBlockColumns},
+}};
+constexpr std::array<SentTable, 5> kSentTables{{
+    {"jobs",
+     "id,time_local,time_utc,station,device,image_path,checksum,secured_checksum,security,iap_version,"
+     "driver_version,rolling_ini,rolling_address,rolling_length,rolling_low_first,rolling_byte_words,"
+     "rolling_step,rolling_first,rolling_note,no_serial"},
+    {"actions", kActionColumns},
+    {"serials", "id,ini,value,value_key,state,action_id,once,last_value,last_key,count,seen_utc"},
+    {"counter_resets",
+     "id,time_local,time_utc,station,job_id,day,last_action,job_done,job_passed,job_failed,"
+     "day_done,day_passed,day_failed,job_standalone,day_standalone"},
+    {"blocks", kBlockColumns},
 }};
 
 // json_object('id', <prefix>id, ...) over a table's columns.
@@ -117,6 +144,21 @@ std::string JsonOfRow(const SentTable& table, std::string_view prefix) {
     columns = comma == std::string_view::npos ? std::string_view() : columns.substr(comma + 1);
   }
   return out + ")";
+}
+
+// The triggers that queue each row written to the sent tables, in the same transaction.
+template <std::size_t N>
+std::string OutboxTriggers(const std::array<SentTable, N>& tables) {
+  std::string sql;
+  for (const SentTable& table : tables) {
+    for (const char* event : {"INSERT", "UPDATE"}) {
+      sql += fmt::format(
+          "CREATE TRIGGER {0}_to_outbox_on_{1} AFTER {1} ON {0} WHEN (SELECT queueing FROM outbox_state) = 1\n"
+          "BEGIN INSERT INTO outbox(table_name, row_id, row) VALUES('{0}', NEW.id, {2}); END;\n",
+          table.name, event == std::string_view("INSERT") ? "insert" : "update", JsonOfRow(table, "NEW."));
+    }
+  }
+  return sql;
 }
 
 // Version 2: the outbox (AUTOINCREMENT: a row number is never given twice, even after the rows
@@ -137,15 +179,7 @@ CREATE TABLE blocks(
   state TEXT NOT NULL CHECK(state IN ('open', 'used', 'returned', 'beyond')),
   note TEXT NOT NULL DEFAULT '');
 )sql";
-  for (const SentTable& table : kSentTables) {
-    for (const char* event : {"INSERT", "UPDATE"}) {
-      sql += fmt::format(
-          "CREATE TRIGGER {0}_to_outbox_on_{1} AFTER {1} ON {0} WHEN (SELECT queueing FROM outbox_state) = 1\n"
-          "BEGIN INSERT INTO outbox(table_name, row_id, row) VALUES('{0}', NEW.id, {2}); END;\n",
-          table.name, event == std::string_view("INSERT") ? "insert" : "update", JsonOfRow(table, "NEW."));
-    }
-  }
-  return sql;
+  return sql + OutboxTriggers(kSentTablesV2);
 }
 
 // Version 3: a random name of the record, made once, by which the serial server tells two
@@ -155,12 +189,65 @@ ALTER TABLE outbox_state ADD COLUMN station_token TEXT NOT NULL DEFAULT '';
 UPDATE outbox_state SET station_token = lower(hex(randomblob(16)));
 )sql";
 
+// Version 4: every value a Writer used is on record, whoever used it.
+// - serials: a run of values the Writer used on its own (stand-alone) is one row of state
+//   'standalone' from `value` to `last_value` (`count` values by the job's step, `seen_utc` when
+//   a read-back found them); the table is made again for the new state.
+// - writer_values: the value the record last knew each Writer's job held, per rolling INI.
+// - tallies and counter_resets: the stand-alone chips, outcome unknown to the program.
+// - actions.owner: the Writer lock of the program that issued a value, so that a value left open
+//   is called unknown only when no program holds that lock any more.
+// - jobs.no_serial: why a job that asked for serial numbers programs without them, and the
+//   operator's answer.
+// - outbox_state: the machine and the path where the record was made (a copy is found by them).
+// - conflicts: values this station's Writer used that the series server says another station holds.
+std::string SchemaVersion4() {
+  std::string sql = R"sql(
+CREATE TABLE serials_v4(
+  id INTEGER PRIMARY KEY,
+  ini TEXT NOT NULL, value TEXT NOT NULL, value_key TEXT NOT NULL,
+  state TEXT NOT NULL CHECK(state IN ('issued', 'passed', 'failed', 'unknown', 'standalone')),
+  action_id INTEGER NOT NULL REFERENCES actions(id),
+  once INTEGER NOT NULL,
+  last_value TEXT, last_key TEXT, count INTEGER NOT NULL DEFAULT 1, seen_utc TEXT);
+INSERT INTO serials_v4(id, ini, value, value_key, state, action_id, once)
+  SELECT id, ini, value, value_key, state, action_id, once FROM serials;
+DROP TABLE serials;
+ALTER TABLE serials_v4 RENAME TO serials;
+CREATE INDEX serials_by_value ON serials(ini, value_key);
+CREATE INDEX serials_by_action ON serials(action_id);
+CREATE UNIQUE INDEX serials_once ON serials(ini, value_key) WHERE once = 1 AND state <> 'failed';
+CREATE INDEX serials_by_last ON serials(ini, last_key) WHERE last_key IS NOT NULL;
+CREATE TABLE writer_values(
+  ini TEXT PRIMARY KEY, value TEXT NOT NULL, value_key TEXT NOT NULL, time_utc TEXT NOT NULL) WITHOUT ROWID;
+ALTER TABLE tallies ADD COLUMN standalone INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE counter_resets ADD COLUMN job_standalone INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE counter_resets ADD COLUMN day_standalone INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE actions ADD COLUMN owner TEXT NOT NULL DEFAULT '';
+ALTER TABLE jobs ADD COLUMN no_serial TEXT;
+ALTER TABLE outbox_state ADD COLUMN machine_id TEXT NOT NULL DEFAULT '';
+ALTER TABLE outbox_state ADD COLUMN record_path TEXT NOT NULL DEFAULT '';
+CREATE TABLE conflicts(
+  id INTEGER PRIMARY KEY,
+  time_local TEXT NOT NULL, series TEXT NOT NULL,
+  first_value INTEGER NOT NULL, last_value INTEGER NOT NULL, other_station TEXT NOT NULL);
+)sql";
+  for (const SentTable& table : kSentTables) {
+    for (const char* event : {"insert", "update"}) {
+      // The serials' triggers went with the table made again.
+      if (std::string_view(table.name) != "serials") sql += fmt::format("DROP TRIGGER {}_to_outbox_on_{};\n", table.name, event);
+    }
+  }
+  return sql + OutboxTriggers(kSentTables);
+}
+
 // The steps from each older version to the next; entry v takes version v to v + 1. Version 0
 // is a new, empty file.
 std::string Migration(std::int64_t from) {
   if (from == 0) return kSchemaVersion1;
   if (from == 1) return SchemaVersion2();
-  return kSchemaVersion3;
+  if (from == 2) return kSchemaVersion3;
+  return SchemaVersion4();
 }
 
 // --- time ---
@@ -368,6 +455,7 @@ struct TallyChange {
   std::int64_t done = 0;
   std::int64_t passed = 0;
   std::int64_t failed = 0;
+  std::int64_t standalone = 0;
 };
 TallyChange TallyOf(Outcome outcome, int sign) {
   TallyChange change;
@@ -441,11 +529,84 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
   LedgerStatus HighestIssued(const fs::path& iniPath, std::optional<SerialValue>& highest) override {
     std::lock_guard lock(mutex_);
     highest.reset();
-    Statement query(db_, "SELECT value, value_key FROM serials WHERE ini = ? ORDER BY value_key DESC LIMIT 1");
-    query.Bind(1, IniKey(iniPath));
-    if (query.Step()) highest = SerialValue{query.Text(0), query.Text(1)};
-    if (!query.Done()) return Fail(query.rc());
-    return {};
+    return HighestUsed(IniKey(iniPath), highest);
+  }
+
+  LedgerStatus ObserveWriterValue(JobId job, const fs::path& iniPath, const RollingShape& shape,
+                                  const rolling::RollingWords& held, WriterObservation& seen) override {
+    std::lock_guard lock(mutex_);
+    seen = WriterObservation{};
+    if (LedgerStatus begun = Begin(); !begun) return begun;
+    const std::string ini = IniKey(iniPath);
+    // The job that ran the Writer: the one named, else the newest of the INI with its shape.
+    Statement jobRow(db_, job != 0 ? "SELECT id, rolling_step FROM jobs WHERE id = ? AND rolling_ini IS NOT NULL"
+                                   : "SELECT id, rolling_step FROM jobs WHERE rolling_ini = ? AND rolling_length = ?"
+                                     " AND rolling_low_first = ? AND rolling_byte_words = ? ORDER BY id DESC LIMIT 1");
+    if (job != 0) {
+      jobRow.Bind(1, job);
+    } else {
+      jobRow.Bind(1, ini).Bind(2, shape.wordLength).Bind(3, shape.lowWordFirst ? 1 : 0).Bind(4, shape.byteWords ? 1 : 0);
+    }
+    const bool hasJob = jobRow.Step();
+    if (!jobRow.Done()) return Fail(jobRow.rc());
+    if (!hasJob) return Commit();
+    const JobId ranBy = jobRow.Int(0);
+    const rolling::RollingWords step = EntriesOf(jobRow.Text(1), shape).value_or(rolling::RollingWords{});
+    // With a zero step every chip gets the same value on purpose: no serial number is used up.
+    if (IsZeroStep(step, shape)) return Commit();
+    const SerialValue now = MakeSerialValue(held, shape);
+
+    std::optional<SerialValue> used;
+    if (LedgerStatus read = HighestUsed(ini, used); !read) return read;
+    std::optional<SerialValue> known;
+    {
+      Statement query(db_, "SELECT value, value_key FROM writer_values WHERE ini = ?");
+      query.Bind(1, ini);
+      if (query.Step()) known = SerialValue{query.Text(0), query.Text(1)};
+      if (!query.Done()) return Fail(query.rc());
+    }
+    // Values from what the record knew the Writer held (and past every value used) up to the
+    // one it holds now were programmed by the Writer on its own.
+    if (known && CompareValues(now, *known) > 0) {
+      std::optional<rolling::RollingWords> from = EntriesOf(known->digits, shape);
+      if (from && used && CompareValues(*used, *known) >= 0) from = AddStep(*EntriesOf(used->digits, shape), step, shape);
+      if (from && CompareValues(MakeSerialValue(*from, shape), now) < 0) {
+        const RunOfValues run = ValuesBefore(*from, held, step, shape);
+        if (LedgerStatus recorded = RecordStandalone(ranBy, ini, MakeSerialValue(*from, shape), run); !recorded) {
+          return recorded;
+        }
+        seen.standaloneCount = run.count;
+        seen.standaloneFirst = MakeSerialValue(*from, shape);
+        seen.standaloneLast = run.last;
+        used = run.last;
+      }
+    }
+    if (used && CompareValues(now, *used) <= 0) {
+      seen.usedUpTo = used;
+      const std::optional<rolling::RollingWords> next = AddStep(*EntriesOf(used->digits, shape), step, shape);
+      if (next) seen.replacement = *next; else seen.noneLeft = true;
+    }
+    if (LedgerStatus noted = SetWriterValue(ini, now); !noted) return noted;
+    return Commit();
+  }
+
+  LedgerStatus NoteWriterValue(const fs::path& iniPath, const RollingShape& shape,
+                               const rolling::RollingWords& value) override {
+    std::lock_guard lock(mutex_);
+    if (LedgerStatus begun = Begin(); !begun) return begun;
+    if (LedgerStatus noted = SetWriterValue(IniKey(iniPath), MakeSerialValue(value, shape)); !noted) return noted;
+    return Commit();
+  }
+
+  LedgerStatus NoteNoSerial(JobId job, std::string_view reason, bool programWithout) override {
+    std::lock_guard lock(mutex_);
+    if (LedgerStatus begun = Begin(); !begun) return begun;
+    Statement note(db_, "UPDATE jobs SET no_serial = ? WHERE id = ?");
+    note.Bind(1, ValidUtf8(fmt::format("{}: {}", programWithout ? "programmed without serial numbers"
+                                                                : "not programmed without serial numbers",
+                                       reason)));
+    if (!note.Bind(2, job).Run()) return Fail(note.rc());
+    return Commit();
   }
 
   LedgerOutbox* Outbox() override { return this; }
@@ -516,6 +677,13 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
     if (!serial.Run()) {
       issued.status = Fail(serial.rc());
       return issued;
+    }
+    // The Writer moves on by the step once it has given the chip its value: a read-back beyond
+    // that finds values it used on its own.
+    if (once) {
+      if (const std::optional<rolling::RollingWords> after = AddStep(issued.entries, step, shape)) {
+        if (issued.status = SetWriterValue(ini, MakeSerialValue(*after, shape)); !issued.status) return issued;
+      }
     }
     issued.status = Commit();
     return issued;
@@ -590,10 +758,12 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
     if (!last.Step()) return Fail(last.rc());
     Statement reset(db_,
                     "INSERT INTO counter_resets(time_local, time_utc, station, job_id, day, last_action, job_done,"
-                    " job_passed, job_failed, day_done, day_passed, day_failed) VALUES(?,?,?,?,?,?,?,?,?,?,?,?)");
+                    " job_passed, job_failed, day_done, day_passed, day_failed, job_standalone, day_standalone)"
+                    " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
     reset.Bind(1, stamp.local).Bind(2, stamp.utc).Bind(3, station_).Bind(4, job).Bind(5, stamp.day).Bind(6, last.Int(0));
     reset.Bind(7, jobTotal.done).Bind(8, jobTotal.passed).Bind(9, jobTotal.failed);
     reset.Bind(10, dayTotal.done).Bind(11, dayTotal.passed).Bind(12, dayTotal.failed);
+    reset.Bind(13, jobTotal.standalone).Bind(14, dayTotal.standalone);
     if (!reset.Run()) return Fail(reset.rc());
     return Commit();
   }
@@ -674,7 +844,7 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
       if (!next) return LedgerStatus::Failed("no rolling value is left");
       value = *next;
     }
-    if (LedgerStatus added = AddTally(job, stamp.day, {chips, chips, 0}); !added) return added;
+    if (LedgerStatus added = AddTally(job, stamp.day, {chips, chips, 0, 0}); !added) return added;
     if (LedgerStatus committed = Commit(); !committed) return committed;
     sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
     return {};
@@ -789,6 +959,8 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
     return {};
   }
 
+  LedgerStatus Token(std::string& token) override { return StationToken(token); }
+
   LedgerStatus StationToken(std::string& token) override {
     std::lock_guard lock(mutex_);
     Statement query(db_, "SELECT station_token FROM outbox_state");
@@ -835,32 +1007,123 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
     return committed;
   }
 
+  // The highest value of the INI on record in any state: single values and the ends of runs
+  // used on their own.
+  LedgerStatus HighestUsed(const std::string& ini, std::optional<SerialValue>& highest) {
+    highest.reset();
+    Statement single(db_, "SELECT value, value_key FROM serials WHERE ini = ? ORDER BY value_key DESC LIMIT 1");
+    single.Bind(1, ini);
+    if (single.Step()) highest = SerialValue{single.Text(0), single.Text(1)};
+    if (!single.Done()) return Fail(single.rc());
+    Statement run(db_, "SELECT last_value, last_key FROM serials WHERE ini = ? AND last_key IS NOT NULL"
+                       " ORDER BY last_key DESC LIMIT 1");
+    run.Bind(1, ini);
+    if (run.Step() && (!highest || run.Text(1) > highest->key)) highest = SerialValue{run.Text(0), run.Text(1)};
+    if (!run.Done()) return Fail(run.rc());
+    return {};
+  }
+
+  LedgerStatus SetWriterValue(const std::string& ini, const SerialValue& value) {
+    Statement set(db_, "INSERT INTO writer_values(ini, value, value_key, time_utc) VALUES(?,?,?,?)"
+                       " ON CONFLICT(ini) DO UPDATE SET value = excluded.value, value_key = excluded.value_key,"
+                       " time_utc = excluded.time_utc");
+    set.Bind(1, ini).Bind(2, value.digits).Bind(3, value.key).Bind(4, Now().utc);
+    if (!set.Run()) return Fail(set.rc());
+    return {};
+  }
+
+  // The values from `from` on by `step` that lie below `below`: how many, and the last.
+  struct RunOfValues {
+    std::int64_t count = 0;
+    SerialValue last;
+  };
+  static RunOfValues ValuesBefore(const rolling::RollingWords& from, const rolling::RollingWords& below,
+                                  const rolling::RollingWords& step, const RollingShape& shape) {
+    RunOfValues run;
+    const std::optional<std::int64_t> a = NumberOf(from, shape);
+    const std::optional<std::int64_t> b = NumberOf(below, shape);
+    const std::optional<std::int64_t> s = NumberOf(step, shape);
+    if (a && b && s && *s > 0 && *b > *a) {
+      run.count = (*b - *a + *s - 1) / *s;
+      run.last = MakeSerialValue(EntriesOfNumber(*a + (run.count - 1) * *s, shape).value_or(from), shape);
+      return run;
+    }
+    // Values wider than a number: step by step (a run that long is no bench's).
+    const SerialValue end = MakeSerialValue(below, shape);
+    rolling::RollingWords value = from;
+    for (std::int64_t i = 0; i < kMaxRunSteps; ++i) {
+      const SerialValue shown = MakeSerialValue(value, shape);
+      if (CompareValues(shown, end) >= 0) break;
+      ++run.count;
+      run.last = shown;
+      const std::optional<rolling::RollingWords> next = AddStep(value, step, shape);
+      if (!next) break;
+      value = *next;
+    }
+    return run;
+  }
+
+  // A run of values the Writer used on its own: an action of the job that ran it (result
+  // unknown to the program), one serials row from its first to its last value, and the job's
+  // and the day's stand-alone tallies.
+  LedgerStatus RecordStandalone(JobId job, const std::string& ini, const SerialValue& first, const RunOfValues& run) {
+    const Stamp stamp = Now();
+    const std::string message = first == run.last
+                                    ? fmt::format(kStandaloneOne, first.digits)
+                                    : fmt::format(kStandaloneRun, first.digits, run.last.digits, run.count);
+    Statement action(db_,
+                     "INSERT INTO actions(job_id, time_local, time_utc, day, action, chip, result, open, message,"
+                     " rolling_value, duration_ms) VALUES(?,?,?,?,?,0,'unknown',0,?,?,0)");
+    action.Bind(1, job).Bind(2, stamp.local).Bind(3, stamp.utc).Bind(4, stamp.day).Bind(5, kStandaloneAction);
+    action.Bind(6, message).Bind(7, first == run.last ? first.digits : first.digits + "-" + run.last.digits);
+    if (!action.Run()) return Fail(action.rc());
+    const std::int64_t actionId = sqlite3_last_insert_rowid(db_);
+    Statement serial(db_,
+                     "INSERT INTO serials(ini, value, value_key, state, action_id, once, last_value, last_key, count,"
+                     " seen_utc) VALUES(?,?,?,'standalone',?,1,?,?,?,?)");
+    serial.Bind(1, ini).Bind(2, first.digits).Bind(3, first.key).Bind(4, actionId);
+    serial.Bind(5, run.last.digits).Bind(6, run.last.key).Bind(7, run.count).Bind(8, stamp.utc);
+    if (!serial.Run()) return Fail(serial.rc());
+    TallyChange change;
+    change.standalone = run.count;
+    return AddTally(job, stamp.day, change);
+  }
+
   // Whether the value is on a passed chip, a chip of unknown outcome or being programmed.
   bool Taken(const std::string& ini, const std::string& key, LedgerStatus& status) {
     Statement taken(db_, "SELECT 1 FROM serials WHERE ini = ? AND value_key = ? AND once = 1 AND state <> 'failed' LIMIT 1");
     taken.Bind(1, ini).Bind(2, key);
-    const bool found = taken.Step();
+    bool found = taken.Step();
     if (!taken.Done()) status = Fail(taken.rc());
+    if (found || !status) return found;
+    // Inside a run the Writer used on its own.
+    Statement inRun(db_, "SELECT 1 FROM serials WHERE ini = ? AND last_key IS NOT NULL AND value_key <= ?"
+                         " AND last_key >= ? LIMIT 1");
+    inRun.Bind(1, ini).Bind(2, key).Bind(3, key);
+    found = inRun.Step();
+    if (!inRun.Done()) status = Fail(inRun.rc());
     return found;
   }
 
   LedgerStatus AddTally(std::int64_t job, const std::string& day, const TallyChange& change) {
     Statement add(db_,
-                  "INSERT INTO tallies(job_id, day, done, passed, failed) VALUES(?,?,?,?,?)"
+                  "INSERT INTO tallies(job_id, day, done, passed, failed, standalone) VALUES(?,?,?,?,?,?)"
                   " ON CONFLICT(job_id, day) DO UPDATE SET done = done + excluded.done,"
-                  " passed = passed + excluded.passed, failed = failed + excluded.failed");
+                  " passed = passed + excluded.passed, failed = failed + excluded.failed,"
+                  " standalone = standalone + excluded.standalone");
     add.Bind(1, job).Bind(2, day).Bind(3, change.done).Bind(4, change.passed).Bind(5, change.failed);
+    add.Bind(6, change.standalone);
     if (!add.Run()) return Fail(add.rc());
     return {};
   }
 
   LedgerStatus Totals(std::string_view where, std::int64_t job, const std::string& day, TallyChange& total) {
-    Statement sum(db_, fmt::format("SELECT COALESCE(SUM(done), 0), COALESCE(SUM(passed), 0), COALESCE(SUM(failed), 0)"
-                                   " FROM tallies WHERE {}",
+    Statement sum(db_, fmt::format("SELECT COALESCE(SUM(done), 0), COALESCE(SUM(passed), 0), COALESCE(SUM(failed), 0),"
+                                   " COALESCE(SUM(standalone), 0) FROM tallies WHERE {}",
                                    where));
     if (day.empty()) sum.Bind(1, job); else sum.Bind(1, day);
     if (!sum.Step()) return Fail(sum.rc());
-    total = {sum.Int(0), sum.Int(1), sum.Int(2)};
+    total = {sum.Int(0), sum.Int(1), sum.Int(2), sum.Int(3)};
     return {};
   }
 
@@ -871,7 +1134,8 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
     TallyChange total;
     if (LedgerStatus read = Totals(where, job, day, total); !read) return read;
     const bool byJob = day.empty();
-    Statement reset(db_, fmt::format("SELECT {0}_done, {0}_passed, {0}_failed, last_action FROM counter_resets"
+    Statement reset(db_, fmt::format("SELECT {0}_done, {0}_passed, {0}_failed, last_action, {0}_standalone"
+                                     " FROM counter_resets"
                                      " WHERE {1} ORDER BY id DESC LIMIT 1",
                                      byJob ? "job" : "day", where));
     if (byJob) reset.Bind(1, job); else reset.Bind(1, day);
@@ -881,11 +1145,13 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
       total.passed -= reset.Int(1);
       total.failed -= reset.Int(2);
       after = reset.Int(3);
+      total.standalone -= reset.Int(4);
     }
     if (!reset.Done()) return Fail(reset.rc());
     counters.done = total.done;
     counters.passed = total.passed;
     counters.failed = total.failed;
+    counters.standalone = total.standalone;
     counters.yieldPercent = total.done > 0 ? 100.0 * static_cast<double>(total.passed) / static_cast<double>(total.done) : 0;
 
     Statement last(db_, fmt::format("SELECT rolling_value FROM actions INDEXED BY {} WHERE {} AND id > ? AND chip = 1"

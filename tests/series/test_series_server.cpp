@@ -107,7 +107,7 @@ class SeriesServerTest : public ::testing::Test {
   ReservedBlock Reserve(SeriesServer& store, const std::string& request, std::int64_t span = 100,
                         const std::string& station = "bench-1") {
     ReservedBlock block;
-    const SeriesStatus status = store.ReserveBlock("remote-433", station, request, span, block);
+    const SeriesStatus status = store.ReserveBlock("remote-433", station, request, span, 0, block);
     EXPECT_TRUE(status) << status.status.error;
     return block;
   }
@@ -226,7 +226,7 @@ class ReservationRefusalTest : public SeriesServerTest, public ::testing::WithPa
 TEST_P(ReservationRefusalTest, RefusesAndReservesNothing) {
   ASSERT_TRUE(store_->JoinSeries("remote-433", 0xFF00, 0xFFFF));  // 256 values left
   ReservedBlock block;
-  const SeriesStatus status = store_->ReserveBlock(GetParam().series, "bench-1", "r1", GetParam().span, block);
+  const SeriesStatus status = store_->ReserveBlock(GetParam().series, "bench-1", "r1", GetParam().span, 0, block);
   EXPECT_FALSE(status);
   EXPECT_FALSE(status.unreachable);
   EXPECT_NE(status.status.error.find(GetParam().error), std::string::npos) << status.status.error;
@@ -270,7 +270,7 @@ TEST_F(SeriesServerTest, ManyConnectionsAtOnceNeverOverlap) {
       const std::string station = fmt::format("bench-{}", s);
       for (int b = 0; b < kBlocksEach; ++b) {
         ReservedBlock block;
-        if (!store->ReserveBlock("remote-433", station, fmt::format("r{}", b), kSpan, block)) ++failures;
+        if (!store->ReserveBlock("remote-433", station, fmt::format("r{}", b), kSpan, 0, block)) ++failures;
         got[static_cast<std::size_t>(s)].push_back(block);
       }
     });
@@ -316,7 +316,7 @@ TEST_F(SeriesServerTest, AConnectionCutDuringAReservationReservesNothingTwice) {
   std::atomic<bool> answered{false};
   std::thread station([&] {
     ReservedBlock block;
-    cut = store_->ReserveBlock("remote-433", "bench-1", "bench-1:1", 100, block);
+    cut = store_->ReserveBlock("remote-433", "bench-1", "bench-1:1", 100, 0, block);
     answered = true;
   });
   EXPECT_EQ(cutWaiting(answered, 2), 2);
@@ -341,7 +341,7 @@ TEST_F(SeriesServerTest, AConnectionCutDuringAReservationReservesNothingTwice) {
   ReservedBlock second;
   answered = false;
   std::thread again([&] {
-    mended = store_->ReserveBlock("remote-433", "bench-1", "bench-1:2", 100, second);
+    mended = store_->ReserveBlock("remote-433", "bench-1", "bench-1:2", 100, 0, second);
     answered = true;
   });
   EXPECT_EQ(cutWaiting(answered, 1), 1);
@@ -368,7 +368,7 @@ TEST_F(SeriesServerTest, AStoppedServerIsUnreachableAndUsedAgainWhenBack) {
   PgTestServer& server = PgTestServer::Shared();
   ASSERT_TRUE(server.Stop());
   ReservedBlock block;
-  const SeriesStatus down = store_->ReserveBlock("remote-433", "bench-1", "r2", 100, block);
+  const SeriesStatus down = store_->ReserveBlock("remote-433", "bench-1", "r2", 100, 0, block);
   EXPECT_FALSE(down);
   EXPECT_TRUE(down.unreachable);
   ASSERT_TRUE(server.Start());
@@ -379,7 +379,7 @@ TEST_F(SeriesServerTest, NoMessageCarriesThePassword) {
   // A server that asks for a password the store gives wrongly: the refusal never shows it.
   auto wrong = OpenSeriesServer(connection_ + " password=Hunter2-secret host=/nonexistent-folder");
   ReservedBlock block;
-  const SeriesStatus status = wrong->ReserveBlock("remote-433", "bench-1", "r1", 100, block);
+  const SeriesStatus status = wrong->ReserveBlock("remote-433", "bench-1", "r1", 100, 0, block);
   EXPECT_FALSE(status);
   EXPECT_TRUE(status.unreachable);
   EXPECT_EQ(status.status.error.find("Hunter2"), std::string::npos) << status.status.error;
@@ -397,12 +397,12 @@ TEST_F(SeriesServerTest, RowsAreStoredOnceEachInTheStationsOrder) {
   std::int64_t applied = -1;
   ASSERT_TRUE(store_->AppliedRows("bench-1", applied));
   EXPECT_EQ(applied, 0);
-  ASSERT_TRUE(store_->SendRows("bench-1", Rows(1, 10), applied));
+  ASSERT_TRUE(store_->SendRows("bench-1", "", Rows(1, 10), applied));
   EXPECT_EQ(applied, 10);
   // Sent again (the answer was lost), overlapping the next rows: each stored once.
-  ASSERT_TRUE(store_->SendRows("bench-1", Rows(5, 20), applied));
+  ASSERT_TRUE(store_->SendRows("bench-1", "", Rows(5, 20), applied));
   EXPECT_EQ(applied, 20);
-  ASSERT_TRUE(store_->SendRows("bench-2", Rows(1, 3), applied));
+  ASSERT_TRUE(store_->SendRows("bench-2", "", Rows(1, 3), applied));
   EXPECT_EQ(applied, 3);
   Admin admin(connection_);
   EXPECT_EQ(admin.Number("SELECT count(*) FROM station_rows WHERE station = 'bench-1'"), 20);
@@ -416,9 +416,9 @@ TEST_F(SeriesServerTest, TheNewestStateOfARowIsTheOneShown) {
   // An action written when its command starts, then again with its result, in one batch.
   const std::vector<OutboxRow> rows{{1, "actions", 4, R"({"id":4,"result":"unknown"})"},
                                     {2, "actions", 4, R"({"id":4,"result":"pass"})"}};
-  ASSERT_TRUE(store_->SendRows("bench-1", rows, applied));
+  ASSERT_TRUE(store_->SendRows("bench-1", "", rows, applied));
   // The first of them again, late: it does not take the newer state back.
-  ASSERT_TRUE(store_->SendRows("bench-1", {rows[0]}, applied));
+  ASSERT_TRUE(store_->SendRows("bench-1", "", {rows[0]}, applied));
   Admin admin(connection_);
   EXPECT_EQ(admin.Value("SELECT result FROM actions WHERE station = 'bench-1' AND id = 4"), "pass");
 }
@@ -427,7 +427,7 @@ TEST_F(SeriesServerTest, ARowThatIsNotJsonIsRefusedWithNothingStored) {
   std::int64_t applied = 0;
   std::vector<OutboxRow> rows = Rows(1, 3);
   rows[1].row = "{not json";
-  const SeriesStatus status = store_->SendRows("bench-1", rows, applied);
+  const SeriesStatus status = store_->SendRows("bench-1", "", rows, applied);
   EXPECT_FALSE(status);
   EXPECT_FALSE(status.unreachable);
   ASSERT_TRUE(store_->AppliedRows("bench-1", applied));
