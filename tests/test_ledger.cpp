@@ -830,6 +830,8 @@ class BlocksTest : public LedgerTest {
     ASSERT_NE(blocks, nullptr);
   }
 
+  std::int64_t beyondRow = 0;  // the row RecordBeyond made last
+
   HeldBlock Add(const ReservedBlock& block, std::string_view series = kSeries) {
     HeldBlock held;
     const LedgerStatus added = blocks->AddBlock(series, block, held);
@@ -932,10 +934,10 @@ TEST_F(BlocksTest, AReturnedBlockKeepsWhatWasUsedAndOnlyAnOpenBlockIsReturned) {
 }
 
 TEST_F(BlocksTest, ValuesTheWriterUsedBeyondABlockAreNeverTheLatestBlock) {
-  ASSERT_TRUE(blocks->RecordBeyond(kSeries, 0x2000, 5, "the Writer went on").ok);
+  ASSERT_TRUE(blocks->RecordBeyond(kSeries, 0x2000, 5, "the Writer went on", beyondRow).ok);
   EXPECT_EQ(Describe(Latest()), "none");
   const HeldBlock held = Add({7, 0x1000, 100});
-  ASSERT_TRUE(blocks->RecordBeyond(kSeries, 0x1064, 3, "the Writer went on").ok);
+  ASSERT_TRUE(blocks->RecordBeyond(kSeries, 0x1064, 3, "the Writer went on", beyondRow).ok);
   EXPECT_EQ(Describe(Latest()), Describe(held));
   // A new block does not take a beyond row for an open block, and the rows say what was used.
   Add({8, 0x1067, 100});
@@ -957,7 +959,7 @@ TEST_F(BlocksTest, BlocksReachTheOutboxOnceTheStationQueues) {
 
   ASSERT_TRUE(outbox->StartQueueing().ok);
   ASSERT_TRUE(blocks->MarkUsed(first.localId, 7).ok);
-  ASSERT_TRUE(blocks->RecordBeyond(kSeries, 0x2000, 2, "the Writer went on").ok);
+  ASSERT_TRUE(blocks->RecordBeyond(kSeries, 0x2000, 2, "the Writer went on", beyondRow).ok);
   const HeldBlock second = Add({8, 0x1064, 50});
   ASSERT_TRUE(blocks->ReturnBlock(second.localId, 4, "job ended").ok);
 

@@ -20,6 +20,7 @@
 
 #include "app/control_ids.h"
 #include "app/main_presenter.h"
+#include "rolling/rolling_dialog.h"
 #include "platform/ini_profile.h"
 #include "support/chips_file.h"
 #include "support/fake_clock.h"
@@ -229,8 +230,8 @@ INSTANTIATE_TEST_SUITE_P(
         // The command never reached the Writer: its value is passed over, and the next chip gets
         // the next value, downloaded before it is programmed.
         UnplugCase{"BeforeTheChipIsTouched", 17, CommandResult::ChipUnknown, {"00001000|unknown", "00001001|passed"},
-                   "Rolling value 00001000 is skipped (its chip's result is unknown or it is in use); this chip "
-                   "gets 00001001.\r\nRolling Code Program O.K"},
+                   "The Writer holds 00001000, below values already used up to 00001000: this chip gets "
+                   "00001001.\r\nRolling Code Program O.K"},
         // The Writer programmed the chip and counted on: the next chip gets its next value.
         UnplugCase{"AfterTheChipIsProgrammed", 20, CommandResult::ChipUnknown,
                    {"00001000|unknown", "00001001|passed"}, ""}),
@@ -247,7 +248,8 @@ TEST_F(LedgerInProgramTest, TheRecordNamesTheSkippedValueWithTheChipThatGotTheNe
   const std::vector<std::string> message =
       Query(Db(), "SELECT message FROM actions WHERE rolling_value = '00001001' AND action = 'Auto Program'");
   ASSERT_EQ(message.size(), 1U);
-  EXPECT_EQ(message[0].rfind("Rolling value 00001000 is skipped", 0), 0U) << message[0];
+  EXPECT_EQ(message[0].rfind("The Writer holds 00001000, below values already used up to 00001000", 0), 0U)
+      << message[0];
   EXPECT_EQ(Query(Db(), "SELECT result FROM actions WHERE rolling_value = '00001000' AND action = 'Auto Program'"),
             std::vector<std::string>{"unknown"});
 }
@@ -272,6 +274,106 @@ TEST_F(LedgerInProgramTest, StandAloneChipsBetweenTwoLoadsRaiseTheNextJob) {
   const std::vector<std::string> notes = Query(Db(), "SELECT rolling_first, rolling_note FROM jobs ORDER BY id");
   ASSERT_EQ(notes.size(), 2U);
   EXPECT_EQ(notes[1].rfind("00001006|Rolling value raised from 00001001 to 00001006", 0), 0U) << notes[1];
+}
+
+// The Writer's value goes back to an earlier one after values were used past it: the next
+// chips get values above every value used, and the status box says why.
+struct WriterBackCase {
+  const char* name;
+  // Puts the Writer's value back to 00001000 (the state saved right after the load).
+  void (*putBack)(class LedgerWriterBackTest& test);
+};
+
+class LedgerWriterBackTest : public LedgerInProgramTest, public ::testing::WithParamInterface<WriterBackCase> {
+ public:
+  fs::path State() const { return simDir_.path() / "VX3USBOV3Wt.state"; }
+  fs::path Saved() const { return dir_.path() / "saved.state"; }
+  void RestoreState() { fs::copy_file(Saved(), State(), fs::copy_options::overwrite_existing); }
+  void TypeOlderValue() {
+    view_->rollingScript = [](rolling::RollingDialog&, testing::FakeView::RollingControls& controls) {
+      controls.SetText(rolling::dlg::kValue, "0000 1000");
+      return true;
+    };
+    Run(&MainPresenter::OnRollingCode);
+    view_->rollingScript = [](rolling::RollingDialog&, testing::FakeView::RollingControls&) { return true; };
+  }
+};
+
+TEST_P(LedgerWriterBackTest, StandAloneValuesAreOnRecordAndNoValueGoesToTwoChips) {
+  Load();
+  ASSERT_TRUE(fs::copy_file(State(), Saved()));
+  for (int chip = 0; chip < 3; ++chip) ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  // Off-line the Writer programs three chips with its job: 1003 to 1005.
+  SimSettings("[Writer]\nStandaloneChips=3\n");
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  EXPECT_TRUE(Says("Values 00001003 to 00001005 (3 chips) were programmed by the Writer on its own (stand-alone): on "
+                   "record as used, never given again.\r\n"))
+      << view_->status;
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  EXPECT_EQ(view_->jobCounters, "This job: 5 done, 5 passed, 0 failed, yield 100.0 %, last serial 00001007, "
+                                "3 stand-alone (outcome unknown)");
+
+  GetParam().putBack(*this);
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  EXPECT_TRUE(Says("The Writer holds 00001000, below values already used up to 00001007: this chip gets "
+                   "00001008.\r\n"))
+      << view_->status;
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+
+  const std::vector<ChipLine> chips = Chips();
+  EXPECT_TRUE(TwiceAmongPassed(chips).empty());
+  ASSERT_GE(chips.size(), 2U);
+  EXPECT_EQ(chips[chips.size() - 2], (ChipLine{"0x84", "00001008", "PASS"}));
+  EXPECT_EQ(chips.back(), (ChipLine{"0x84", "00001009", "PASS"}));
+  // One row for the run, with when it was seen; the export shows it as an action of the job.
+  EXPECT_EQ(Query(Db(), "SELECT value, last_value, count, state, seen_utc IS NOT NULL FROM serials"
+                        " WHERE state = 'standalone'"),
+            std::vector<std::string>{"00001003|00001005|3|standalone|1"});
+  EXPECT_EQ(Query(Db(), "SELECT action, result, rolling_value FROM actions WHERE action = 'Stand-alone'"),
+            std::vector<std::string>{"Stand-alone|unknown|00001003-00001005"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, LedgerWriterBackTest,
+    ::testing::Values(WriterBackCase{"StateFilePutBack", [](LedgerWriterBackTest& t) { t.RestoreState(); }},
+                      WriterBackCase{"OlderValueTyped", [](LedgerWriterBackTest& t) { t.TypeOlderValue(); }}),
+    [](const ::testing::TestParamInfo<WriterBackCase>& info) { return std::string(info.param.name); });
+
+TEST_F(LedgerInProgramTest, AWriterBehindTheRecordAtALoadStartsPastEveryValueUsed) {
+  Load();
+  const fs::path state = simDir_.path() / "VX3USBOV3Wt.state";
+  const fs::path saved = dir_.path() / "saved.state";
+  ASSERT_TRUE(fs::copy_file(state, saved));
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  SimSettings("[Writer]\nStandaloneChips=4\n");
+  // The load finds the stand-alone run first, then starts the job past it.
+  Load();
+  EXPECT_TRUE(Says("Values 00001001 to 00001004 (4 chips) were programmed by the Writer on its own")) << view_->status;
+  EXPECT_EQ(Count(), "00001005");
+  // A swapped Writer holding the job at 1000, and the INI's Count put back as well.
+  fs::copy_file(saved, state, fs::copy_options::overwrite_existing);
+  SetCount("00001000");
+  Load();
+  EXPECT_TRUE(Says("Rolling value raised from 00001000 to 00001005: the production record has issued values up to "
+                   "00001004."))
+      << view_->status;
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  EXPECT_EQ(Chips().back(), (ChipLine{"0x84", "00001005", "PASS"}));
+  EXPECT_TRUE(TwiceAmongPassed(Chips()).empty());
+  EXPECT_EQ(Query(Db(), "SELECT value, last_value FROM serials WHERE state = 'standalone'"),
+            std::vector<std::string>{"00001001|00001004"});
+}
+
+TEST_F(LedgerInProgramTest, AValueDownloadedAboveTheWriterIsNoStandAloneRun) {
+  // The INI's Count typed far above the Writer's value: the values between were never used.
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  SetCount("00002000");
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  EXPECT_FALSE(Says("on its own")) << view_->status;
+  EXPECT_EQ(Query(Db(), "SELECT COUNT(*) FROM serials WHERE state = 'standalone'"), std::vector<std::string>{"0"});
+  EXPECT_EQ(Chips().back(), (ChipLine{"0x84", "00002000", "PASS"}));
 }
 
 // After a stop that lost the INI's last Count (the program was killed before it wrote it), the

@@ -1,7 +1,9 @@
 // Killed at any moment of a run of Auto Programs against a slow simulated Writer, started again
-// and killed again: the Writer's chips file never shows one value on two passed chips, and
-// every chip the record calls passed is one the Writer passed with that value. Once with a
-// Writer that keeps its state across the kills, once with one that forgets it each time.
+// and killed again: the Writer's chips file never shows one value on two passed chips, every
+// chip the record calls passed is one the Writer passed with that value, and every chip of the
+// chips file is on record. Once with a Writer that keeps its state across the kills, once with
+// one that forgets it each time, once with one that programs chips on its own between runs and
+// is swapped for one holding an earlier state of the job.
 //
 // VX3WT_SOAK_KILLS sets the kills per variant (a few by default, so that the suite stays quick;
 // scripts/soak_ledger.sh runs 200 of each).
@@ -87,7 +89,44 @@ std::vector<std::string> PassedInRecord(const fs::path& db) {
 struct SoakVariant {
   const char* name;
   bool writerForgets;  // the Writer's state file is deleted after each kill
+  // Between kills the Writer now and then programs chips on its own, or is swapped for one
+  // holding an earlier state of the same job (a state file saved before and put back).
+  bool offLineAndSwapped;
 };
+
+// Every value on the Writer's chips file is on record in a state that agrees with the chip's:
+// a passed chip's value passed, unknown or used on its own; a failed chip's failed or unknown.
+std::vector<std::string> ChipsNotOnRecord(const fs::path& db, const std::vector<testing::ChipLine>& chips) {
+  sqlite3* handle = nullptr;
+  std::vector<std::string> missing;
+  if (sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) return {"no record"};
+  sqlite3_stmt* statement = nullptr;
+  sqlite3_prepare_v2(handle,
+                     "SELECT 1 FROM serials WHERE (value = ?1 AND state IN (?2, ?3))"
+                     " OR (?2 = 'passed' AND state = 'standalone' AND value <= ?1 AND last_value >= ?1) LIMIT 1",
+                     -1, &statement, nullptr);
+  for (const testing::ChipLine& chip : chips) {
+    const bool passed = chip.result == "PASS";
+    sqlite3_reset(statement);
+    sqlite3_bind_text(statement, 1, chip.value.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(statement, 2, passed ? "passed" : "failed", -1, SQLITE_STATIC);
+    sqlite3_bind_text(statement, 3, "unknown", -1, SQLITE_STATIC);
+    if (sqlite3_step(statement) != SQLITE_ROW) missing.push_back(chip.value + " " + chip.result);
+  }
+  sqlite3_finalize(statement);
+  sqlite3_close(handle);
+  return missing;
+}
+
+// Runs a station to its end: it loads and programs `chips` chips.
+void RunStationToItsEnd(const fs::path& programDir, const std::string& chips) {
+  const pid_t station = StartStation(programDir, chips);
+  ASSERT_GT(station, 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(station, &status, 0), station);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+}
 
 void CopyProgramFolder(const fs::path& programDir) {
   fs::create_directories(programDir);
@@ -111,7 +150,32 @@ TEST_P(LedgerSoakTest, KilledAtRandomMomentsNoPassedValueIsGivenTwice) {
   std::mt19937 random(seed);
   std::uniform_int_distribution<int> moment(0, kLongestRunBeforeKillMs);
   const int kills = KillsPerVariant();
+  const fs::path state = simDir.path() / "VX3USBOV3Wt.state";
+  const fs::path saved = dir.path() / "saved.state";
+  std::uniform_int_distribution<int> offLine(0, 5);
+  std::uniform_int_distribution<int> standaloneChips(1, 4);
   for (int kill = 0; kill < kills; ++kill) {
+    if (GetParam().offLineAndSwapped) {
+      std::error_code ec;
+      switch (offLine(random)) {
+        case 0:
+          // Chips programmed on their own; a station then reads the Writer before anything else.
+          testing::WriteFileBytes(simDir.path() / "VX3USBOV3Wt.ini",
+                                  std::string(kSlowWriter) + "[Writer]\nStandaloneChips=" +
+                                      std::to_string(standaloneChips(random)) + "\n");
+          RunStationToItsEnd(programDir, "1");
+          break;
+        case 1:
+          // Another Writer with the same job at an earlier value.
+          if (!fs::exists(saved)) break;
+          testing::WriteFileBytes(simDir.path() / "VX3USBOV3Wt.ini", kSlowWriter);
+          fs::copy_file(saved, state, fs::copy_options::overwrite_existing, ec);
+          RunStationToItsEnd(programDir, "1");
+          break;
+        case 2: fs::copy_file(state, saved, fs::copy_options::overwrite_existing, ec); break;
+        default: break;
+      }
+    }
     const pid_t station = StartStation(programDir, "1000000");
     ASSERT_GT(station, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(moment(random)));
@@ -134,15 +198,20 @@ TEST_P(LedgerSoakTest, KilledAtRandomMomentsNoPassedValueIsGivenTwice) {
   const std::map<std::string, int> passed = PassedValues(ChipsFile(simDir.path()));
   ASSERT_GE(passed.size(), 3U);
   for (const auto& [value, times] : passed) EXPECT_EQ(times, 1) << value << " went to " << times << " passed chips";
-  // What the record confirmed, the Writer did.
-  for (const std::string& value : PassedInRecord(programDir / "Writer_Log" / "production.db")) {
+  // What the record confirmed, the Writer did; what the Writer did, the record holds.
+  const fs::path db = programDir / "Writer_Log" / "production.db";
+  for (const std::string& value : PassedInRecord(db)) {
     EXPECT_EQ(passed.count(value), 1U) << value << " is passed on record but on no passed chip";
+  }
+  if (!GetParam().writerForgets) {
+    EXPECT_EQ(ChipsNotOnRecord(db, ChipsFile(simDir.path())), std::vector<std::string>{});
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, LedgerSoakTest,
-                         ::testing::Values(SoakVariant{"WriterKeepsItsState", false},
-                                           SoakVariant{"WriterForgetsItsState", true}),
+                         ::testing::Values(SoakVariant{"WriterKeepsItsState", false, false},
+                                           SoakVariant{"WriterForgetsItsState", true, false},
+                                           SoakVariant{"WriterRunsOnItsOwnAndIsSwapped", false, true}),
                          [](const ::testing::TestParamInfo<SoakVariant>& info) { return std::string(info.param.name); });
 
 // Two windows on one program folder, each with its own Writer, program chips of the same rolling

@@ -29,6 +29,7 @@ constexpr std::string_view kWriterValueForeign =
     "the Writer's job holds another rolling code (load the image again)";
 constexpr std::string_view kCountNotWritten = "Count of {} cannot be written";
 constexpr std::string_view kNoValueInBlock = "no free value is left in the station's blocks";
+constexpr std::string_view kNoValueAfter = "no rolling value is left after {}";
 // New blocks one chip command may take when the values at a block's end are taken already.
 constexpr int kMaxBlockRounds = 3;
 constexpr std::string_view kYieldFormat = "{:.1f}";
@@ -91,9 +92,25 @@ void ReportRecordFailure(AppContext& context, const std::string& reason) {
 }
 
 std::string CountersLine(const text::Language& language, text::UiText format, const ledger::Counters& counters) {
-  return language.Format(format, {counters.done, counters.passed, counters.failed,
-                                  fmt::format(kYieldFormat, counters.yieldPercent),
-                                  counters.lastSerial.empty() ? std::string(kNoSerialMark) : counters.lastSerial});
+  std::string line = language.Format(format, {counters.done, counters.passed, counters.failed,
+                                              fmt::format(kYieldFormat, counters.yieldPercent),
+                                              counters.lastSerial.empty() ? std::string(kNoSerialMark) : counters.lastSerial});
+  if (counters.standalone > 0) line += language.Format(text::IDS_Ledger_StandaloneCounters, {counters.standalone});
+  return line;
+}
+
+// Says the run of values the Writer used on its own that a read-back found, if any, and gives
+// the line back (empty when there was none).
+std::string SayStandalone(AppContext& context, const ledger::WriterObservation& seen) {
+  if (seen.standaloneCount <= 0) return {};
+  const text::Language& language = context.language;
+  const std::string line =
+      seen.standaloneFirst == seen.standaloneLast
+          ? language.Format(text::IDS_Ledger_StandaloneOne, {seen.standaloneFirst.digits})
+          : language.Format(text::IDS_Ledger_Standalone,
+                            {seen.standaloneFirst.digits, seen.standaloneLast.digits, seen.standaloneCount});
+  context.reporter.ReportStatus(line, Severity::NoteLine);
+  return line;
 }
 
 }  // namespace
@@ -163,6 +180,14 @@ ActionKind ActionKindOf(std::uint8_t action, bool erasable) {
   }
 }
 
+void NoteWriterValue(AppContext& context) {
+  ledger::ProductionLedger* record = context.record.ledger();
+  if (record == nullptr || !RollingOn(context)) return;
+  // A record that cannot take it finds the Writer's value again at the next read-back; the
+  // values between are then called used on its own, never given twice.
+  record->NoteWriterValue(context.rolling.iniPath, ShapeOfJob(context), context.rolling.value);
+}
+
 ledger::SerialValue CurrentRollingValue(const AppContext& context) {
   return ledger::MakeSerialValue(context.rolling.value, ShapeOfJob(context));
 }
@@ -174,7 +199,21 @@ ledger::StartChoice ChooseJobStartValue(AppContext& context) {
   // keeps the job from going backwards.
   const std::optional<rolling::RollingWords> writerValue = WriterRollingValue(context, read);
   std::optional<ledger::SerialValue> highest;
+  context.record.standaloneNote.clear();
   if (ledger::ProductionLedger* record = context.record.ledger()) {
+    // What the Writer did on its own since the record last knew its value is on record before
+    // the job's first value is chosen above it.
+    if (writerValue) {
+      ledger::WriterObservation seen;
+      if (const ledger::LedgerStatus status =
+              record->ObserveWriterValue(0, context.rolling.iniPath, shape, *writerValue, seen);
+          !status) {
+        context.record.SetJobRefusal(status.error);
+      } else {
+        context.record.standaloneNote = SayStandalone(context, seen);
+        context.series.WriterSeen(context, seen, *writerValue);
+      }
+    }
     if (const ledger::LedgerStatus status = record->HighestIssued(context.rolling.iniPath, highest); !status) {
       context.record.SetJobRefusal(status.error);
     }
@@ -279,11 +318,25 @@ bool IssueChipSerial(AppContext& context, MainView& view, ActionKind kind, ChipS
   if (!read) return refuse(kWriterValueUnread);
   if (!wanted) return refuse(kWriterValueForeign);
 
+  // Values the Writer used on its own since the record last knew its value go on record as
+  // used; a Writer value at or below a value already used (a swapped Writer, a state put back,
+  // an older value typed in) is replaced by the next value above every used one.
+  const ledger::RollingShape shape = ShapeOfJob(context);
+  ledger::WriterObservation seen;
+  if (const ledger::LedgerStatus status =
+          record->ObserveWriterValue(job, context.rolling.iniPath, shape, *wanted, seen);
+      !status) {
+    return refuse(status.error);
+  }
+  SayStandalone(context, seen);
+  context.series.WriterSeen(context, seen, *wanted);
+  if (seen.noneLeft) return refuse(fmt::format(kNoValueAfter, seen.usedUpTo ? seen.usedUpTo->digits : std::string()));
+
   // At a station of a shared series the value must lie in the station's block: past its end a
   // new block comes first, and a value passed over at the end of a block moves on to the next.
   ledger::IssuedSerial issued;
   std::vector<ledger::SerialValue> skippedValues;
-  rolling::RollingWords ask = *wanted;
+  rolling::RollingWords ask = seen.usedUpTo ? seen.replacement : *wanted;
   for (int round = 0;; ++round) {
     SeriesTarget target;
     std::string reason;
@@ -312,6 +365,13 @@ bool IssueChipSerial(AppContext& context, MainView& view, ActionKind kind, ChipS
   serial.action = issued.action;
   serial.value = issued.value;
   serial.skippedNote.clear();
+  if (seen.usedUpTo) {
+    const std::string line = language.Format(
+        text::IDS_Ledger_WriterBelowUsed,
+        {ledger::MakeSerialValue(*wanted, shape).digits, seen.usedUpTo->digits, issued.value.digits});
+    context.reporter.ReportStatus(line, Severity::NoteLine);
+    serial.skippedNote += line + "\r\n";
+  }
   for (const ledger::SerialValue& skipped : skippedValues) {
     const std::string line = ledger::SkippedText(language, skipped, issued.value);
     context.reporter.ReportStatus(line, Severity::NoteLine);

@@ -45,6 +45,8 @@ class ProductionRecord {
   // What the load said of its first value (raised, or none left); said again when the status
   // box is emptied before the load ends. Empty when the INI's value stood.
   std::string startNote;
+  // What the load's read-back found the Writer had used on its own; said again likewise.
+  std::string standaloneNote;
 
   // The last chip command's result, shown again in the language in force after a switch.
   struct LastChip {
@@ -97,6 +99,10 @@ void StartJobRecord(AppContext& context, MainView& view, const std::optional<led
 void RecordCommand(AppContext& context, ledger::ActionKind kind, ledger::Outcome outcome, std::int64_t durationMs,
                    const std::optional<ledger::SerialValue>& rollingValue = std::nullopt,
                    const std::optional<std::string>& message = std::nullopt);
+
+// The Writer's job now holds the rolling value of the settings in force (it was downloaded):
+// the record knows it, so that a later read-back tells what the Writer did on its own.
+void NoteWriterValue(AppContext& context);
 
 // The rolling value of the settings in force, as the record keeps it.
 ledger::SerialValue CurrentRollingValue(const AppContext& context);

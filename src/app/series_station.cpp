@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <limits>
+#include <set>
 
 #include <fmt/format.h>
 
@@ -27,7 +28,8 @@ constexpr std::string_view kValueOutOfSeries = "the Writer's rolling value {} is
 constexpr std::string_view kNoBlockYet = "none reserved yet";
 constexpr std::string_view kReturnedAtJobEnd = "returned when the job ended";
 constexpr std::string_view kReturnedAtClose = "returned when the station closed";
-constexpr std::string_view kBeyondNote = "used by the Writer on its own past the station's block: possible duplicates";
+constexpr std::string_view kBeyondNote = "used by the Writer on its own past the station's block";
+constexpr std::string_view kClaimRequestFormat = "{}:claim:{}";
 constexpr std::string_view kRequestFormat = "{}:{}:{}";
 
 // A whole decimal number, nothing else.
@@ -153,10 +155,14 @@ bool SeriesStation::Join(AppContext& context, std::string& refusal) {
   if (const ledger::LedgerStatus found = blocks->LatestBlock(read.settings->name, latest); !found) {
     return fail(found.error);
   }
+  std::int64_t conflicts = 0;
+  if (const ledger::LedgerStatus counted = blocks->ConflictCount(read.settings->name, conflicts); !counted) {
+    return fail(counted.error);
+  }
   std::lock_guard lock(mutex_);
   block_ = latest;
   next_ = latest ? latest->block.first + latest->used : 0;
-  beyondReportedTo_ = -1;
+  conflicts_ = conflicts;
   return true;
 }
 
@@ -191,7 +197,7 @@ bool SeriesStation::Reserve(AppContext& context, ledger::SeriesStatus& status) {
   }
   ledger::ReservedBlock reserved;
   status = server_->ReserveBlock(settings_->name, record->Outbox()->Station(), pendingRequest_, settings_->blockSize,
-                                 0, reserved);
+                                 floor_, reserved);
   if (!status) return false;
   // The answer is here: the next reservation is a new request.
   pendingRequest_.clear();
@@ -267,9 +273,15 @@ bool SeriesStation::StartJob(AppContext& context, rolling::RollingWords& value, 
 }
 
 bool SeriesStation::StartJobSaying(AppContext& context, rolling::RollingWords& value, std::string& refusal) {
-  if (Active()) GiveBack(context, kReturnedAtJobEnd);
+  if (Active()) {
+    AccountWriterUse(context);
+    GiveBack(context, kReturnedAtJobEnd);
+  }
   if (!Join(context, refusal)) return false;
   if (!Active()) return true;
+  // What the Writer used on its own is used, never given back: the block's values up to the
+  // Writer's value count as used before the rest is returned, and values past it are claimed.
+  AccountWriterUse(context);
   // A block the record still holds open (a run before this one ended without giving it back:
   // the command line's last command, or a stop) ends with the job it belonged to.
   GiveBack(context, kReturnedAtJobEnd);
@@ -326,28 +338,17 @@ bool SeriesStation::TargetFor(AppContext& context, const rolling::RollingWords& 
   const auto valueOf = [&shape](std::int64_t n) {
     return ledger::MakeSerialValue(ledger::EntriesOfNumber(n, shape).value_or(rolling::RollingWords{}), shape);
   };
+  // What the Writer did on its own is settled with the server first: the block may be used
+  // up by it, and values past it are claimed or found to be another station's.
+  AccountWriterUse(context);
   std::optional<ledger::HeldBlock> held;
-  std::int64_t next = 0;
   {
     std::lock_guard lock(mutex_);
     held = block_;
-    next = next_;
   }
   if (held && held->state == ledger::BlockState::Open && held->Holds(*number)) {
     target.limit = valueOf(held->Last());
     return true;
-  }
-  // The Writer counted past what this station was given: those values may be another station's.
-  if (held) {
-    const std::int64_t from = std::max({held->Last() + 1, next, beyondReportedTo_ + 1});
-    if (*number > from) {
-      const std::int64_t to = *number - 1;
-      context.record.ledger()->Blocks()->RecordBeyond(held->series, from, to - from + 1, kBeyondNote);
-      context.reporter.ReportStatus(
-          context.language.Format(text::IDS_Ledger_SeriesBeyond, {valueOf(from).digits, valueOf(to).digits}),
-          Severity::NoteLine);
-      beyondReportedTo_ = to;
-    }
   }
   ledger::SeriesStatus status;
   if (!Reserve(context, status)) {
@@ -381,6 +382,123 @@ void SeriesStation::Issued(AppContext& context, const ledger::SerialValue& value
   context.record.ledger()->Blocks()->MarkUsed(held->localId, held->used);
 }
 
+void SeriesStation::WriterSeen(AppContext& context, const ledger::WriterObservation& seen,
+                               const rolling::RollingWords& held) {
+  const ledger::RollingShape shape = Shape(context);
+  const std::optional<std::int64_t> writer = ledger::NumberOf(held, shape);
+  std::lock_guard lock(mutex_);
+  if (writer) floor_ = *writer;
+  if (seen.standaloneCount <= 0) return;
+  const auto numberOf = [&shape](const ledger::SerialValue& value) -> std::optional<std::int64_t> {
+    const std::optional<rolling::RollingWords> entries = ledger::EntriesOf(value.digits, shape);
+    return entries ? ledger::NumberOf(*entries, shape) : std::nullopt;
+  };
+  const std::optional<std::int64_t> first = numberOf(seen.standaloneFirst);
+  const std::optional<std::int64_t> last = numberOf(seen.standaloneLast);
+  if (first && last && *last >= *first) usedRuns_.emplace_back(*first, *last);
+}
+
+void SeriesStation::AccountWriterUse(AppContext& context) {
+  std::vector<std::pair<std::int64_t, std::int64_t>> runs;
+  std::optional<ledger::HeldBlock> held;
+  {
+    std::lock_guard lock(mutex_);
+    runs.swap(usedRuns_);
+    held = block_;
+  }
+  ledger::ProductionLedger* record = context.record.ledger();
+  if (record == nullptr || record->Blocks() == nullptr || !settings_) return;
+  ledger::StationBlocks* blocks = record->Blocks();
+  const ledger::RollingShape shape = Shape(context);
+  struct Recorded {
+    std::int64_t id;
+    std::int64_t first;
+    std::int64_t last;
+  };
+  std::vector<Recorded> recorded;
+  for (const auto& [first, last] : runs) {
+    std::int64_t from = first;
+    // Values of the held block the Writer used: the block goes on after them.
+    if (held && held->state == ledger::BlockState::Open && last >= held->block.first && first <= held->Last()) {
+      std::lock_guard lock(mutex_);
+      next_ = std::max(next_, std::min(last, held->Last()) + 1);
+      block_->used = std::min(block_->block.span, next_ - block_->block.first);
+      blocks->MarkUsed(block_->localId, block_->used);
+      if (next_ > block_->Last()) block_->state = ledger::BlockState::Used;
+      held = block_;
+    }
+    if (held && first <= held->Last() && last >= held->block.first) from = held->Last() + 1;
+    // Past the block (or with none held): the values go on record now and to the server as
+    // soon as it answers.
+    if (from <= last) {
+      std::int64_t row = 0;
+      if (blocks->RecordBeyond(settings_->name, from, last - from + 1, kBeyondNote, row)) {
+        recorded.push_back({row, from, last});
+      }
+    }
+  }
+  const std::set<std::int64_t> unclaimed = ClaimBeyond(context);
+  // What the server could not be told now is told at the next command that reaches it.
+  for (const Recorded& row : recorded) {
+    if (unclaimed.count(row.id) == 0) continue;
+    Say(context,
+        context.language.Format(text::IDS_Ledger_SeriesClaimLater,
+                                {settings_->name, DigitsOf(row.first, shape), DigitsOf(row.last, shape)}),
+        false);
+  }
+}
+
+std::set<std::int64_t> SeriesStation::ClaimBeyond(AppContext& context) {
+  std::set<std::int64_t> unclaimed;
+  ledger::ProductionLedger* record = context.record.ledger();
+  if (record == nullptr || record->Blocks() == nullptr || !settings_) return unclaimed;
+  ledger::StationBlocks* blocks = record->Blocks();
+  std::vector<ledger::HeldBlock> rows;
+  if (!blocks->UnclaimedBeyond(settings_->name, rows) || rows.empty()) return unclaimed;
+  for (const ledger::HeldBlock& row : rows) unclaimed.insert(row.localId);
+  ledger::SeriesStatus status;
+  if (!server_ || !Connected(context, status)) return unclaimed;
+  const ledger::RollingShape shape = Shape(context);
+  const std::string station = record->Outbox()->Station();
+  std::string token;
+  blocks->StationToken(token);
+  for (const ledger::HeldBlock& row : rows) {
+    // Named by the record and the row: asked again after a lost answer, it answers the same.
+    const std::string request = fmt::format(kClaimRequestFormat, token, row.localId);
+    ledger::ClaimedValues claimed;
+    status = server_->ClaimUsedValues(settings_->name, station, request, row.block.first, row.Last(), claimed);
+    if (!status) {
+      std::lock_guard lock(mutex_);
+      error_ = status.status.error;
+      return unclaimed;
+    }
+    unclaimed.erase(row.localId);
+    for (const ledger::ReservedBlock& block : claimed.claimed) {
+      Say(context,
+          context.language.Format(text::IDS_Ledger_SeriesClaimed,
+                                  {settings_->name, DigitsOf(block.first, shape),
+                                   DigitsOf(block.first + block.span - 1, shape)}),
+          false);
+    }
+    for (const ledger::ValueConflict& conflict : claimed.conflicts) {
+      blocks->RecordConflict(settings_->name, conflict.first, conflict.last, conflict.otherStation);
+      Say(context,
+          context.language.Format(text::IDS_Ledger_SeriesConflict,
+                                  {DigitsOf(conflict.first, shape), DigitsOf(conflict.last, shape), station,
+                                   conflict.otherStation}),
+          true);
+    }
+    blocks->MarkBeyondClaimed(row.localId,
+                              claimed.claimed.empty() ? ledger::kClaimedByOthers : claimed.claimed.front().id);
+  }
+  std::int64_t conflicts = 0;
+  if (blocks->ConflictCount(settings_->name, conflicts)) {
+    std::lock_guard lock(mutex_);
+    conflicts_ = conflicts;
+  }
+  return unclaimed;
+}
+
 void SeriesStation::BlockUsedUp() {
   std::lock_guard lock(mutex_);
   if (block_ && block_->state == ledger::BlockState::Open) {
@@ -410,12 +528,23 @@ std::string SeriesStation::Describe(const AppContext& context) const {
   // A block used up while the server failed is no block: the failure is what the operator needs.
   if (!block_ || block_->state != ledger::BlockState::Open || (left == 0 && !error_.empty())) {
     return language.Format(text::IDS_Ledger_SeriesNoBlock,
-                           {settings_->name, error_.empty() ? std::string(kNoBlockYet) : error_});
+                           {settings_->name, error_.empty() ? std::string(kNoBlockYet) : error_}) +
+           ConflictsText(language);
   }
   const ledger::RollingShape shape = Shape(context);
   return language.Format(text::IDS_Ledger_SeriesLine,
                          {settings_->name, DigitsOf(block_->block.first, shape),
-                          DigitsOf(block_->Last(), shape), left});
+                          DigitsOf(block_->Last(), shape), left}) +
+         ConflictsText(language);
+}
+
+std::string SeriesStation::ConflictsText(const text::Language& language) const {
+  return conflicts_ > 0 ? language.Format(text::IDS_Ledger_SeriesConflicts, {conflicts_}) : std::string();
+}
+
+std::int64_t SeriesStation::Conflicts() const {
+  std::lock_guard lock(mutex_);
+  return conflicts_;
 }
 
 void ShowSeries(AppContext& context, MainView& view) { view.ShowSeries(context.series.Describe(context)); }

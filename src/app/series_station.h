@@ -11,10 +11,13 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ledger/outbox.h"
+#include "ledger/production_ledger.h"
 #include "ledger/serial_value.h"
 #include "ledger/series_server.h"
 #include "ledger/station_blocks.h"
@@ -95,6 +98,13 @@ class SeriesStation {
   // could not be reached and the block has no value left).
   bool TargetFor(AppContext& context, const rolling::RollingWords& wanted, SeriesTarget& target, std::string& refusal,
                  bool& unreachable);
+  // A read-back of the Writer's value (`held`) found what `seen` says: no block is ever reserved
+  // at or below the Writer's value again, and the run of values it used on its own is settled
+  // at the next load or chip command (AccountWriterUse).
+  void WriterSeen(AppContext& context, const ledger::WriterObservation& seen, const rolling::RollingWords& held);
+  // Conflicts of this station's stand-alone values with other stations' blocks, on record.
+  std::int64_t Conflicts() const;
+
   // The record issued `value` from the held block.
   void Issued(AppContext& context, const ledger::SerialValue& value);
   // The record found no free value up to the block's end: the next target needs a new block.
@@ -125,6 +135,13 @@ class SeriesStation {
   bool Connected(AppContext& context, ledger::SeriesStatus& status);
   bool Reserve(AppContext& context, ledger::SeriesStatus& status);
   void GiveBack(AppContext& context, std::string_view why);
+  // The runs of values the Writer used on its own: those of the held block are used; those past
+  // it are recorded and claimed from the server (ClaimBeyond), now or when it answers.
+  void AccountWriterUse(AppContext& context);
+  // Claims every run of values the record holds for the server: the local ids of those it could
+  // not (the server away or refusing).
+  std::set<std::int64_t> ClaimBeyond(AppContext& context);
+  std::string ConflictsText(const text::Language& language) const;
   ledger::RollingShape Shape(const AppContext& context) const;
 
   std::filesystem::path forcedFile_;
@@ -138,7 +155,6 @@ class SeriesStation {
   std::int64_t joinNext_ = 0;  // the series' first value when this station makes it
   std::string pendingRequest_;  // a reservation whose answer was lost: asked again by name
   std::int64_t requests_ = 0;
-  std::int64_t beyondReportedTo_ = -1;  // values past the block said up to here
 
   mutable std::mutex mutex_;  // guards the display state below (the window reads it)
   std::optional<ledger::HeldBlock> block_;
@@ -146,6 +162,10 @@ class SeriesStation {
   std::string error_;      // the last failure of the server, for the display
   bool loading_ = false;   // the notes said now are the load's
   std::vector<Note> loadNotes_;
+  // The lowest value a new block may start at: the Writer's value at its last read-back.
+  std::int64_t floor_ = 0;
+  std::vector<std::pair<std::int64_t, std::int64_t>> usedRuns_;  // runs the Writer used on its own, not yet settled
+  std::int64_t conflicts_ = 0;
 };
 
 // The series line in the window (hidden outside a series).

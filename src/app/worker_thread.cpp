@@ -49,7 +49,10 @@ bool DownloadEepromJob(AppContext& context, std::string_view label, text::UiText
 
 bool DownloadJobOrStopChips(AppContext& context, MainView& view, std::string_view label, text::UiText programOk,
                             text::UiText verifyOk) {
-  if (DownloadEepromJob(context, label, programOk, verifyOk)) return true;
+  if (DownloadEepromJob(context, label, programOk, verifyOk)) {
+    NoteWriterValue(context);
+    return true;
+  }
   // The Writer's EEPROM holds a broken job: its chips would be refused or, worse, programmed
   // from it. The failure lines stay in view, and no chip command runs until the next load.
   context.reporter.ReportStatus(context.language.Text(text::IDS_MESSAGE_NoValidJob), text::Severity::ErrorLine);
@@ -80,6 +83,7 @@ int WorkerThread::Run() {
 
   std::optional<ledger::StartChoice> choice;
   context_.record.startNote.clear();
+  context_.record.standaloneNote.clear();
   if (firmwareReady) {
     std::uint16_t version = 0;
     // A failed query has reported itself and leaves the version shown as it was.
@@ -127,6 +131,9 @@ int WorkerThread::Run() {
     if (OpenRollingCodeDialog(context_, view_)) {
       view_.SetStatusText("");
       // Where the job's value came from stays in view with the job's new summary.
+      if (!context_.record.standaloneNote.empty()) {
+        context_.reporter.ReportStatus(context_.record.standaloneNote, text::Severity::NoteLine);
+      }
       if (!context_.record.startNote.empty()) context_.reporter.ReportStatus(context_.record.startNote, text::Severity::NoteLine);
       for (const SeriesStation::Note& note : context_.series.LoadNotes()) {
         context_.reporter.ReportStatus(note.text, note.error ? text::Severity::ErrorLine : text::Severity::NoteLine);

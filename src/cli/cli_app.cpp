@@ -528,14 +528,24 @@ class CliRun final : public app::StartupHost {
                             {"passed", c.passed},
                             {"failed", c.failed},
                             {"yield_percent", c.yieldPercent},
-                            {"last_serial", c.lastSerial}};
+                            {"last_serial", c.lastSerial},
+                            {"standalone", c.standalone}};
     };
+    // Values this station's Writer used on its own that the serial server found on another
+    // station's blocks: duplicates on the line.
+    std::int64_t conflicts = 0;
+    if (record.Blocks() != nullptr) record.Blocks()->ConflictCount({}, conflicts);
     app::ShowCounters(context, view);
     if (output_.json()) {
-      output_.Event({{"event", "stats"}, {"job_id", job}, {"job", json(counters.job)}, {"today", json(counters.today)}});
+      output_.Event({{"event", "stats"},
+                     {"job_id", job},
+                     {"job", json(counters.job)},
+                     {"today", json(counters.today)},
+                     {"conflicts", conflicts}});
     } else {
       output_.Line(view.JobCounters());
-      output_.Line(view.TodayCounters());
+      output_.Line(view.TodayCounters() +
+                   (conflicts > 0 ? Language(context).Format(text::IDS_Ledger_SeriesConflicts, {conflicts}) : ""));
     }
     return ExitCode::Success;
   }

@@ -586,7 +586,11 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
       const std::optional<rolling::RollingWords> next = AddStep(*EntriesOf(used->digits, shape), step, shape);
       if (next) seen.replacement = *next; else seen.noneLeft = true;
     }
-    if (LedgerStatus noted = SetWriterValue(ini, now); !noted) return noted;
+    // The usual chip finds the value it was told of: nothing is written, and the commit of a
+    // transaction that wrote nothing costs no sync.
+    if (!known || known->key != now.key) {
+      if (LedgerStatus noted = SetWriterValue(ini, now); !noted) return noted;
+    }
     return Commit();
   }
 
@@ -948,14 +952,55 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
     return {};
   }
 
-  LedgerStatus RecordBeyond(std::string_view series, std::int64_t first, std::int64_t span,
-                            std::string_view note) override {
+  LedgerStatus RecordBeyond(std::string_view series, std::int64_t first, std::int64_t span, std::string_view note,
+                            std::int64_t& localId) override {
     std::lock_guard lock(mutex_);
     Statement insert(db_,
                      "INSERT INTO blocks(time_local, series, server_id, first_value, span, used, state, note)"
                      " VALUES(?,?,0,?,?,?,'beyond',?)");
     insert.Bind(1, Now().local).Bind(2, series).Bind(3, first).Bind(4, span).Bind(5, span).Bind(6, ValidUtf8(note));
     if (!insert.Run()) return Fail(insert.rc());
+    localId = sqlite3_last_insert_rowid(db_);
+    return {};
+  }
+
+  LedgerStatus UnclaimedBeyond(std::string_view series, std::vector<HeldBlock>& rows) override {
+    std::lock_guard lock(mutex_);
+    rows.clear();
+    Statement query(db_, "SELECT id, first_value, span FROM blocks WHERE series = ? AND state = 'beyond'"
+                         " AND server_id = 0 ORDER BY id");
+    query.Bind(1, series);
+    while (query.Step()) {
+      rows.push_back(HeldBlock{query.Int(0), std::string(series), {0, query.Int(1), query.Int(2)}, query.Int(2),
+                               BlockState::Beyond});
+    }
+    if (!query.Done()) return Fail(query.rc());
+    return {};
+  }
+
+  LedgerStatus MarkBeyondClaimed(std::int64_t localId, std::int64_t serverId) override {
+    std::lock_guard lock(mutex_);
+    Statement mark(db_, "UPDATE blocks SET server_id = ? WHERE id = ? AND state = 'beyond'");
+    if (!mark.Bind(1, serverId).Bind(2, localId).Run()) return Fail(mark.rc());
+    return {};
+  }
+
+  LedgerStatus RecordConflict(std::string_view series, std::int64_t first, std::int64_t last,
+                              std::string_view otherStation) override {
+    std::lock_guard lock(mutex_);
+    Statement insert(db_, "INSERT INTO conflicts(time_local, series, first_value, last_value, other_station)"
+                          " VALUES(?,?,?,?,?)");
+    insert.Bind(1, Now().local).Bind(2, series).Bind(3, first).Bind(4, last).Bind(5, ValidUtf8(otherStation));
+    if (!insert.Run()) return Fail(insert.rc());
+    return {};
+  }
+
+  LedgerStatus ConflictCount(std::string_view series, std::int64_t& count) override {
+    std::lock_guard lock(mutex_);
+    Statement query(db_, "SELECT count(*) FROM conflicts WHERE ?1 = '' OR series = ?1");
+    query.Bind(1, series);
+    if (!query.Step()) return Fail(query.rc());
+    count = query.Int(0);
     return {};
   }
 

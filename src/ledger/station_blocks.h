@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ledger/production_ledger.h"
 
@@ -28,6 +29,9 @@ enum class BlockState {
   Beyond,    // not a block: values the Writer used on its own past the station's block
 };
 std::string_view BlockStateName(BlockState state);
+
+// The server_id of a Beyond row whose values other stations hold, every one.
+inline constexpr std::int64_t kClaimedByOthers = -1;
 
 struct HeldBlock {
   std::int64_t localId = 0;  // the row in the station's record
@@ -59,9 +63,22 @@ class StationBlocks {
   virtual LedgerStatus ReturnBlock(std::int64_t localId, std::int64_t used, std::string_view note) = 0;
 
   // Values first .. first + span - 1 of `series` that the Writer used on its own past the
-  // station's block: a Beyond row with `note`.
+  // station's block: a Beyond row with `note`, not yet told to the serial server (its server_id
+  // is 0 until MarkBeyondClaimed). `localId` is the new row.
   virtual LedgerStatus RecordBeyond(std::string_view series, std::int64_t first, std::int64_t span,
-                                    std::string_view note) = 0;
+                                    std::string_view note, std::int64_t& localId) = 0;
+  // The Beyond rows of `series` the serial server has not been told of yet, oldest first.
+  virtual LedgerStatus UnclaimedBeyond(std::string_view series, std::vector<HeldBlock>& rows) = 0;
+  // The server took the claim of a Beyond row: `serverId` is its first block of them, or
+  // kClaimedByOthers when other stations hold every value of it.
+  virtual LedgerStatus MarkBeyondClaimed(std::int64_t localId, std::int64_t serverId) = 0;
+
+  // Values first .. last of `series` that this station's Writer used on its own and that the
+  // server says `otherStation` holds: duplicates on the line.
+  virtual LedgerStatus RecordConflict(std::string_view series, std::int64_t first, std::int64_t last,
+                                      std::string_view otherStation) = 0;
+  // The conflicts on record of `series` (of every series when it is empty).
+  virtual LedgerStatus ConflictCount(std::string_view series, std::int64_t& count) = 0;
 
   // A random name of this record, made once with it: the server tells two stations of one name
   // apart by it.

@@ -145,6 +145,16 @@ inline constexpr UiText IDS_Ledger_SeriesNoBlock{"IDS_Ledger_SeriesNoBlock", 627
 inline constexpr UiText IDS_Ledger_SeriesBeyond{"IDS_Ledger_SeriesBeyond", 628};
 inline constexpr UiText IDS_Ledger_SeriesBlock{"IDS_Ledger_SeriesBlock", 629};
 inline constexpr UiText IDS_Ledger_SeriesReturned{"IDS_Ledger_SeriesReturned", 630};
+// Values a Writer used on its own: the runs found at a read-back, a Writer value below values
+// used, the stand-alone chips in the counters, and the series' claims and conflicts of them.
+inline constexpr UiText IDS_Ledger_Standalone{"IDS_Ledger_Standalone", 640};
+inline constexpr UiText IDS_Ledger_WriterBelowUsed{"IDS_Ledger_WriterBelowUsed", 641};
+inline constexpr UiText IDS_Ledger_StandaloneCounters{"IDS_Ledger_StandaloneCounters", 642};
+inline constexpr UiText IDS_Ledger_SeriesClaimed{"IDS_Ledger_SeriesClaimed", 643};
+inline constexpr UiText IDS_Ledger_SeriesConflict{"IDS_Ledger_SeriesConflict", 644};
+inline constexpr UiText IDS_Ledger_SeriesClaimLater{"IDS_Ledger_SeriesClaimLater", 645};
+inline constexpr UiText IDS_Ledger_SeriesConflicts{"IDS_Ledger_SeriesConflicts", 646};
+inline constexpr UiText IDS_Ledger_StandaloneOne{"IDS_Ledger_StandaloneOne", 647};
 // An installed or read-only program writes into the user's data folder, and says so at start.
 inline constexpr UiText IDS_MESSAGE_DataFolder{"IDS_MESSAGE_DataFolder", 530};
 // The command line: its load state between runs, batches of chips, the record's commands.

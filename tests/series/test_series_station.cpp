@@ -213,23 +213,101 @@ TEST_F(SeriesStationTest, AServerThatIsGoneStopsTheStationOnlyWhenItsBlockIsUsed
             std::vector<std::string>{"6"});
 }
 
-TEST_F(SeriesStationTest, ValuesTheWriterUsedOnItsOwnPastTheBlockAreReportedAsPossibleDuplicates) {
+// Block 1000-1004, chips 1000 and 1001, then the Writer programs eight chips on its own (1002 to
+// 1009): three of the block, five past it. Whatever the next command, those values are used.
+struct StandAloneCase {
+  const char* name;
+  bool loadNext;  // the next command is a load, not a chip
+};
+
+class SeriesStandAloneTest : public SeriesStationTest, public ::testing::WithParamInterface<StandAloneCase> {};
+
+TEST_P(SeriesStandAloneTest, ValuesTheWriterUsedOnItsOwnAreUsedClaimedAndNeverGivenAgain) {
   Load();
   ASSERT_EQ(AutoProgram(), CommandResult::Ok);
   ASSERT_EQ(AutoProgram(), CommandResult::Ok);
-  // Off-line, the Writer programs six chips with its job: 1002 to 1007, three past the block.
+  SimSettings("[Writer]\nStandaloneChips=8\n");
+  if (GetParam().loadNext) {
+    Load();
+    EXPECT_FALSE(Says("returned unused")) << view_->status;
+    EXPECT_TRUE(Says("Series remote-433: block 0000100A to 0000100E reserved")) << view_->status;
+  }
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  if (!GetParam().loadNext) {
+    EXPECT_TRUE(Says("Values 00001002 to 00001009 (8 chips) were programmed by the Writer on its own (stand-alone): "
+                     "on record as used, never given again.\r\n"))
+        << view_->status;
+    EXPECT_TRUE(Says("Series remote-433: values 00001005 to 00001009, used by the Writer on its own past this "
+                     "station's block, are now this station's.\r\n"))
+        << view_->status;
+  }
+  // The chip gets the Writer's own next value, in a block that starts there.
+  EXPECT_EQ(Chips().back(), (ChipLine{"0x84", "0000100A", "PASS"}));
+  EXPECT_TRUE(testing::TwiceAmongPassed(Chips()).empty());
+  EXPECT_EQ(RecordQuery(Db(), "SELECT first_value, span, state FROM blocks WHERE state = 'beyond'"),
+            std::vector<std::string>{"4101|5|beyond"});
+  EXPECT_EQ(RecordQuery(Db(), "SELECT first_value, used FROM blocks WHERE first_value = 4096"),
+            std::vector<std::string>{"4096|5"});
+  // On the server the values past the block are this station's: no other station can get them.
+  EXPECT_EQ(Server("SELECT station || ' ' || first_value || '+' || span || ' ' || kind FROM series_blocks"
+                   " ORDER BY first_value"),
+            (std::vector<std::string>{"bench-1 4096+5 block", "bench-1 4101+5 beyond", "bench-1 4106+5 block"}));
+  auto other = ledger::OpenSeriesServer(connection_);
+  ASSERT_TRUE(other->ClaimStation("bench-2", "token-2"));
+  ledger::ReservedBlock next;
+  ASSERT_TRUE(other->ReserveBlock(std::string(kSeries), "bench-2", "r1", 5, 0, next));
+  EXPECT_EQ(next.first, 0x100F);
+}
+
+INSTANTIATE_TEST_SUITE_P(NextCommands, SeriesStandAloneTest,
+                         ::testing::Values(StandAloneCase{"AChip", false}, StandAloneCase{"ALoad", true}),
+                         [](const ::testing::TestParamInfo<StandAloneCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST_F(SeriesStationTest, StandAloneValuesAnotherStationHoldsAreAConflictNamedOnce) {
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  // Another bench holds the values right after this station's block.
+  auto other = ledger::OpenSeriesServer(connection_);
+  ASSERT_TRUE(other->ClaimStation("bench-2", "token-2"));
+  ledger::ReservedBlock taken;
+  ASSERT_TRUE(other->ReserveBlock(std::string(kSeries), "bench-2", "r1", 5, 0, taken));
+  ASSERT_EQ(taken.first, 0x1005);
+  // Off-line the Writer runs on into them: 1001 to 1006.
   SimSettings("[Writer]\nStandaloneChips=6\n");
   ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
-  EXPECT_TRUE(Says("Values 00001005 to 00001007 were used by the Writer on its own beyond this station's block: "
-                   "possible duplicates.\r\n"))
+  EXPECT_TRUE(Says("Err: Values 00001005 to 00001006 used by the Writer of station bench-1 on its own are held by "
+                   "station bench-2 too: duplicates on the line.\r\n"))
       << view_->status;
-  // The chip gets the first value of a new block, downloaded before it is touched.
-  EXPECT_EQ(Chips().back(), (ChipLine{"0x84", "00001005", "PASS"}));
-  EXPECT_EQ(RecordQuery(Db(), "SELECT first_value, span, state FROM blocks WHERE state = 'beyond'"),
-            std::vector<std::string>{"4101|3|beyond"});
-  // Said once: the next chip is inside the new block.
+  // The chip gets a value past every block, and the conflict is counted where the operator looks.
+  EXPECT_EQ(Chips().back(), (ChipLine{"0x84", "0000100A", "PASS"}));
+  EXPECT_EQ(view_->SeriesLine(),
+            "Series remote-433: block 0000100A to 0000100E, 4 values left, 1 conflicts with other stations");
+  EXPECT_EQ(Server("SELECT station || ' ' || other_station || ' ' || first_value || '-' || last_value FROM conflicts"),
+            std::vector<std::string>{"bench-1 bench-2 4101-4102"});
   ASSERT_EQ(AutoProgram(), CommandResult::Ok);
-  EXPECT_FALSE(Says("possible duplicates")) << view_->status;
+  EXPECT_FALSE(Says("duplicates")) << view_->status;
+}
+
+TEST_F(SeriesStationTest, StandAloneValuesFoundWhileTheServerIsAwayAreClaimedWhenItIsBack) {
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  SimSettings("[Writer]\nStandaloneChips=6\n");  // 1001 to 1006: two past the block
+  ASSERT_TRUE(PgTestServer::Shared().Stop());
+  EXPECT_EQ(AutoProgram(), CommandResult::SerialRefused) << view_->status;
+  EXPECT_TRUE(Says("Series remote-433: values 00001005 to 00001006 used by the Writer on its own are on record; the "
+                   "serial server is told when it answers.\r\n"))
+      << view_->status;
+  EXPECT_EQ(Chips().size(), 7U) << "no chip is touched without a block";
+  ASSERT_TRUE(PgTestServer::Shared().Start());
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  EXPECT_TRUE(Says("values 00001005 to 00001006, used by the Writer on its own past this station's block, are now "
+                   "this station's"))
+      << view_->status;
+  EXPECT_EQ(Chips().back(), (ChipLine{"0x84", "00001007", "PASS"}));
+  EXPECT_EQ(RecordQuery(Db(), "SELECT first_value, span, server_id > 0 FROM blocks WHERE state = 'beyond'"),
+            std::vector<std::string>{"4101|2|1"});
 }
 
 TEST_F(SeriesStationTest, UnusedValuesAreGivenBackWhenTheJobEndsAndWhenTheStationCloses) {
