@@ -128,7 +128,8 @@ CREATE TABLE stations(
 // - claim_used_values: the claim; its answer is the claim's beyond blocks and conflicts.
 // - store_station_rows: a station's rows, taken only under the token that claimed the station;
 //   a row number the server holds with other contents refuses the batch. The check follows the
-//   insert, so that a row another connection stored meanwhile is seen too.
+//   insert (which waits for a row another connection is storing under the same number), so
+//   that such a row is seen too; only the rows the insert passed over are looked at.
 constexpr const char* kSchemaVersion3 = R"sql(
 ALTER TABLE series_blocks ADD COLUMN kind text NOT NULL DEFAULT 'block' CHECK (kind IN ('block', 'beyond'));
 ALTER TABLE series_blocks DROP CONSTRAINT series_blocks_station_request_key;
@@ -287,6 +288,7 @@ LANGUAGE plpgsql AS $fn$
 DECLARE
   v_token text;
   v_seq bigint;
+  v_passed bigint[];
 BEGIN
   SELECT s.token INTO v_token FROM stations s WHERE s.name = p_station;
   IF NOT FOUND THEN
@@ -304,18 +306,27 @@ BEGIN
     RETURNING station_rows.seq, station_rows.table_name, station_rows.local_id, station_rows.row),
   newest AS (
     SELECT DISTINCT ON (s.table_name, s.local_id) s.seq, s.table_name, s.local_id, s.row FROM stored s
-    ORDER BY s.table_name, s.local_id, s.seq DESC)
-  INSERT INTO record_rows(station, table_name, local_id, seq, row)
-  SELECT p_station, n.table_name, n.local_id, n.seq, n.row FROM newest n
-  ON CONFLICT (station, table_name, local_id) DO UPDATE SET seq = excluded.seq, row = excluded.row
-    WHERE record_rows.seq < excluded.seq;
-  SELECT t.seq INTO v_seq FROM unnest(p_seqs, p_tables, p_ids, p_rows) AS t(seq, table_name, local_id, row)
-    JOIN station_rows r ON r.station = p_station AND r.seq = t.seq
-    WHERE (r.table_name, r.local_id, r.row) IS DISTINCT FROM (t.table_name, t.local_id, t.row)
-    ORDER BY t.seq LIMIT 1;
-  IF FOUND THEN
-    RAISE EXCEPTION 'the station "%" sent row % with other contents than the serial server holds under that number: nothing of its batch is stored',
-      p_station, v_seq;
+    ORDER BY s.table_name, s.local_id, s.seq DESC),
+  recorded AS (
+    INSERT INTO record_rows(station, table_name, local_id, seq, row)
+    SELECT p_station, n.table_name, n.local_id, n.seq, n.row FROM newest n
+    ON CONFLICT (station, table_name, local_id) DO UPDATE SET seq = excluded.seq, row = excluded.row
+      WHERE record_rows.seq < excluded.seq)
+  SELECT array_agg(i.seq) INTO v_passed FROM incoming i
+    WHERE NOT EXISTS (SELECT 1 FROM stored s WHERE s.seq = i.seq AND s.table_name = i.table_name
+                        AND s.local_id = i.local_id AND s.row = i.row);
+  -- Only the rows passed over can differ from what the server holds (usually none: a batch sent
+  -- again after a lost answer).
+  IF v_passed IS NOT NULL THEN
+    SELECT t.seq INTO v_seq FROM unnest(p_seqs, p_tables, p_ids, p_rows) AS t(seq, table_name, local_id, row)
+      WHERE t.seq = ANY(v_passed) AND NOT EXISTS (
+        SELECT 1 FROM station_rows r WHERE r.station = p_station AND r.seq = t.seq AND r.table_name = t.table_name
+          AND r.local_id = t.local_id AND r.row = t.row)
+      ORDER BY t.seq LIMIT 1;
+    IF FOUND THEN
+      RAISE EXCEPTION 'the station "%" sent row % with other contents than the serial server holds under that number: nothing of its batch is stored',
+        p_station, v_seq;
+    END IF;
   END IF;
   RETURN (SELECT COALESCE(max(r.seq), 0) FROM station_rows r WHERE r.station = p_station);
 END
