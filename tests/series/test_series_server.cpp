@@ -233,7 +233,8 @@ TEST_P(UpgradeTest, AnOlderLayoutIsUpgradedWithEveryRowKept) {
   admin.Value("INSERT INTO series_blocks(series, station, request, first_value, span) "
               "VALUES ('remote-433', 'bench-3', 'r1', 4096 + 150, 10)");
   admin.Value("UPDATE series SET next_value = 4096 + 160");
-  const std::string rowsBefore = admin.Value("SELECT string_agg(seq || ':' || row::text, ',' ORDER BY seq) FROM station_rows");
+  constexpr const char* kAllRows = "SELECT string_agg(seq || ':' || row::text, ',' ORDER BY seq) FROM station_rows";
+  const std::string rowsBefore = admin.Value(kAllRows);
 
   auto upgraded = OpenSeriesServer(connection_);
   // The blocks given before are still the stations' own: asked again, each comes back.
@@ -245,7 +246,7 @@ TEST_P(UpgradeTest, AnOlderLayoutIsUpgradedWithEveryRowKept) {
   EXPECT_EQ(admin.Number("SELECT count(*) FROM vx3wt_schema"), 1);
   EXPECT_EQ(admin.Number("SELECT count(*) FROM series_blocks"), 4);
   EXPECT_EQ(admin.Number("SELECT count(*) FROM series_blocks WHERE kind = 'block'"), 4);
-  EXPECT_EQ(admin.Value("SELECT string_agg(seq || ':' || row::text, ',' ORDER BY seq) FROM station_rows"), rowsBefore);
+  EXPECT_EQ(admin.Value(kAllRows), rowsBefore);
   EXPECT_EQ(admin.Number("SELECT count(*) FROM actions WHERE station = 'bench-1'"), 5);
   EXPECT_EQ(admin.Number("SELECT count(*) FROM conflicts"), 0);
   // Version 2's stations keep their names; version 1 had none to keep.
@@ -706,7 +707,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "INSERT INTO series_blocks(series, station, request, first_value, span, kind) "
                       "VALUES ('remote-433', 'bench-9', 'h', 1099, 1, 'beyond')",
                       true},
-        HandBlockCase{"AMoveOntoAnother", "UPDATE series_blocks SET first_value = 1050 WHERE station = 'bench-2'", true},
+        HandBlockCase{"AMoveOntoAnother", "UPDATE series_blocks SET first_value = 1050 WHERE station = 'bench-2'",
+                      true},
         HandBlockCase{"JustBefore", VX3_HAND_BLOCK(990, 10), false},
         HandBlockCase{"JustAfter", VX3_HAND_BLOCK(1200, 10), false},
         HandBlockCase{"AnotherSeries",
@@ -742,7 +744,8 @@ TEST_P(ClaimTest, ValuesNoOtherStationHoldsBecomeTheStationsAndTheRestAreConflic
   const std::int64_t blocksBefore = admin.Number("SELECT count(*) FROM series_blocks");
 
   ClaimedValues claim;
-  const SeriesStatus status = store_->ClaimUsedValues("remote-433", "bench-1", "c1", GetParam().first, GetParam().last, claim);
+  const SeriesStatus status =
+      store_->ClaimUsedValues("remote-433", "bench-1", "c1", GetParam().first, GetParam().last, claim);
   ASSERT_TRUE(status) << status.status.error;
   std::vector<std::pair<std::int64_t, std::int64_t>> claimed;
   for (const ReservedBlock& block : claim.claimed) {
@@ -821,9 +824,10 @@ TEST_P(ClaimRefusalTest, RefusesAndClaimsNothing) {
   ClaimedValues claim;
   ASSERT_TRUE(store_->ClaimUsedValues("remote-433", "bench-1", "c1", 1020, 1021, claim));
   Admin admin(connection_);
-  const std::string before = admin.Value(
+  constexpr const char* kState =
       "SELECT (SELECT count(*) FROM series_blocks) || ' ' || (SELECT count(*) FROM conflicts) || ' ' || "
-      "(SELECT count(*) FROM value_claims) || ' ' || (SELECT next_value FROM series)");
+      "(SELECT count(*) FROM value_claims) || ' ' || (SELECT next_value FROM series)";
+  const std::string before = admin.Value(kState);
   const ClaimRefusalCase& c = GetParam();
   const SeriesStatus status = store_->ClaimUsedValues(c.series, "bench-1", c.request, c.first, c.last, claim);
   EXPECT_FALSE(status);
@@ -831,9 +835,7 @@ TEST_P(ClaimRefusalTest, RefusesAndClaimsNothing) {
   EXPECT_EQ(status.status.error, c.error);
   EXPECT_TRUE(claim.claimed.empty());
   EXPECT_TRUE(claim.conflicts.empty());
-  EXPECT_EQ(admin.Value("SELECT (SELECT count(*) FROM series_blocks) || ' ' || (SELECT count(*) FROM conflicts) || ' ' || "
-                        "(SELECT count(*) FROM value_claims) || ' ' || (SELECT next_value FROM series)"),
-            before);
+  EXPECT_EQ(admin.Value(kState), before);
   // The connection is fit for the next claim.
   ASSERT_TRUE(store_->ClaimUsedValues("remote-433", "bench-1", "c9", 1005, 1030, claim));
   EXPECT_EQ(claim.conflicts, (std::vector<ValueConflict>{{"bench-2", 1005, 1009}}));
@@ -849,8 +851,8 @@ INSTANTIATE_TEST_SUITE_P(
         ClaimRefusalCase{"UnknownSeries", "remote-868", "c2", 1030, 1039,
                          R"(the series "remote-868" is not on the server)"},
         ClaimRefusalCase{"AClaimsNameForOtherValues", "remote-433", "c1", 1020, 1029,
-                         R"(the claim "c1" of the station "bench-1" was made for the values 1020 .. 1021 of the series )"
-                         R"("remote-433")"}),
+                         R"(the claim "c1" of the station "bench-1" was made for the values 1020 .. 1021 )"
+                         R"(of the series "remote-433")"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SeriesServerTest, ReservationsAndClaimsFromManyConnectionsAtOnceNeverOverlap) {
