@@ -94,6 +94,12 @@ void BM_DrainOutbox(benchmark::State& state) {
   job.step[0] = 1;
   ledger::JobId jobId = 0;
   opened.ledger->StartJob(job, jobId);
+  std::string token;
+  outbox.Token(token);
+  if (const ledger::SeriesStatus claimed = store->ClaimStation(outbox.Station(), token); !claimed) {
+    state.SkipWithError(claimed.status.error.c_str());
+    return;
+  }
   ledger::OutboxDrainer drainer(outbox, *store);
   std::int64_t rows = 0;
   rolling::RollingWords first{};

@@ -16,7 +16,7 @@
 namespace vx3::ledger {
 
 // The server's layout version: the program makes and upgrades it, step by step.
-inline constexpr int kSeriesSchemaVersion = 2;
+inline constexpr int kSeriesSchemaVersion = 3;
 // What a hidden password shows in its place.
 inline constexpr std::string_view kPasswordMask = "********";
 

@@ -127,6 +127,11 @@ class DrainTest : public OutboxTest {
     ASSERT_FALSE(connection_.empty());
     store_ = OpenSeriesServer(connection_, {.connectTimeoutSeconds = 1});
     ASSERT_TRUE(outbox_->StartQueueing());
+    // The server takes a station's rows only from the record that claimed its name.
+    std::string token;
+    ASSERT_TRUE(outbox_->Token(token));
+    const SeriesStatus claimed = store_->ClaimStation(outbox_->Station(), token);
+    ASSERT_TRUE(claimed) << claimed.status.error;
   }
 
   std::int64_t ServerNumber(const std::string& sql) {
