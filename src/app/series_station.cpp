@@ -330,11 +330,12 @@ bool SeriesStation::TargetFor(AppContext& context, const rolling::RollingWords& 
     return false;
   }
   const ledger::RollingShape shape = Shape(context);
-  const std::optional<std::int64_t> number = ledger::NumberOf(wanted, shape);
-  if (!number) {
+  const std::optional<std::int64_t> asked = ledger::NumberOf(wanted, shape);
+  if (!asked) {
     refusal = fmt::format(kValueOutOfSeries, ledger::MakeSerialValue(wanted, shape).digits);
     return false;
   }
+  const std::int64_t number = *asked;
   const auto valueOf = [&shape](std::int64_t n) {
     return ledger::MakeSerialValue(ledger::EntriesOfNumber(n, shape).value_or(rolling::RollingWords{}), shape);
   };
@@ -346,7 +347,7 @@ bool SeriesStation::TargetFor(AppContext& context, const rolling::RollingWords& 
     std::lock_guard lock(mutex_);
     held = block_;
   }
-  if (held && held->state == ledger::BlockState::Open && held->Holds(*number)) {
+  if (held && held->state == ledger::BlockState::Open && held->Holds(number)) {
     target.limit = valueOf(held->Last());
     return true;
   }
@@ -368,13 +369,15 @@ void SeriesStation::Issued(AppContext& context, const ledger::SerialValue& value
   if (!Active()) return;
   const ledger::RollingShape shape = Shape(context);
   const std::optional<rolling::RollingWords> entries = ledger::EntriesOf(value.digits, shape);
-  const std::optional<std::int64_t> number = entries ? ledger::NumberOf(*entries, shape) : std::nullopt;
+  const std::optional<std::int64_t> issued = entries ? ledger::NumberOf(*entries, shape) : std::nullopt;
+  if (!issued) return;
+  const std::int64_t number = *issued;
   const std::int64_t step = ledger::NumberOf(context.rolling.step, shape).value_or(1);
   std::optional<ledger::HeldBlock> held;
   {
     std::lock_guard lock(mutex_);
-    if (!number || !block_ || !block_->Holds(*number)) return;
-    next_ = std::max(next_, *number + std::max<std::int64_t>(step, 1));
+    if (!block_ || !block_->Holds(number)) return;
+    next_ = std::max(next_, number + std::max<std::int64_t>(step, 1));
     block_->used = std::min(block_->block.span, next_ - block_->block.first);
     held = block_;
   }

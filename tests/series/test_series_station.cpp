@@ -167,7 +167,9 @@ TEST_F(SeriesStationTest, EveryChipGetsAValueOfTheStationsBlockAndANewBlockComes
   ledger::ReservedBlock taken;
   for (int chip = 0; chip < 12; ++chip) {
     ASSERT_EQ(AutoProgram(), CommandResult::Ok) << chip << '\n' << view_->status;
-    if (chip == 2) ASSERT_TRUE(other->ReserveBlock(std::string(kSeries), "bench-2", "r1", 5, 0, taken));
+    if (chip == 2) {
+      ASSERT_TRUE(other->ReserveBlock(std::string(kSeries), "bench-2", "r1", 5, 0, taken));
+    }
   }
   ASSERT_EQ(taken.first, 0x1005);
   std::vector<std::string> values;
