@@ -1025,37 +1025,24 @@ TEST_F(LedgerTest, TheRecordsTokenIsMadeOnceAndIsItsOwn) {
 // --- records of an older layout ---
 
 // The tables of the first layout: those of a record made now but the ones that came later.
-constexpr const char* kLaterTables = "'outbox', 'outbox_state', 'blocks', 'sqlite_sequence'";
 
 class OlderRecordTest : public LedgerTest {
  protected:
-  // Makes File() a record of the first layout: the tables and indexes of a record the program
-  // makes now, without those that came later, marked as version 1, holding `rows`.
-  void WriteVersion1(const std::string& rows) {
-    TempDir fresh;
-    {
-      OpenedLedger opened = OpenSqliteLedger(fresh.path(), clock, LedgerOptions{.station = "BENCH-1", .busyTimeoutMs = 2000, .vfsName = {}});
-      ASSERT_TRUE(opened.status.ok) << opened.status.error;
-    }
-    std::vector<std::string> schema;
-    {
-      RawDb made(fresh.path() / kLedgerFolder / kLedgerFileName);
-      EXPECT_EQ(made.Texts(fmt::format("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT IN ({})"
-                                       " ORDER BY name",
-                                       kLaterTables)),
-                (std::vector<std::string>{"actions", "counter_resets", "jobs", "serials", "tallies"}));
-      schema = made.Texts(fmt::format("SELECT sql FROM sqlite_master WHERE type IN ('table', 'index')"
-                                      " AND sql IS NOT NULL AND tbl_name NOT IN ({}) ORDER BY rowid",
-                                      kLaterTables));
-    }
+  // Makes File() a record of layout `version`, made by the layout steps of the program's history
+  // as the program of that version made it, holding `rows`.
+  void WriteLayout(int version, const std::string& rows) {
     fs::create_directories(File().parent_path());
     RawDb raw(File());
-    for (const std::string& sql : schema) ASSERT_EQ(raw.Exec(sql.c_str()), SQLITE_OK) << sql;
+    for (int step = 0; step < version; ++step) {
+      const std::string sql = RecordLayoutStep(step);
+      ASSERT_EQ(raw.Exec(sql.c_str()), SQLITE_OK) << sql;
+    }
     const std::string mark =
-        fmt::format("PRAGMA application_id={}; PRAGMA user_version=1;", kLedgerApplicationId);
+        fmt::format("PRAGMA application_id={}; PRAGMA user_version={};", kLedgerApplicationId, version);
     ASSERT_EQ(raw.Exec(mark.c_str()), SQLITE_OK);
     ASSERT_EQ(raw.Exec(rows.c_str()), SQLITE_OK) << rows;
   }
+  void WriteVersion1(const std::string& rows) { WriteLayout(1, rows); }
 
   // The key the record knows the fixture's INI by.
   std::string IniKeyOfFixture() const { return fs::weakly_canonical(fs::absolute(ini)).string(); }
@@ -1124,24 +1111,27 @@ TEST_F(OlderRecordTest, AVersion1RecordIsUpgradedWithItsRowsKept) {
 }
 
 TEST_F(OlderRecordTest, AVersion2RecordKeepsItsOutboxAndGetsAToken) {
+  // A station of the second layout that had joined a series: its rows queued by that layout's
+  // triggers, a block held.
+  const std::string key = MakeSerialValue(Value(0x1000), kShape).key;
+  WriteLayout(2, fmt::format(
+      "UPDATE outbox_state SET queueing = 1;"
+      "INSERT INTO jobs VALUES(1, '2026-12-05T09:00:00.000+00:00', '2026-12-05T09:00:00.000Z', 'BENCH-1',"
+      " 'VX3P1040', '/images/PART.VX3', '1A2B', '00FF', 0, '0100', '0102', '{0}', 33, 2, 1, 0, '00000001',"
+      " '00001000', '');"
+      "INSERT INTO actions VALUES(1, 1, '2026-12-05T09:00:01.000+00:00', '2026-12-05T09:00:01.000Z', '2026-12-05',"
+      " 'Auto Program', 1, 'pass', 0, 'Auto Program OK', '00001000', 1500);"
+      "INSERT INTO serials VALUES(1, '{0}', '00001000', '{1}', 'passed', 1, 1);"
+      "INSERT INTO tallies VALUES(1, '2026-12-05', 1, 1, 0);"
+      "INSERT INTO blocks(id, time_local, series, server_id, first_value, span, used, state)"
+      " VALUES(1, '2026-12-05T09:00:02.000+00:00', '{2}', 7, 8192, 100, 0, 'open');",
+      IniKeyOfFixture(), key, kSeries));
+  const HeldBlock held{1, std::string(kSeries), {7, 0x2000, 100}, 0, BlockState::Open};
   std::int64_t queuedBefore = 0;
-  HeldBlock held;
   {
-    auto ledger = OpenOk();
-    const JobId job = StartJob(*ledger, Job());
-    Chip(*ledger, job, Value(0x1000), Outcome::Pass);
-    ASSERT_TRUE(ledger->Outbox()->StartQueueing().ok);
-    Chip(*ledger, job, Value(0x1001), Outcome::Pass);
-    ASSERT_TRUE(ledger->Blocks()->AddBlock(kSeries, {7, 0x2000, 100}, held).ok);
-    ASSERT_TRUE(ledger->Outbox()->QueuedCount(queuedBefore).ok);
-    ASSERT_GT(queuedBefore, 0);
-  }
-  {
-    // Back to the second layout: the outbox's state as it was then, without the token.
     RawDb raw(File());
-    ASSERT_EQ(raw.Exec("DROP TABLE outbox_state; CREATE TABLE outbox_state(queueing INTEGER NOT NULL);"
-                       " INSERT INTO outbox_state(queueing) VALUES(1); PRAGMA user_version=2;"),
-              SQLITE_OK);
+    queuedBefore = std::stoll(raw.Text("SELECT count(*) FROM outbox"));
+    ASSERT_EQ(queuedBefore, 4);
   }
   auto ledger = OpenOk();
   ASSERT_TRUE(ledger);

@@ -364,6 +364,24 @@ TEST_F(LedgerInProgramTest, AWriterBehindTheRecordAtALoadStartsPastEveryValueUse
             std::vector<std::string>{"00001001|00001004"});
 }
 
+TEST_F(LedgerInProgramTest, StandAloneValuesAreOnRecordBeforeTheRollingCodeDialogDownloadsAnother) {
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  // Off-line 1001 to 1003; then the operator downloads the INI's Count again, 00001001.
+  SimSettings("[Writer]\nStandaloneChips=3\n");
+  view_->rollingScript = [](rolling::RollingDialog&, testing::FakeView::RollingControls& controls) {
+    controls.SetText(rolling::dlg::kValue, "0000 1001");
+    return true;
+  };
+  Run(&MainPresenter::OnRollingCode);
+  EXPECT_TRUE(Says("Values 00001001 to 00001003 (3 chips) were programmed by the Writer on its own")) << view_->status;
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  EXPECT_TRUE(Says("The Writer holds 00001001, below values already used up to 00001003: this chip gets 00001004."))
+      << view_->status;
+  EXPECT_EQ(Chips().back(), (ChipLine{"0x84", "00001004", "PASS"}));
+  EXPECT_TRUE(TwiceAmongPassed(Chips()).empty());
+}
+
 TEST_F(LedgerInProgramTest, AValueDownloadedAboveTheWriterIsNoStandAloneRun) {
   // The INI's Count typed far above the Writer's value: the values between were never used.
   Load();

@@ -247,8 +247,10 @@ void MainPresenter::RollingCodeJob() {
     ReportNoWriter();
     return;
   }
+  const std::string standalone = ObserveWriter(context_);
   if (!OpenRollingCodeDialog(context_, view_)) return;
   view_.SetStatusText("");
+  if (!standalone.empty()) context_.reporter.ReportStatus(standalone, text::Severity::NoteLine);
   ReloadRollingSettings(context_, true);
   view_.EnableControl(ctl::kProgram, true);
   DownloadRollingRecord(context_, view_);

@@ -180,6 +180,20 @@ ActionKind ActionKindOf(std::uint8_t action, bool erasable) {
   }
 }
 
+std::string ObserveWriter(AppContext& context) {
+  ledger::ProductionLedger* record = context.record.ledger();
+  if (record == nullptr || !RollingOn(context)) return {};
+  bool read = false;
+  const std::optional<rolling::RollingWords> held = WriterRollingValue(context, read);
+  if (!held) return {};
+  ledger::WriterObservation seen;
+  if (!record->ObserveWriterValue(context.record.job, context.rolling.iniPath, ShapeOfJob(context), *held, seen)) {
+    return {};
+  }
+  context.series.WriterSeen(context, seen, *held);
+  return SayStandalone(context, seen);
+}
+
 void NoteWriterValue(AppContext& context) {
   ledger::ProductionLedger* record = context.record.ledger();
   if (record == nullptr || !RollingOn(context)) return;

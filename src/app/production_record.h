@@ -100,6 +100,11 @@ void RecordCommand(AppContext& context, ledger::ActionKind kind, ledger::Outcome
                    const std::optional<ledger::SerialValue>& rollingValue = std::nullopt,
                    const std::optional<std::string>& message = std::nullopt);
 
+// Before a new rolling value is downloaded (the Rolling Code dialog): what the Writer did on its
+// own with the value it holds goes on record first, so that the download cannot hide it. Gives
+// back the line said of it (empty when nothing was found).
+std::string ObserveWriter(AppContext& context);
+
 // The Writer's job now holds the rolling value of the settings in force (it was downloaded):
 // the record knows it, so that a later read-back tells what the Writer did on its own.
 void NoteWriterValue(AppContext& context);

@@ -1377,6 +1377,8 @@ std::string HostName() {
 
 }  // namespace
 
+std::string RecordLayoutStep(std::int64_t from) { return Migration(from); }
+
 std::string_view ActionName(ActionKind kind) {
   switch (kind) {
     case ActionKind::AutoProgram: return "Auto Program";

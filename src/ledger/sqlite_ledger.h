@@ -42,6 +42,10 @@ struct LedgerOptions {
 OpenedLedger OpenSqliteLedger(const std::filesystem::path& programDir, platform::Clock& clock,
                               const LedgerOptions& options = {});
 
+// The SQL that takes a record of layout `from` to layout `from + 1` (0: an empty file). The steps
+// are the record's history: applied in turn they make a record of any older layout.
+std::string RecordLayoutStep(std::int64_t from);
+
 // Appends `chips` passed Auto Program actions to `job` of an SQLite record, with their serials
 // from `first` on by the job's step, their Writer message and their counters, in one
 // transaction: a big record for measurements in seconds instead of hours of durable commits.
