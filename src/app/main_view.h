@@ -78,10 +78,12 @@ class MainView : public text::ReportView, public writer_ops::ProgressView {
 
   // ---- The production record: the last chip's result and the counters ----
 
-  enum class Verdict { None, Pass, Fail, Unknown };
+  enum class Verdict { None, Pass, Fail, Unknown, NoSerial };
   // The result of the last chip command, to be read at arm's length: `verdictText` large ("PASS"
   // in green, "FAIL" in red, the unknown outcome as a failure), `detail` under it (the action and
-  // the serial value). Verdict::None clears the display (a new load).
+  // the serial value). Verdict::None clears the display (a new load). Verdict::NoSerial is no
+  // chip's result but a warning in amber: the loaded job's serial numbers cannot be made
+  // (`verdictText` "No serial numbers", `detail` the reason); both texts must fit the band.
   virtual void ShowChipResult(Verdict verdict, std::string_view verdictText, std::string_view detail) = 0;
   // The counters of the loaded job and of today, one line each, in the language in force.
   virtual void ShowCounters(std::string_view jobLine, std::string_view todayLine) = 0;

@@ -9,6 +9,7 @@
 #include "app/control_ids.h"
 #include "app/load_image_flow.h"
 #include "app/main_presenter.h"
+#include "app/no_serial.h"
 #include "app/production_record.h"
 #include "app/read_command.h"
 #include "app/rolling_commands.h"
@@ -192,7 +193,11 @@ writer_ops::ChipActionResult MainPresenter::RecordedChipAction(std::uint8_t acti
 
 void MainPresenter::ProgramChip(std::uint8_t action) {
   const WaitCursor wait(view_);
+  // Serial numbers the INI asks for but that cannot be made: the operator decides, once per load.
+  bool answeredNow = false;
+  if (!ProgramWithoutSerialsAllowed(context_, view_, answeredNow)) return;
   if (!PrepareChipCommand()) return;
+  if (answeredNow && !WriterGivesNoValue(context_, view_)) return;
   const bool rollingOn = context_.rolling.method != rolling::RollingMethod::NotUsed;
   std::optional<ChipSerial> serial;
   if (rollingOn) {
@@ -205,6 +210,8 @@ void MainPresenter::ProgramChip(std::uint8_t action) {
   if (rollingOn) {
     ReadBackRolling(context_);
     ReloadRollingSettings(context_, true);
+    // The INI was spoilt while the job ran: the next chip asks before it goes without a serial.
+    if (SerialsMissing(context_)) context_.reporter.ReportStatus(NoSerialLine(context_), Severity::ErrorLine);
   }
 }
 

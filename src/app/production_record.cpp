@@ -6,6 +6,7 @@
 
 #include "app/app_context.h"
 #include "app/main_view.h"
+#include "app/no_serial.h"
 #include "app/worker_thread.h"
 #include "ledger/ledger_texts.h"
 #include "link/command_codes.h"
@@ -441,7 +442,8 @@ void FinishChipCommand(AppContext& context, MainView& view, ActionKind kind,
 void ShowLastChip(AppContext& context, MainView& view) {
   const std::optional<ProductionRecord::LastChip> chip = context.record.lastChip();
   if (!chip) {
-    view.ShowChipResult(MainView::Verdict::None, {}, {});
+    // Before the first chip of a job whose serial numbers cannot be made, the band says so.
+    if (!ShowNoSerialBand(context, view)) view.ShowChipResult(MainView::Verdict::None, {}, {});
     return;
   }
   const text::Language& language = context.language;

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "app/control_ids.h"
+#include "app/no_serial.h"
 #include "app/production_record.h"
 #include "app/rolling_dialog_command.h"
 #include "app/rolling_commands.h"
@@ -143,6 +144,8 @@ int WorkerThread::Run() {
       DownloadRollingRecord(context_, view_);
     }
   }
+  // Last, so that it stays under the EEPROM lines: serial numbers that were meant cannot be made.
+  if (hasImage) ReportNoSerial(context_, view_);
   return 1;
 }
 
@@ -153,7 +156,9 @@ bool DownloadRollingRecord(AppContext& context, MainView& view) {
                                          text::IDS_MESSAGE_RollingProgramOK, text::IDS_MESSAGE_RollingVerifyOk);
   context.progress.HideProgress();
   RecordCommand(context, ledger::ActionKind::RollingDownload, ok ? ledger::Outcome::Pass : ledger::Outcome::Fail,
-                MillisecondsSince(context, start), CurrentRollingValue(context));
+                MillisecondsSince(context, start),
+                context.rolling.method != rolling::RollingMethod::NotUsed ? std::optional(CurrentRollingValue(context))
+                                                                          : std::nullopt);
   if (!ok) context.state.lastResult = CommandResult::JobFailed;
   return ok;
 }

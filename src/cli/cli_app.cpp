@@ -101,6 +101,7 @@ struct Options {
   int count = 1;
   bool untilFail = false;
   bool noWait = false;
+  bool noSerial = false;  // program without the serial numbers that the rolling INI cannot give
   std::string out;
   std::string ledgerCommand;
   std::string csv;
@@ -376,6 +377,7 @@ class CliRun final : public app::StartupHost {
   ExitCode ChipBatch(app::AppContext& context, ConsoleView& view, app::MainPresenter& presenter) {
     if (const std::optional<ExitCode> refused = RestoreLoad(context, view)) return *refused;
     const ChipCommand command = ChipCommandOf(options_.command);
+    view.AllowNoSerial(options_.noSerial);
     // Unbuffered, so that the wait for Enter sees on the descriptor what has not been read yet.
     if (!options_.noWait) std::setvbuf(host_.in, nullptr, _IONBF, 0);
     std::optional<ExitCode> firstFailure;
@@ -629,6 +631,10 @@ int RunCli(int argc, const char* const* argv, const CliHost& host) {
     chip->add_option("--count", options.count, "How many chips, one after the other")->check(CLI::PositiveNumber);
     chip->add_flag("--until-fail", options.untilFail, "Stop at the first chip that fails");
     chip->add_flag("--no-wait", options.noWait, "Do not wait for Enter between chips");
+    // Taken by every chip command, so that a script can give it to all; only the two that
+    // program chips ask the question it answers.
+    chip->add_flag("--no-serial", options.noSerial,
+                   "Program chips without serial numbers when the rolling INI asks for ones that cannot be made");
   }
 
   CLI::App* read = cli.add_subcommand("read", "Read the chip back: its listing to FILE, its checksum printed");

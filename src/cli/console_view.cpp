@@ -36,6 +36,7 @@ std::string_view VerdictName(app::MainView::Verdict verdict) {
     case app::MainView::Verdict::Pass: return "pass";
     case app::MainView::Verdict::Fail: return "fail";
     case app::MainView::Verdict::Unknown: return "unknown";
+    case app::MainView::Verdict::NoSerial: return "no_serial";
     case app::MainView::Verdict::None: break;
   }
   return "none";
@@ -135,12 +136,16 @@ std::string ConsoleView::StatusText() const {
 }
 
 int ConsoleView::ShowMessageBox(std::string_view text, std::string_view caption, int type) {
-  // Nobody is there to answer: the box's default button, the first one.
+  // Nobody is there to answer: the box's default button, the first one unless the box names the
+  // second. The one Yes/No box whose default is No asks whether chips are programmed without
+  // serial numbers: --no-serial answers it Yes.
   const bool yesNo = (type & text::box::kButtonMask) == text::box::kYesNo;
-  const int answer = yesNo ? text::answer::kYes : text::answer::kOk;
+  const bool defaultNo = yesNo && (type & text::box::kDefaultMask) == text::box::kDefaultSecond;
+  const bool yes = yesNo && (!defaultNo || allowNoSerial_.load());
+  const int answer = !yesNo ? text::answer::kOk : yes ? text::answer::kYes : text::answer::kNo;
   if (!muted_.load()) {
     output_.EventOrLine({{"event", "message"}, {"caption", std::string(caption)}, {"text", PlainLines(text)},
-                         {"answer", yesNo ? "yes" : "ok"}},
+                         {"answer", !yesNo ? "ok" : yes ? "yes" : "no"}},
                         std::string(caption) + ": " + std::string(text));
   }
   return answer;

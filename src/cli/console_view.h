@@ -30,6 +30,8 @@ class ConsoleView final : public app::MainView {
   void AnswerImage(std::filesystem::path image) { image_ = std::move(image); }
   void AnswerDevice(std::string device) { device_ = std::move(device); }
   void AnswerRolling(RollingChoice choice) { rolling_ = choice; }
+  // --no-serial: Yes to programming chips without the serial numbers that cannot be made.
+  void AllowNoSerial(bool allow) { allowNoSerial_.store(allow); }
   // Nothing is written while muted (the start state, the reload of the loaded image).
   void SetMuted(bool muted) { muted_.store(muted); }
   // From the listing head of a read-back on, status lines go to the listing instead of the
@@ -88,6 +90,7 @@ class ConsoleView final : public app::MainView {
   std::string device_;
   RollingChoice rolling_;
   std::atomic<bool> muted_{false};
+  std::atomic<bool> allowNoSerial_{false};
   bool deviceMissed_ = false;
 
   mutable std::mutex mutex_;  // guards the members below
@@ -104,7 +107,7 @@ class ConsoleView final : public app::MainView {
   std::string progressCaption_;
 };
 
-// The verdict's name in the JSON events: "pass", "fail", "unknown", "none".
+// The verdict's name in the JSON events: "pass", "fail", "unknown", "no_serial", "none".
 std::string_view VerdictNameOf(app::MainView::Verdict verdict);
 
 }  // namespace vx3::cli

@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
@@ -124,6 +125,25 @@ constexpr double kVerdictHeightShare = 0.56;
 constexpr QRgb kPassColour = qRgb(0x1E, 0x8C, 0x32);
 constexpr QRgb kFailColour = qRgb(0xC8, 0x1E, 0x1E);
 constexpr QRgb kVerdictTextColour = qRgb(0xFF, 0xFF, 0xFF);
+// Amber for a job whose serial numbers cannot be made: a warning, neither a pass nor a chip's
+// failure; dark letters, which white would not stand out from.
+constexpr QRgb kNoSerialColour = qRgb(0xFF, 0xB0, 0x00);
+constexpr QRgb kNoSerialTextColour = qRgb(0x20, 0x20, 0x20);
+// A text too wide for the band is set smaller, down to this many pixels, then cut in its middle.
+constexpr int kSmallestFittedPixels = 9;
+
+// Sets `text` into `label` in `font`, or in the largest smaller size that fits its width; what
+// does not fit even so is elided in the middle (a path keeps its start and its file name).
+void SetFittedText(QLabel* label, const QFont& font, const QString& text) {
+  QFont fitted = font;
+  const int width = label->width();
+  int pixels = QFontInfo(font).pixelSize();
+  while (QFontMetrics(fitted).horizontalAdvance(text) > width && pixels > kSmallestFittedPixels) {
+    fitted.setPixelSize(--pixels);
+  }
+  label->setFont(fitted);
+  label->setText(QFontMetrics(fitted).elidedText(text, Qt::ElideMiddle, width));
+}
 
 // The record's controls look disabled while a Writer job runs, as the Writer command buttons do:
 // the job is writing the record they act on.
@@ -317,6 +337,8 @@ void MainWindow::CreateRecordDisplay() {
   QFont detailFont = font();
   detailFont.setBold(true);
   detailLabel_->setFont(detailFont);
+  verdictFont_ = verdictFont;
+  detailFont_ = detailFont;
   // The verdict fills the panel's upper part, the detail line the rest, both centred.
   const int verdictHeight = QFontMetrics(verdictFont).height();
   const int frame = resultPanel_->frameWidth();
@@ -459,6 +481,16 @@ int MainWindow::ShowMessageBox(std::string_view text, std::string_view caption, 
       case text::box::kOkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
       case text::box::kYesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
       default: box.setStandardButtons(QMessageBox::Ok); break;
+    }
+    if ((type & text::box::kDefaultMask) == text::box::kDefaultSecond) {
+      const QList<QAbstractButton*> buttons = box.buttons();
+      for (QAbstractButton* button : buttons) {
+        const QMessageBox::StandardButton which = box.standardButton(button);
+        if (which == QMessageBox::No || which == QMessageBox::Cancel) {
+          box.setDefaultButton(qobject_cast<QPushButton*>(button));
+          box.setEscapeButton(button);
+        }
+      }
     }
     const auto pressed = static_cast<QMessageBox::StandardButton>(box.exec());
     switch (pressed) {
@@ -744,13 +776,15 @@ void MainWindow::ShowChipResult(Verdict verdict, std::string_view verdictText, s
     // A cleared display is the window's own face: no colour that could be taken for a result.
     QPalette look = palette();
     if (shown) {
-      look.setColor(QPalette::Window, QColor(verdict == Verdict::Pass ? kPassColour : kFailColour));
-      look.setColor(QPalette::WindowText, QColor(kVerdictTextColour));
+      const bool warning = verdict == Verdict::NoSerial;
+      look.setColor(QPalette::Window,
+                    QColor(warning ? kNoSerialColour : verdict == Verdict::Pass ? kPassColour : kFailColour));
+      look.setColor(QPalette::WindowText, QColor(warning ? kNoSerialTextColour : kVerdictTextColour));
     }
     resultPanel_->setPalette(look);
     resultPanel_->setAutoFillBackground(shown);
-    verdictLabel_->setText(shown ? large : QString());
-    detailLabel_->setText(shown ? small : QString());
+    SetFittedText(verdictLabel_, verdictFont_, shown ? large : QString());
+    SetFittedText(detailLabel_, detailFont_, shown ? small : QString());
   });
 }
 

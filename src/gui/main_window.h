@@ -123,6 +123,9 @@ class MainWindow final : public QDialog, public app::MainView {
   QFrame* resultPanel_ = nullptr;
   QLabel* verdictLabel_ = nullptr;
   QLabel* detailLabel_ = nullptr;
+  // The two labels' own fonts: a text too wide for the band is shown smaller than these.
+  QFont verdictFont_;
+  QFont detailFont_;
   QLabel* jobCounters_ = nullptr;
   QLabel* todayCounters_ = nullptr;
   QLabel* seriesLine_ = nullptr;

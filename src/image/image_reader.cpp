@@ -165,6 +165,8 @@ void ReadChecksumParameters(const ReadContext& ctx) {
 void ReadSideFiles(const ReadContext& ctx) {
   ctx.rolling.iniPath = RollingIniPath(ctx.image.imagePath);
   ctx.rolling.iniExists = text::FileExists(ctx.rolling.iniPath);
+  // A new image: the operator's Yes to chips without serial numbers was for the one before.
+  ctx.rolling.programWithoutSerials = false;
   rolling::LoadRollingSettings(ctx.rolling, ctx.image.romWords, false, ctx.image.deviceName,
                                {ctx.reporter, ctx.language, ctx.commands});
   ReadCopyControl(ctx.image, ctx.programDir);

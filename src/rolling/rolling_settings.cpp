@@ -49,11 +49,26 @@ class IniReader {
   const std::filesystem::path& file_;
 };
 
-// Stops the load on a problem that leaves the dialog reachable.
-void StopWithProblem(RollingSettings& settings, std::string_view message, text::Reporter& reporter) {
+// The rolling code is off: no value or step of a half-read INI is left for a download, the
+// dialog or the record.
+void TurnOff(RollingSettings& settings) {
   settings.address = 0;
   settings.method = RollingMethod::NotUsed;
+  settings.value.fill(0);
+  settings.step.fill(0);
+}
+
+// Stops the load on a problem that leaves the dialog reachable.
+void StopWithProblem(RollingSettings& settings, std::string_view message, text::Reporter& reporter) {
+  TurnOff(settings);
   reporter.LogEvent(kKindRollingProblem, message);
+}
+
+// Keeps why the serial numbers cannot be made, when the INI asks for them.
+void NoSerial(RollingSettings& settings, bool asked, text::UiText why, std::string first, std::string second = {}) {
+  if (!asked) return;
+  const std::size_t count = second.empty() ? 1 : 2;
+  settings.noSerial = {why, {std::move(first), std::move(second)}, count};
 }
 
 // A value text holds hexadecimal digits and spaces only; anything else is a mistake in the INI,
@@ -123,15 +138,23 @@ std::string_view WayKeyword(RollingMethod method) {
   }
 }
 
+std::string NoSerialText(const NoSerialReason& reason, const text::Language& language) {
+  if (!reason.Set()) return {};
+  if (reason.argCount < 2) return language.Format(reason.text, {reason.args[0]});
+  return language.Format(reason.text, {reason.args[0], reason.args[1]});
+}
+
 void LoadRollingSettings(RollingSettings& s, std::uint32_t romWords, bool report, std::string_view deviceName,
                          const RollingServices& services) {
   const bool byteWords = IsByteWordDevice(deviceName);
   const IniReader ini(s.iniPath);
   text::Reporter& reporter = services.reporter;
+  const std::string iniName = platform::PathToUtf8(s.iniPath);
 
   s.method = RollingMethod::NotUsed;
   s.usable = true;
   s.lowWordFirst = false;
+  s.noSerial = {};
 
   s.exeCommand = ini.Text(key::kExeFile);
   s.lowWordFirst = EqualsIgnoringCase(ini.Text(key::kOrder), kOrderLowFirst);
@@ -140,7 +163,12 @@ void LoadRollingSettings(RollingSettings& s, std::uint32_t romWords, bool report
   if (EqualsIgnoringCase(wayText, way::kIni)) {
     s.method = RollingMethod::AutoInc;
   } else if (EqualsIgnoringCase(wayText, way::kExe)) {
-    if (s.exeCommand.empty() || !text::FileExists(platform::PathFromUtf8(s.exeCommand))) {
+    if (s.exeCommand.empty()) {
+      NoSerial(s, true, text::IDS_NoSerial_NoGenerator, iniName);
+      return StopWithProblem(s, kMessageGeneratorMissing, reporter);
+    }
+    if (!text::FileExists(platform::PathFromUtf8(s.exeCommand))) {
+      NoSerial(s, true, text::IDS_NoSerial_GeneratorMissing, s.exeCommand, iniName);
       return StopWithProblem(s, kMessageGeneratorMissing, reporter);
     }
     s.method = RollingMethod::RunExe;
@@ -151,13 +179,20 @@ void LoadRollingSettings(RollingSettings& s, std::uint32_t romWords, bool report
   } else if (wayText.empty()) {
     s.method = RollingMethod::AutoIncDefault;
   } else {
+    // A Way the program does not know is taken as a wish for serial numbers gone wrong.
+    NoSerial(s, true, text::IDS_NoSerial_UnknownWay, wayText, iniName);
     return StopWithProblem(s, kMessageFormatQuestion, reporter);
   }
 
   s.address = ini.Number(key::kAddress);
   s.wordLength = ini.Number(key::kWordLength);
+  // The INI asks for serial numbers by its Way, or, without one, by naming an Address.
+  const bool asked = s.method != RollingMethod::NotUsed && (s.method != RollingMethod::AutoIncDefault || s.address != 0);
   // An address the record cannot carry is a question, not an address cut to 16 bits.
-  if (s.address > kMaxRollingAddress) return StopWithProblem(s, kMessageFormatQuestion, reporter);
+  if (s.address > kMaxRollingAddress) {
+    NoSerial(s, asked, text::IDS_NoSerial_NotInRom, iniName);
+    return StopWithProblem(s, kMessageFormatQuestion, reporter);
+  }
   std::string count = ini.Text(key::kCount, kValueTextMaxChars);
 
   if (count.empty() && s.method == RollingMethod::RunExe) {
@@ -174,24 +209,26 @@ void LoadRollingSettings(RollingSettings& s, std::uint32_t romWords, bool report
 
   if (OlderEdition(s, byteWords)) {
     s.usable = false;
-    s.address = 0;
-    s.method = RollingMethod::NotUsed;
+    TurnOff(s);
+    NoSerial(s, asked, text::IDS_NoSerial_OlderEdition, iniName);
     reporter.WarnAndReport(kMessageOlderEdition);
     return;
   }
 
   if (s.wordLength == 0 || std::uint64_t{s.address} + s.wordLength >= romWords) {
+    NoSerial(s, asked, text::IDS_NoSerial_NotInRom, iniName);
     return StopWithProblem(s, kMessageFormatQuestion, reporter);
   }
 
   if (s.method == RollingMethod::AutoIncDefault) s.method = RollingMethod::AutoInc;
 
   std::string stepText = ini.Text(key::kStep, kValueTextMaxChars);
-  for (const auto& [name, text] : {std::pair{key::kCount, &count}, std::pair{key::kStep, &stepText}}) {
-    if (IsHexText(*text)) continue;
+  for (const auto& [name, valueText] : {std::pair{key::kCount, &count}, std::pair{key::kStep, &stepText}}) {
+    if (IsHexText(*valueText)) continue;
     // The Rolling Code button stays off and nothing is downloaded until the INI is mended.
     s.usable = false;
-    const std::string message = fmt::format(kMessageNotHexFormat, name, platform::PathToUtf8(s.iniPath));
+    NoSerial(s, asked, text::IDS_NoSerial_NotNumber, std::string(name), iniName);
+    const std::string message = fmt::format(kMessageNotHexFormat, name, iniName);
     reporter.ReportStatus(message, text::Severity::ErrorLine);
     return StopWithProblem(s, message, reporter);
   }

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "ui_text/ui_texts.h"
+
 namespace vx3::text {
 class Language;
 class Reporter;
@@ -36,6 +38,16 @@ using RollingWords = std::array<std::uint32_t, kRollingMaxWords>;
 inline constexpr std::string_view kByteWordDevice = "VXTERN";
 inline bool IsByteWordDevice(std::string_view deviceName) { return deviceName == kByteWordDevice; }
 
+// Why the serial numbers that the rolling INI asks for cannot be made: a language text and its
+// arguments, kept so that it can be said again in the other language. No text: the INI asks for
+// none (no INI, Way=DISABLE, or no Way and no Address) or they can be made.
+struct NoSerialReason {
+  text::UiText text{};
+  std::array<std::string, 2> args;
+  std::size_t argCount = 0;
+  bool Set() const { return !text.key.empty(); }
+};
+
 struct RollingSettings {
   RollingMethod method = RollingMethod::NotUsed;
   std::uint32_t address = 0;     // first rolling word in ROM; 0 = no rolling code
@@ -52,6 +64,11 @@ struct RollingSettings {
   // The operator's "verify ROM without the rolling code" choice of the last OK in the dialog;
   // the dialog puts it into the EEPROM header's verify byte at the same time.
   bool verifyWithoutRolling = false;
+  // Set by every load of the INI: why its serial numbers cannot be made (see NoSerialReason).
+  NoSerialReason noSerial;
+  // The operator answered Yes to programming chips without serial numbers; until the next image
+  // load (ReadImage clears it, a load that ends before the image keeps what was in force).
+  bool programWithoutSerials = false;
 };
 
 // The rolling INI: section, keys and keywords.
@@ -91,6 +108,9 @@ inline constexpr std::string_view kMessageOlderEdition =
     "The format of Rolling Code (.INI) is a older edition, Rolling Code function will be disabled !!";
 inline constexpr std::string_view kMessageZeroStep = "Rolling Code Step Value = 0 !\nIs This Okay ? Please Confirm.";
 
+// The reason in the language in force ("Count of X.INI is not a number").
+std::string NoSerialText(const NoSerialReason& reason, const text::Language& language);
+
 // What the load works with besides the settings.
 struct RollingServices {
   text::Reporter& reporter;
@@ -103,7 +123,9 @@ std::string_view WayKeyword(RollingMethod method);
 
 // Reads the rolling INI at settings.iniPath for an image of `romWords` words of `deviceName`
 // and fills `settings`. Problems are reported (log kind 10, or the older-edition warning) and
-// leave the method NotUsed with address 0; with `report` a valid load adds the five summary lines.
+// leave the method NotUsed with address 0, value and step zero; when the INI asked for serial
+// numbers (its Way INI, EXE, CUSTOM or one it does not know, or no Way but an Address) the
+// reason is left in settings.noSerial. With `report` a valid load adds the five summary lines.
 void LoadRollingSettings(RollingSettings& settings, std::uint32_t romWords, bool report, std::string_view deviceName,
                          const RollingServices& services);
 

@@ -3,7 +3,8 @@
 
 namespace vx3::text {
 
-// Buttons (low nibble) and icon (next nibble) of a message box, combined with |.
+// Buttons (low nibble), icon (next nibble) and default button (the third) of a message box,
+// combined with |.
 namespace box {
 inline constexpr int kOk = 0x00;
 inline constexpr int kOkCancel = 0x01;
@@ -12,8 +13,12 @@ inline constexpr int kIconError = 0x10;
 inline constexpr int kIconQuestion = 0x20;
 inline constexpr int kIconExclamation = 0x30;
 inline constexpr int kIconInformation = 0x40;
+// The second button (No, Cancel) is the default instead of the first: Enter, or a view that
+// nobody answers, takes it.
+inline constexpr int kDefaultSecond = 0x100;
 inline constexpr int kButtonMask = 0x0F;
 inline constexpr int kIconMask = 0xF0;
+inline constexpr int kDefaultMask = 0xF00;
 }  // namespace box
 
 // The button that closed a message box.

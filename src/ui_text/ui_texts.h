@@ -155,6 +155,18 @@ inline constexpr UiText IDS_Ledger_SeriesConflict{"IDS_Ledger_SeriesConflict", 6
 inline constexpr UiText IDS_Ledger_SeriesClaimLater{"IDS_Ledger_SeriesClaimLater", 645};
 inline constexpr UiText IDS_Ledger_SeriesConflicts{"IDS_Ledger_SeriesConflicts", 646};
 inline constexpr UiText IDS_Ledger_StandaloneOne{"IDS_Ledger_StandaloneOne", 647};
+// Serial numbers that the rolling INI asks for but that cannot be made: the status line, the
+// verdict band, the question before a chip is programmed without them, and the reasons.
+inline constexpr UiText IDS_NoSerial_Line{"IDS_NoSerial_Line", 660};
+inline constexpr UiText IDS_NoSerial_Verdict{"IDS_NoSerial_Verdict", 661};
+inline constexpr UiText IDS_NoSerial_Question{"IDS_NoSerial_Question", 662};
+inline constexpr UiText IDS_NoSerial_NotNumber{"IDS_NoSerial_NotNumber", 663};
+inline constexpr UiText IDS_NoSerial_NoGenerator{"IDS_NoSerial_NoGenerator", 664};
+inline constexpr UiText IDS_NoSerial_GeneratorMissing{"IDS_NoSerial_GeneratorMissing", 665};
+inline constexpr UiText IDS_NoSerial_UnknownWay{"IDS_NoSerial_UnknownWay", 666};
+inline constexpr UiText IDS_NoSerial_NotInRom{"IDS_NoSerial_NotInRom", 667};
+inline constexpr UiText IDS_NoSerial_OlderEdition{"IDS_NoSerial_OlderEdition", 668};
+inline constexpr UiText IDS_NoSerial_Chosen{"IDS_NoSerial_Chosen", 669};
 // An installed or read-only program writes into the user's data folder, and says so at start.
 inline constexpr UiText IDS_MESSAGE_DataFolder{"IDS_MESSAGE_DataFolder", 530};
 // The command line: its load state between runs, batches of chips, the record's commands.
