@@ -135,12 +135,13 @@ std::string ConsoleView::StatusText() const {
 }
 
 int ConsoleView::ShowMessageBox(std::string_view text, std::string_view caption, int type) {
-  // Nobody is there to answer: the box's default button, the first one.
+  // Nobody is there to answer: the box's default button, the first one unless it says otherwise.
   const bool yesNo = (type & text::box::kButtonMask) == text::box::kYesNo;
-  const int answer = yesNo ? text::answer::kYes : text::answer::kOk;
+  const bool second = (type & text::box::kDefaultSecond) != 0;
+  const int answer = yesNo ? (second ? text::answer::kNo : text::answer::kYes) : text::answer::kOk;
   if (!muted_.load()) {
     output_.EventOrLine({{"event", "message"}, {"caption", std::string(caption)}, {"text", PlainLines(text)},
-                         {"answer", yesNo ? "yes" : "ok"}},
+                         {"answer", yesNo ? (second ? "no" : "yes") : "ok"}},
                         std::string(caption) + ": " + std::string(text));
   }
   return answer;

@@ -460,6 +460,13 @@ int MainWindow::ShowMessageBox(std::string_view text, std::string_view caption, 
       case text::box::kYesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
       default: box.setStandardButtons(QMessageBox::Ok); break;
     }
+    if ((type & text::box::kDefaultSecond) != 0) {
+      switch (type & text::box::kButtonMask) {
+        case text::box::kOkCancel: box.setDefaultButton(QMessageBox::Cancel); break;
+        case text::box::kYesNo: box.setDefaultButton(QMessageBox::No); break;
+        default: break;
+      }
+    }
     const auto pressed = static_cast<QMessageBox::StandardButton>(box.exec());
     switch (pressed) {
       case QMessageBox::Cancel: answer = text::answer::kCancel; break;

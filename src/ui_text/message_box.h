@@ -12,6 +12,8 @@ inline constexpr int kIconError = 0x10;
 inline constexpr int kIconQuestion = 0x20;
 inline constexpr int kIconExclamation = 0x30;
 inline constexpr int kIconInformation = 0x40;
+// The second button (No, Cancel) is the default: Enter, and a box nobody answers, mean it.
+inline constexpr int kDefaultSecond = 0x100;
 inline constexpr int kButtonMask = 0x0F;
 inline constexpr int kIconMask = 0xF0;
 }  // namespace box

@@ -145,6 +145,13 @@ inline constexpr UiText IDS_Ledger_SeriesNoBlock{"IDS_Ledger_SeriesNoBlock", 627
 inline constexpr UiText IDS_Ledger_SeriesBeyond{"IDS_Ledger_SeriesBeyond", 628};
 inline constexpr UiText IDS_Ledger_SeriesBlock{"IDS_Ledger_SeriesBlock", 629};
 inline constexpr UiText IDS_Ledger_SeriesReturned{"IDS_Ledger_SeriesReturned", 630};
+// A record copied from another PC or folder: said at start, the refusal of a serial, the
+// question whether to adopt it as a new station, and its answer.
+inline constexpr UiText IDS_Ledger_CopyNote{"IDS_Ledger_CopyNote", 640};
+inline constexpr UiText IDS_Ledger_CopyRefusal{"IDS_Ledger_CopyRefusal", 641};
+inline constexpr UiText IDS_Ledger_AdoptQuestion{"IDS_Ledger_AdoptQuestion", 642};
+inline constexpr UiText IDS_Ledger_Adopted{"IDS_Ledger_Adopted", 643};
+inline constexpr UiText IDS_Ledger_NotAdopted{"IDS_Ledger_NotAdopted", 644};
 // An installed or read-only program writes into the user's data folder, and says so at start.
 inline constexpr UiText IDS_MESSAGE_DataFolder{"IDS_MESSAGE_DataFolder", 530};
 // The command line: its load state between runs, batches of chips, the record's commands.
@@ -160,6 +167,9 @@ inline constexpr UiText IDS_Cli_FileNotWritten{"IDS_Cli_FileNotWritten", 708};
 inline constexpr UiText IDS_Cli_ChipLine{"IDS_Cli_ChipLine", 709};
 inline constexpr UiText IDS_Cli_NoJob{"IDS_Cli_NoJob", 710};
 inline constexpr UiText IDS_Cli_SeriesQueued{"IDS_Cli_SeriesQueued", 711};
+// ledger adopt: a record that is no copy, and the station name stored.
+inline constexpr UiText IDS_Cli_NotACopy{"IDS_Cli_NotACopy", 720};
+inline constexpr UiText IDS_Cli_StationNamed{"IDS_Cli_StationNamed", 721};
 // NOLINTEND(readability-identifier-naming)
 
 }  // namespace vx3::text
