@@ -164,6 +164,11 @@ constexpr std::array kAllTexts{
     IDS_NoSerial_NotInRom,
     IDS_NoSerial_OlderEdition,
     IDS_NoSerial_Chosen,
+    IDS_Ledger_CopyNote,
+    IDS_Ledger_CopyRefusal,
+    IDS_Ledger_AdoptQuestion,
+    IDS_Ledger_Adopted,
+    IDS_Ledger_NotAdopted,
     IDS_MESSAGE_DataFolder,
     IDS_Cli_NothingLoaded,
     IDS_Cli_ImageChanged,
@@ -177,6 +182,8 @@ constexpr std::array kAllTexts{
     IDS_Cli_ChipLine,
     IDS_Cli_NoJob,
     IDS_Cli_SeriesQueued,
+    IDS_Cli_NotACopy,
+    IDS_Cli_StationNamed,
 };
 
 // The program's INI reader keeps at most this many characters of a value.

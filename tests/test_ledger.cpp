@@ -23,6 +23,7 @@
 
 #include "ledger/sqlite_ledger.h"
 #include "platform/clock.h"
+#include "platform/ini_profile.h"
 #include "support/temp_dir.h"
 
 namespace vx3::ledger {
@@ -187,6 +188,8 @@ RollingWords Value(std::uint32_t low, std::uint32_t high = 0) {
 }
 
 constexpr RollingShape kShape{2, true, false};
+// The machine the tests' records are opened on, unless a test pretends to be another.
+constexpr const char* kHereMachine = "0123456789abcdef0123456789abcdef";
 
 class LedgerTest : public ::testing::Test {
  protected:
@@ -205,6 +208,7 @@ class LedgerTest : public ::testing::Test {
   OpenedLedger Open(LedgerOptions options = {}) {
     if (options.station.empty()) options.station = "BENCH-1";
     if (options.vfsName.empty()) options.vfsName = kFaultVfs;
+    if (options.machineId.empty()) options.machineId = kHereMachine;
     return OpenSqliteLedger(program.path(), clock, options);
   }
   std::unique_ptr<ProductionLedger> OpenOk() {
@@ -664,7 +668,7 @@ TEST_F(LedgerTest, AFileOfThisVersionWithoutItsTablesSaysWhatIsMissing) {
   OpenedLedger opened = Open();
   EXPECT_FALSE(opened.ledger);
   // The reason is the one SQLite gave, not a message reset by giving up the transaction.
-  EXPECT_EQ(opened.status.error, "no such table: actions (" + File().string() + ")");
+  EXPECT_EQ(opened.status.error, "no such table: outbox_state (" + File().string() + ")");
   EXPECT_TRUE(opened.keptAside.empty());
   RawDb raw(File());
   EXPECT_EQ(raw.Text("SELECT name FROM sqlite_master"), "later");
@@ -1014,12 +1018,236 @@ TEST_F(LedgerTest, TheRecordsTokenIsMadeOnceAndIsItsOwn) {
   }
   // Another record, even of the same station name, has a token of its own.
   TempDir otherProgram;
-  OpenedLedger other = OpenSqliteLedger(otherProgram.path(), clock, LedgerOptions{.station = "BENCH-1", .busyTimeoutMs = 2000, .vfsName = {}});
+  OpenedLedger other = OpenSqliteLedger(otherProgram.path(), clock, LedgerOptions{.station = "BENCH-1", .busyTimeoutMs = 2000, .vfsName = {}, .machineId = {}});
   ASSERT_TRUE(other.status.ok) << other.status.error;
   std::string otherToken;
   ASSERT_TRUE(other.ledger->Blocks()->StationToken(otherToken).ok);
   EXPECT_TRUE(std::regex_match(otherToken, std::regex("[0-9a-f]{32}"))) << otherToken;
   EXPECT_NE(otherToken, token);
+}
+
+// --- a record copied from another PC or folder ---
+
+// The key the record keeps of its own file: its absolute path, as a rolling INI's is kept.
+std::string PathKeyOf(const fs::path& file) { return fs::weakly_canonical(fs::absolute(file)).string(); }
+
+class CopiedRecordTest : public LedgerTest {
+ protected:
+  // The program folder copied elsewhere, as `cp -a` copies it (the record's logs folded in
+  // first: the copy is of a closed program).
+  fs::path CopyProgramFolder() {
+    const fs::path target = copies.path() / "Copied station";
+    fs::copy(program.path(), target, fs::copy_options::recursive);
+    return target;
+  }
+  OpenedLedger OpenAt(const fs::path& folder, const std::string& machine = kHereMachine) {
+    return OpenSqliteLedger(folder, clock, LedgerOptions{.station = "BENCH-1", .busyTimeoutMs = 2000, .vfsName = {},
+                                                         .machineId = machine});
+  }
+  std::string HomeOf(const fs::path& folder) {
+    RawDb raw(folder / kLedgerFolder / kLedgerFileName);
+    return raw.Text("SELECT machine_id || ' ' || record_path FROM outbox_state");
+  }
+  std::string TokenOf(const fs::path& folder) {
+    RawDb raw(folder / kLedgerFolder / kLedgerFileName);
+    return raw.Text("SELECT station_token FROM outbox_state");
+  }
+
+  TempDir copies;
+};
+
+TEST_F(CopiedRecordTest, ARecordMadeHereKeepsThisMachineAndItsPathAsItsHome) {
+  {
+    OpenedLedger opened = Open();
+    ASSERT_TRUE(opened.status.ok) << opened.status.error;
+    EXPECT_EQ(opened.copiedFrom, "");
+  }
+  EXPECT_EQ(HomeOf(program.path()), std::string(kHereMachine) + " " + PathKeyOf(File()));
+  // Opened again here, by another spelling of the same folder too, it is at home.
+  OpenedLedger again = OpenSqliteLedger(program.path() / "images" / "..", clock,
+                                        LedgerOptions{.station = "BENCH-1", .busyTimeoutMs = 2000, .vfsName = {},
+                                                      .machineId = kHereMachine});
+  ASSERT_TRUE(again.status.ok) << again.status.error;
+  EXPECT_EQ(again.copiedFrom, "");
+  const JobId job = StartJob(*again.ledger, Job());
+  EXPECT_EQ(Chip(*again.ledger, job, Value(0x1000), Outcome::Pass), "00001000");
+}
+
+TEST_F(CopiedRecordTest, ACopyOpensForItsHistoryButIssuesAndSendsNothing) {
+  JobId job = 0;
+  {
+    auto original = OpenOk();
+    job = StartJob(*original, Job());
+    Chip(*original, job, Value(0x1000), Outcome::Pass);
+    Chip(*original, job, Value(0x1001), Outcome::Fail);
+  }
+  const fs::path copy = CopyProgramFolder();
+  OpenedLedger opened = OpenAt(copy);
+  ASSERT_TRUE(opened.status.ok) << opened.status.error;
+  const std::string where = fmt::format("made on machine 01234567... at {}", PathKeyOf(File()));
+  EXPECT_EQ(opened.copiedFrom, where);
+  ProductionLedger& ledger = *opened.ledger;
+
+  const IssuedSerial refused = ledger.IssueSerial(job, ActionKind::AutoProgram, Value(0x1002));
+  EXPECT_FALSE(refused.status.ok);
+  EXPECT_EQ(refused.status.error,
+            fmt::format("the production record is a copy ({}): it issues no value until it is adopted as a new station",
+                        where));
+  EXPECT_EQ(refused.action, 0);
+  std::string token;
+  EXPECT_EQ(ledger.Blocks()->StationToken(token).error, refused.status.error);
+  EXPECT_EQ(ledger.Outbox()->Token(token).error, refused.status.error);
+  // Nothing was written for the refused value.
+  {
+    RawDb raw(copy / kLedgerFolder / kLedgerFileName);
+    EXPECT_EQ(raw.Text("SELECT count(*) FROM serials"), "2");
+  }
+  // The history reads as it was.
+  CounterSet counters;
+  ASSERT_TRUE(ledger.ReadCounters(job, counters).ok);
+  EXPECT_EQ(counters.job.done, 2);
+  EXPECT_EQ(counters.job.passed, 1);
+  EXPECT_EQ(Lines(Export(ledger)).size(), 3U);
+  // The home stays the original's: a second open is a copy still, and the original is at home.
+  EXPECT_EQ(HomeOf(copy), std::string(kHereMachine) + " " + PathKeyOf(File()));
+  opened.ledger.reset();
+  EXPECT_EQ(OpenAt(copy).copiedFrom, where);
+  OpenedLedger original = OpenAt(program.path());
+  EXPECT_EQ(original.copiedFrom, "");
+  EXPECT_EQ(Chip(*original.ledger, job, Value(0x1002), Outcome::Pass), "00001002");
+}
+
+TEST_F(CopiedRecordTest, TheMachineAndThePathBothDecide) {
+  struct Case {
+    const char* name;
+    std::string storedMachine;  // as the record keeps it
+    bool storedHere;            // whether the record keeps this path
+    std::string machine;        // the machine that opens it
+    std::string copiedFrom;     // "": at home; else the words, with <path> for the stored path
+    std::string homeAfter;      // the machine stored after the open
+  };
+  const std::string other = "fedcba9876543210fedcba9876543210";
+  const Case cases[] = {
+      {"same machine and path", kHereMachine, true, kHereMachine, "", kHereMachine},
+      {"another machine", kHereMachine, true, other, "made on machine 01234567... at <path>", kHereMachine},
+      {"another path", kHereMachine, false, kHereMachine, "made on machine 01234567... at <path>", kHereMachine},
+      {"a short machine id is shown whole", "pc-7", true, kHereMachine, "made on machine pc-7 at <path>", "pc-7"},
+      // A machine of no known identity is judged by the path, and this one becomes the home.
+      {"unknown machine, same path", "", true, kHereMachine, "", kHereMachine},
+      {"unknown machine, another path", "", false, kHereMachine, "made at <path>", ""},
+  };
+  const std::string oldPath = PathKeyOf(copies.path() / "old" / kLedgerFolder / kLedgerFileName);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(program.path() / kLedgerFolder);
+    ASSERT_TRUE(Open().status.ok);
+    const std::string storedPath = c.storedHere ? PathKeyOf(File()) : oldPath;
+    {
+      RawDb raw(File());
+      const std::string set = fmt::format("UPDATE outbox_state SET machine_id = '{}', record_path = '{}'",
+                                          c.storedMachine, storedPath);
+      ASSERT_EQ(raw.Exec(set.c_str()), SQLITE_OK);
+    }
+    OpenedLedger opened = Open(LedgerOptions{.station = {}, .busyTimeoutMs = 2000, .vfsName = {}, .machineId = c.machine});
+    ASSERT_TRUE(opened.status.ok) << opened.status.error;
+    std::string expected = c.copiedFrom;
+    if (const auto at = expected.find("<path>"); at != std::string::npos) expected.replace(at, 6, storedPath);
+    EXPECT_EQ(opened.copiedFrom, expected);
+    opened.ledger.reset();
+    EXPECT_EQ(HomeOf(program.path()), c.homeAfter + " " + storedPath);
+  }
+}
+
+TEST_F(CopiedRecordTest, AnAdoptedCopyIsANewStationThatNeverGivesTheOriginalsValues) {
+  JobId job = 0;
+  HeldBlock open;
+  HeldBlock used;
+  {
+    auto original = OpenOk();
+    job = StartJob(*original, Job());
+    ASSERT_TRUE(original->Outbox()->StartQueueing().ok);
+    Chip(*original, job, Value(0x1000), Outcome::Pass);
+    ASSERT_TRUE(original->Blocks()->AddBlock(kSeries, {7, 0x1000, 4}, used).ok);
+    ASSERT_TRUE(original->Blocks()->AddBlock(kSeries, {9, 0x2000, 100}, open).ok);
+    ASSERT_TRUE(original->Blocks()->MarkUsed(open.localId, 3).ok);
+    ASSERT_TRUE(original->Blocks()->AddBlock("other-series", {11, 0x5000, 10}, used).ok);
+  }
+  const std::string originalToken = TokenOf(program.path());
+  const fs::path copy = CopyProgramFolder();
+  OpenedLedger opened = OpenAt(copy, "fedcba9876543210fedcba9876543210");
+  ASSERT_FALSE(opened.copiedFrom.empty());
+  ProductionLedger& ledger = *opened.ledger;
+  std::int64_t queued = 0;
+  ASSERT_TRUE(ledger.Outbox()->QueuedCount(queued).ok);
+  ASSERT_GT(queued, 0);
+
+  const LedgerStatus adopted = ledger.Adopt("BENCH-2");
+  ASSERT_TRUE(adopted.ok) << adopted.error;
+  std::string token;
+  ASSERT_TRUE(ledger.Blocks()->StationToken(token).ok);
+  EXPECT_TRUE(std::regex_match(token, std::regex("[0-9a-f]{32}"))) << token;
+  EXPECT_NE(token, originalToken);
+  ASSERT_TRUE(ledger.Outbox()->QueuedCount(queued).ok);
+  EXPECT_EQ(queued, 0);
+  EXPECT_EQ(ledger.Outbox()->Station(), "BENCH-2");
+  EXPECT_EQ(platform::ReadProfileString(copy / kLedgerFolder / kStationSettingsFileName, kStationSection, kStationKey),
+            std::optional<std::string>("BENCH-2"));
+  EXPECT_EQ(HomeOf(copy), "fedcba9876543210fedcba9876543210 " + PathKeyOf(copy / kLedgerFolder / kLedgerFileName));
+  {
+    // Every open block, of any series, is the original's: returned with what it had used.
+    RawDb raw(copy / kLedgerFolder / kLedgerFileName);
+    EXPECT_EQ(raw.Texts("SELECT series || ' ' || server_id || ' ' || state || ' ' || used || ' ' || note FROM blocks"
+                        " ORDER BY id"),
+              (std::vector<std::string>{"remote-433 7 used 4 ",
+                                        "remote-433 9 returned 3 held by the station this record was copied from",
+                                        "other-series 11 returned 0 held by the station this record was copied from"}));
+  }
+  // No block of the series is open: the station needs one of its own before a series value.
+  std::optional<HeldBlock> latest;
+  ASSERT_TRUE(ledger.Blocks()->LatestBlock(kSeries, latest).ok);
+  ASSERT_TRUE(latest.has_value());
+  EXPECT_EQ(latest->state, BlockState::Returned);
+
+  // It issues again, never a value the original had taken; the old rows stay as history.
+  const IssuedSerial next = ledger.IssueSerial(job, ActionKind::AutoProgram, Value(0x1000));
+  ASSERT_TRUE(next.status.ok) << next.status.error;
+  EXPECT_EQ(next.value.digits, "00001001");
+  ASSERT_TRUE(ledger.FinishAction(next.action, Outcome::Pass, "Auto Program OK", 1200).ok);
+  CounterSet counters;
+  ASSERT_TRUE(ledger.ReadCounters(job, counters).ok);
+  EXPECT_EQ(counters.job.passed, 2);
+  // From now on it queues its own rows.
+  ASSERT_TRUE(ledger.Outbox()->QueuedCount(queued).ok);
+  EXPECT_EQ(queued, 4);
+
+  // A second adoption, or the next open, finds it at home.
+  EXPECT_TRUE(ledger.Adopt("BENCH-3").ok);
+  EXPECT_EQ(ledger.Outbox()->Station(), "BENCH-2");
+  std::string same;
+  ASSERT_TRUE(ledger.Blocks()->StationToken(same).ok);
+  EXPECT_EQ(same, token);
+  opened.ledger.reset();
+  OpenedLedger reopened = OpenAt(copy, "fedcba9876543210fedcba9876543210");
+  ASSERT_TRUE(reopened.status.ok) << reopened.status.error;
+  EXPECT_EQ(reopened.copiedFrom, "");
+  // The original is untouched.
+  EXPECT_EQ(TokenOf(program.path()), originalToken);
+  EXPECT_EQ(OpenAt(program.path()).copiedFrom, "");
+}
+
+TEST_F(CopiedRecordTest, AStationNameThatCannotBeStoredLeavesTheCopyAsItWas) {
+  { auto original = OpenOk(); }
+  const std::string originalToken = TokenOf(program.path());
+  const fs::path copy = CopyProgramFolder();
+  OpenedLedger opened = OpenAt(copy, "fedcba9876543210fedcba9876543210");
+  ASSERT_FALSE(opened.copiedFrom.empty());
+  const LedgerStatus refused = opened.ledger->Adopt("BENCH\n2");
+  EXPECT_FALSE(refused.ok);
+  EXPECT_EQ(refused.error, fmt::format("the station name cannot be stored in {}",
+                                       (copy / kLedgerFolder / kStationSettingsFileName).string()));
+  EXPECT_EQ(TokenOf(copy), originalToken);
+  std::string token;
+  EXPECT_FALSE(opened.ledger->Blocks()->StationToken(token).ok);
 }
 
 // --- records of an older layout ---
@@ -1046,6 +1274,20 @@ class OlderRecordTest : public LedgerTest {
 
   // The key the record knows the fixture's INI by.
   std::string IniKeyOfFixture() const { return fs::weakly_canonical(fs::absolute(ini)).string(); }
+
+  // Makes File() a record of the third layout, holding a job and a passed chip.
+  void WriteVersion3() {
+    const std::string key = MakeSerialValue(Value(0x0FFF), kShape).key;
+    WriteLayout(3, fmt::format(
+        "INSERT INTO jobs VALUES(1, '2026-12-05T09:00:00.000+00:00', '2026-12-05T09:00:00.000Z', 'BENCH-1',"
+        " 'VX3P1040', '/images/PART.VX3', '1A2B', '00FF', 0, '0100', '0102', '{0}', 33, 2, 1, 0, '00000001',"
+        " '00000FFF', '');"
+        "INSERT INTO actions VALUES(1, 1, '2026-12-05T09:00:01.000+00:00', '2026-12-05T09:00:01.000Z', '2026-12-05',"
+        " 'Auto Program', 1, 'pass', 0, 'Auto Program OK', '00000FFF', 1500);"
+        "INSERT INTO serials VALUES(1, '{0}', '00000FFF', '{1}', 'passed', 1, 1);"
+        "INSERT INTO tallies VALUES(1, '2026-12-05', 1, 1, 0);",
+        IniKeyOfFixture(), key));
+  }
 
   std::string Layout() {
     RawDb raw(File());
@@ -1156,6 +1398,33 @@ TEST_F(OlderRecordTest, AVersion2RecordKeepsItsOutboxAndGetsAToken) {
   std::string again;
   ASSERT_TRUE(ledger->Blocks()->StationToken(again).ok);
   EXPECT_EQ(again, token);
+}
+
+TEST_F(OlderRecordTest, AVersion3RecordTakesThisMachineAndPathAsItsHomeAtItsFirstOpen) {
+  WriteVersion3();
+  {
+    RawDb raw(File());
+    ASSERT_EQ(raw.Text("PRAGMA user_version"), "3");
+  }
+  const std::string token = [this] {
+    RawDb raw(File());
+    return raw.Text("SELECT station_token FROM outbox_state");
+  }();
+  {
+    OpenedLedger opened = Open();
+    ASSERT_TRUE(opened.status.ok) << opened.status.error;
+    EXPECT_EQ(opened.copiedFrom, "");
+    const IssuedSerial issued = opened.ledger->IssueSerial(1, ActionKind::AutoProgram, Value(0x1000));
+    EXPECT_TRUE(issued.status.ok) << issued.status.error;
+  }
+  RawDb raw(File());
+  EXPECT_EQ(raw.Text("PRAGMA user_version"), std::to_string(kLedgerSchemaVersion));
+  EXPECT_EQ(raw.Text("SELECT machine_id || ' ' || record_path || ' ' || station_token FROM outbox_state"),
+            std::string(kHereMachine) + " " + PathKeyOf(File()) + " " + token);
+  // Its home is kept from then on: another machine finds a copy.
+  OpenedLedger elsewhere =
+      Open(LedgerOptions{.station = {}, .busyTimeoutMs = 2000, .vfsName = {}, .machineId = "another-machine"});
+  EXPECT_EQ(elsewhere.copiedFrom, fmt::format("made on machine 01234567... at {}", PathKeyOf(File())));
 }
 
 }  // namespace

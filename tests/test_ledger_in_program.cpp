@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
@@ -22,6 +23,8 @@
 #include "app/main_presenter.h"
 #include "rolling/rolling_dialog.h"
 #include "platform/ini_profile.h"
+#include "platform/machine_id.h"
+#include "ui_text/message_box.h"
 #include "support/chips_file.h"
 #include "support/fake_clock.h"
 #include "support/fake_view.h"
@@ -60,14 +63,16 @@ class LedgerInProgramTest : public ::testing::Test {
     testing::SetSimFolder("");
   }
 
-  // The program starts (again): a new window, a new run, the record opened anew.
-  void Start() {
+  // The program starts (again): a new window, a new run, the record opened anew; `answers` are
+  // the operator's to the message boxes of the start.
+  void Start(std::deque<int> answers = {}) {
     context_ = std::make_unique<AppContext>(locale_, clock_);
     context_->ledgerOpener = testing::LedgerOpenerForTests();
     context_->state.programPath = programDir_ / "vx3wt";
     context_->state.programDir = programDir_;
     context_->reporter.SetProgramDir(programDir_);
     view_ = std::make_unique<testing::FakeView>();
+    view_->answers = std::move(answers);
     // The Rolling Code dialog after each load takes what it shows.
     view_->rollingScript = [](rolling::RollingDialog&, testing::FakeView::RollingControls&) { return true; };
     presenter_ = std::make_unique<MainPresenter>(*context_, *view_);
@@ -464,6 +469,64 @@ TEST_F(LedgerInProgramTest, ValuesLeftWithoutAResultByAStopAreNamedAtTheNextStar
                    "not used again."))
       << view_->status;
   EXPECT_EQ(Serials(), (std::vector<std::string>{"00001000|unknown"}));
+}
+
+// A program folder copied to set up another PC: its record asks at start whether it is a new
+// station; until the operator says Yes it issues nothing, and after that never a value of the
+// original's.
+TEST_F(LedgerInProgramTest, ACopiedProgramFolderIsANewStationOnlyOnTheOperatorsWord) {
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  Stop();
+  const fs::path original = programDir_;
+  const std::string originalDb = fs::weakly_canonical(Db()).string();
+  programDir_ = dir_.path() / "Copied station";
+  fs::copy(original, programDir_, fs::copy_options::recursive);
+  const std::string machine = platform::MachineId();
+  const std::string where =
+      (machine.empty() ? std::string("made at ")
+                       : "made on machine " + machine.substr(0, 8) + (machine.size() > 8 ? "..." : "") + " at ") +
+      originalDb;
+
+  Start({text::answer::kNo});
+  ASSERT_EQ(view_->messages.size(), 1U);
+  EXPECT_EQ(view_->messages[0].text, "This production record was made on another PC or in another folder (" + where +
+                                         "). Use it as a new station here? Its rows stay as history; its serial "
+                                         "values are never given again.");
+  EXPECT_EQ(view_->messages[0].caption, context_->state.windowCaption);
+  EXPECT_EQ(view_->messages[0].type, text::box::kYesNo | text::box::kIconQuestion | text::box::kDefaultSecond);
+  EXPECT_TRUE(Says("\r\n\r\nThis production record was made on another PC or in another folder (" + where +
+                   "): it gives no serial numbers until it is adopted as a new station.\r\n"))
+      << view_->status;
+  // Its history is there: the counters of today.
+  EXPECT_EQ(view_->todayCounters, "Today: 2 done, 2 passed, 0 failed, yield 100.0 %, last serial 00001001");
+  Load();
+  EXPECT_EQ(AutoProgram(), CommandResult::SerialRefused);
+  EXPECT_EQ(view_->status,
+            "Err: Serial numbers cannot be recorded: the production record is a copy (" + where +
+                ") and gives no serial numbers until it is adopted as a new station (answer Yes at the start of the "
+                "program, or run \"vx3wt-cli ledger adopt\"). Auto Program is stopped so that no value is used "
+                "twice.\r\n");
+  EXPECT_EQ(Chips().size(), 2U);  // the chip was not touched
+  Stop();
+
+  Start({text::answer::kYes});
+  ASSERT_EQ(view_->messages.size(), 1U);
+  EXPECT_TRUE(Says("\r\n\r\nThe production record is now a new station here: its rows before stay as history, and "
+                   "its serial values are never given again.\r\n"))
+      << view_->status;
+  EXPECT_FALSE(Says("another PC")) << view_->status;
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  ASSERT_EQ(Chips().size(), 3U);
+  EXPECT_EQ(Chips()[2], (ChipLine{"0x84", "00001002", "PASS"}));
+  Stop();
+
+  // Adopted once: at home from now on, no question.
+  Start();
+  EXPECT_TRUE(view_->messages.empty());
+  EXPECT_FALSE(Says("another PC")) << view_->status;
 }
 
 TEST_F(LedgerInProgramTest, ARecordThatCannotBeUsedStopsSerialsButNotTheOtherCommands) {

@@ -128,13 +128,33 @@ void ProductionRecord::Open(const ledger::LedgerOpener& opener, const std::files
   error_ = ledger_ ? std::string() : opened.status.error;
   keptAside_ = opened.keptAside;
   madeUnknown_ = std::move(opened.madeUnknown);
+  std::lock_guard lock(mutex_);
+  copiedFrom_ = ledger_ ? std::move(opened.copiedFrom) : std::string();
 }
 
 std::vector<std::string> ProductionRecord::Notes(const text::Language& language) const {
   std::vector<std::string> notes;
   if (!keptAside_.empty()) notes.push_back(ledger::KeptAsideText(language, keptAside_));
   for (const std::string& digits : madeUnknown_) notes.push_back(ledger::MadeUnknownText(language, digits));
+  if (const std::string copiedFrom = CopiedFrom(); !copiedFrom.empty()) {
+    notes.push_back(ledger::CopyNoteText(language, copiedFrom));
+  }
   return notes;
+}
+
+std::string ProductionRecord::CopiedFrom() const {
+  std::lock_guard lock(mutex_);
+  return copiedFrom_;
+}
+
+ledger::LedgerStatus ProductionRecord::Adopt(std::string_view station) {
+  if (!ledger_) return ledger::LedgerStatus::Failed(error_);
+  ledger::LedgerStatus adopted = ledger_->Adopt(station);
+  if (adopted) {
+    std::lock_guard lock(mutex_);
+    copiedFrom_.clear();
+  }
+  return adopted;
 }
 
 std::string ProductionRecord::JobRefusal() const {
@@ -323,6 +343,9 @@ bool IssueChipSerial(AppContext& context, MainView& view, ActionKind kind, ChipS
   };
   ledger::ProductionLedger* record = context.record.ledger();
   if (record == nullptr) return refuse(context.record.error());
+  if (const std::string copied = context.record.CopiedFrom(); !copied.empty()) {
+    return refuse(ledger::CopyRefusalText(language, copied));
+  }
   if (const std::string refusal = context.record.JobRefusal(); !refusal.empty()) return refuse(refusal);
   const ledger::JobId job = context.record.job;
   if (job == 0) return refuse(kNoJobRow);

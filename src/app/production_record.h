@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ledger/production_ledger.h"
@@ -32,8 +33,14 @@ class ProductionRecord {
   ledger::ProductionLedger* ledger() const { return ledger_.get(); }
   const std::string& error() const { return error_; }
   // What the opening found, for the status box: a damaged record kept aside, values left
-  // without a result by the last stop.
+  // without a result by the last stop, a record copied from elsewhere.
   std::vector<std::string> Notes(const text::Language& language) const;
+
+  // Where the record was made when it is a copy from another PC or folder (in words); empty
+  // when it is at home. A copy issues no value until it is adopted.
+  std::string CopiedFrom() const;
+  // The copy becomes a new station here (ProductionLedger::Adopt); `station` not empty names it.
+  ledger::LedgerStatus Adopt(std::string_view station);
 
   // The job row of the load in force; 0 when none (nothing loaded, or the row could not be made).
   std::atomic<ledger::JobId> job{0};
@@ -63,7 +70,8 @@ class ProductionRecord {
   std::string error_;
   std::filesystem::path keptAside_;
   std::vector<std::string> madeUnknown_;
-  mutable std::mutex mutex_;  // guards the two below
+  mutable std::mutex mutex_;  // guards the three below
+  std::string copiedFrom_;
   std::string jobRefusal_;
   std::optional<LastChip> lastChip_;
 };

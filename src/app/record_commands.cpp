@@ -1,13 +1,17 @@
 // The production record's own commands: it is opened with the window, its counters start again
 // on the operator's word, and it is exported to a CSV file the operator chooses.
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <fmt/chrono.h>
 #include <fmt/format.h>
 
 #include "app/main_presenter.h"
 #include "app/production_record.h"
+#include "ledger/ledger_texts.h"
 #include "platform/utf8_path.h"
+#include "ui_text/message_box.h"
 
 namespace vx3::app {
 
@@ -33,11 +37,26 @@ ledger::ExportScope LedgerScope(MainView::ExportScope scope) {
 void MainPresenter::OpenProductionRecord() {
   ProductionRecord& record = context_.record;
   if (!record.Opened()) record.Open(context_.ledgerOpener, context_.state.DataDir(), context_.clock);
+  // A record copied from another PC or folder: the operator decides at once whether this is a
+  // new station (No, the default, keeps it a copy that issues nothing).
+  std::optional<ledger::LedgerStatus> adoption;
+  if (const std::string copiedFrom = record.CopiedFrom(); !copiedFrom.empty()) {
+    const int answer = view_.ShowMessageBox(ledger::AdoptQuestionText(context_.language, copiedFrom),
+                                            context_.state.windowCaption,
+                                            box::kYesNo | box::kIconQuestion | box::kDefaultSecond);
+    if (answer == answer::kYes) adoption = record.Adopt({});
+  }
   const std::vector<std::string> notes = record.Notes(context_.language);
   // The welcome text ends without a line end: what the opening found starts a paragraph.
-  if (!notes.empty() || record.ledger() == nullptr) context_.reporter.AppendStatusText(kParagraphBreak);
-  for (const std::string& note : record.Notes(context_.language)) {
+  if (!notes.empty() || adoption || record.ledger() == nullptr) context_.reporter.AppendStatusText(kParagraphBreak);
+  for (const std::string& note : notes) {
     context_.reporter.ReportStatus(note, Severity::NoteLine);
+  }
+  if (adoption && *adoption) {
+    context_.reporter.ReportStatus(context_.language.Text(IDS_Ledger_Adopted), Severity::NoteLine);
+  } else if (adoption) {
+    context_.reporter.ReportStatus(context_.language.Format(IDS_Ledger_NotAdopted, {adoption->error}),
+                                   Severity::ErrorLine);
   }
   if (record.ledger() == nullptr) {
     context_.reporter.ReportStatus(context_.language.Format(IDS_Ledger_NotOpen, {record.error()}),

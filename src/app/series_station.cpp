@@ -9,6 +9,7 @@
 
 #include "app/app_context.h"
 #include "app/main_view.h"
+#include "ledger/ledger_texts.h"
 #include "platform/ini_profile.h"
 #include "platform/utf8_path.h"
 #include "ui_text/language.h"
@@ -129,6 +130,10 @@ bool SeriesStation::Join(AppContext& context, std::string& refusal) {
     error_ = refusal;
     return false;
   };
+  // A copied record's rows and token are the original station's: no claim, no sending.
+  if (const std::string copied = context.record.CopiedFrom(); !copied.empty()) {
+    return fail(ledger::CopyRefusalText(context.language, copied));
+  }
   ledger::ProductionLedger* record = context.record.ledger();
   if (record == nullptr) return fail(context.record.error());
   ledger::LedgerOutbox* outbox = record->Outbox();

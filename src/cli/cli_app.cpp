@@ -111,6 +111,7 @@ struct Options {
   bool json = false;
   std::string lang = std::string(kLanguageEnglish);
   std::string series;  // a series settings file instead of the one beside the rolling INI
+  std::string station;  // ledger adopt: the new station's name
 };
 
 ChipCommand ChipCommandOf(std::string_view name) {
@@ -377,7 +378,7 @@ class CliRun final : public app::StartupHost {
   ExitCode ChipBatch(app::AppContext& context, ConsoleView& view, app::MainPresenter& presenter) {
     if (const std::optional<ExitCode> refused = RestoreLoad(context, view)) return *refused;
     const ChipCommand command = ChipCommandOf(options_.command);
-    view.AllowNoSerial(options_.noSerial);
+    view.AllowNoSerial(options_.noSerial ? Language(context).Text(text::IDS_NoSerial_Question) : std::string());
     // Unbuffered, so that the wait for Enter sees on the descriptor what has not been read yet.
     if (!options_.noWait) std::setvbuf(host_.in, nullptr, _IONBF, 0);
     std::optional<ExitCode> firstFailure;
@@ -485,6 +486,7 @@ class CliRun final : public app::StartupHost {
     context.record.job = job;
     if (options_.ledgerCommand == "stats") return Stats(context, view, *record, job);
     if (options_.ledgerCommand == "sync") return Sync(context, view, *record);
+    if (options_.ledgerCommand == "adopt") return Adopt(context);
     ledger::ExportScope scope = ledger::ExportScope::Job;
     if (options_.today) scope = ledger::ExportScope::Today;
     if (options_.all) scope = ledger::ExportScope::All;
@@ -505,6 +507,8 @@ class CliRun final : public app::StartupHost {
   // The rows the record holds for the serial server are sent now (the loaded job's series, or
   // the one --series names); what stays queued is said.
   ExitCode Sync(app::AppContext& context, ConsoleView& view, ledger::ProductionLedger& record) {
+    // A copy's rows are the original station's: it sends nothing (the note at start says why).
+    if (!context.record.CopiedFrom().empty()) return ExitCode::SerialRefused;
     if (const std::optional<ExitCode> refused = RestoreLoad(context, view)) return *refused;
     context.series.Close(context, true);
     std::int64_t queued = 0;
@@ -517,6 +521,27 @@ class CliRun final : public app::StartupHost {
     const std::string text = Language(context).Format(text::IDS_Cli_SeriesQueued, {queued});
     output_.EventOrLine({{"event", "sync"}, {"queued_rows", queued}, {"text", text}}, text);
     return queued == 0 ? ExitCode::Success : ExitCode::SerialRefused;
+  }
+
+  // A record copied from another PC or folder becomes a new station here; one made here is left
+  // as it is.
+  ExitCode Adopt(app::AppContext& context) {
+    if (context.record.CopiedFrom().empty()) {
+      const std::string text = Language(context).Text(text::IDS_Cli_NotACopy);
+      output_.EventOrLine({{"event", "adopt"}, {"adopted", false}, {"text", text}}, text);
+      return ExitCode::Success;
+    }
+    if (const ledger::LedgerStatus adopted = context.record.Adopt(options_.station); !adopted) {
+      output_.Error(Language(context).Format(text::IDS_Ledger_NotAdopted, {adopted.error}));
+      return ExitCode::SerialRefused;
+    }
+    const std::string text = Language(context).Text(text::IDS_Ledger_Adopted);
+    output_.EventOrLine({{"event", "adopt"}, {"adopted", true}, {"text", text}}, text);
+    if (!options_.station.empty()) {
+      const std::string named = Language(context).Format(text::IDS_Cli_StationNamed, {options_.station});
+      output_.EventOrLine({{"event", "status"}, {"text", named}}, named);
+    }
+    return ExitCode::Success;
   }
 
   ExitCode Stats(app::AppContext& context, ConsoleView& view, ledger::ProductionLedger& record, ledger::JobId job) {
@@ -645,6 +670,9 @@ int RunCli(int argc, const char* const* argv, const CliHost& host) {
   CLI::App* stats = ledger->add_subcommand("stats", "The counters of the job and of today");
   stats->add_option("--job", options.job, "The job's id (default: the loaded job)");
   CLI::App* sync = ledger->add_subcommand("sync", "Send the rows waiting for the serial server now");
+  CLI::App* adopt = ledger->add_subcommand(
+      "adopt", "Make a record copied from another PC or folder a new station here (its values are never given again)");
+  adopt->add_option("--station", options.station, "The new station's name on the serial server (Writer_Log/production.ini)");
   CLI::App* exportCommand = ledger->add_subcommand("export", "Write the record as CSV");
   exportCommand->add_option("--csv", options.csv, "The CSV file")->required();
   CLI::Option* jobOption = exportCommand->add_option("--job", options.job, "The job's id (default: the loaded job)");
@@ -652,7 +680,7 @@ int RunCli(int argc, const char* const* argv, const CliHost& host) {
   CLI::Option* allOption = exportCommand->add_flag("--all", options.all, "The whole record");
   jobOption->excludes(todayOption)->excludes(allOption);
   todayOption->excludes(allOption);
-  for (CLI::App* command : {info, load, read, stats, sync, exportCommand}) AddCommonOptions(*command, options);
+  for (CLI::App* command : {info, load, read, stats, sync, adopt, exportCommand}) AddCommonOptions(*command, options);
   for (CLI::App* command : cli.get_subcommands({})) {
     if (command != info && command != load && command != read && command != ledger) AddCommonOptions(*command, options);
   }

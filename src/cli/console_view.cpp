@@ -137,11 +137,16 @@ std::string ConsoleView::StatusText() const {
 
 int ConsoleView::ShowMessageBox(std::string_view text, std::string_view caption, int type) {
   // Nobody is there to answer: the box's default button, the first one unless the box names the
-  // second. The one Yes/No box whose default is No asks whether chips are programmed without
-  // serial numbers: --no-serial answers it Yes.
+  // second. Of the boxes whose default is No, --no-serial answers Yes to the one question whether
+  // chips are programmed without serial numbers, never to another (adopting a copied record).
   const bool yesNo = (type & text::box::kButtonMask) == text::box::kYesNo;
   const bool defaultNo = yesNo && (type & text::box::kDefaultMask) == text::box::kDefaultSecond;
-  const bool yes = yesNo && (!defaultNo || allowNoSerial_.load());
+  bool allowed = false;
+  {
+    std::lock_guard lock(answersMutex_);
+    allowed = !noSerialQuestion_.empty() && text == noSerialQuestion_;
+  }
+  const bool yes = yesNo && (!defaultNo || allowed);
   const int answer = !yesNo ? text::answer::kOk : yes ? text::answer::kYes : text::answer::kNo;
   if (!muted_.load()) {
     output_.EventOrLine({{"event", "message"}, {"caption", std::string(caption)}, {"text", PlainLines(text)},

@@ -30,8 +30,12 @@ class ConsoleView final : public app::MainView {
   void AnswerImage(std::filesystem::path image) { image_ = std::move(image); }
   void AnswerDevice(std::string device) { device_ = std::move(device); }
   void AnswerRolling(RollingChoice choice) { rolling_ = choice; }
-  // --no-serial: Yes to programming chips without the serial numbers that cannot be made.
-  void AllowNoSerial(bool allow) { allowNoSerial_.store(allow); }
+  // --no-serial: Yes to the question `question` (programming chips without the serial numbers
+  // that cannot be made), and to no other; empty: No to it too.
+  void AllowNoSerial(std::string question) {
+    std::lock_guard lock(answersMutex_);
+    noSerialQuestion_ = std::move(question);
+  }
   // Nothing is written while muted (the start state, the reload of the loaded image).
   void SetMuted(bool muted) { muted_.store(muted); }
   // From the listing head of a read-back on, status lines go to the listing instead of the
@@ -90,7 +94,8 @@ class ConsoleView final : public app::MainView {
   std::string device_;
   RollingChoice rolling_;
   std::atomic<bool> muted_{false};
-  std::atomic<bool> allowNoSerial_{false};
+  std::mutex answersMutex_;  // guards the one below: the job thread asks
+  std::string noSerialQuestion_;
   bool deviceMissed_ = false;
 
   mutable std::mutex mutex_;  // guards the members below

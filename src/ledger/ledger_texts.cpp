@@ -39,4 +39,16 @@ std::string MadeUnknownText(const text::Language& language, std::string_view dig
   return language.Format(text::IDS_Ledger_MadeUnknown, {digits});
 }
 
+std::string CopyNoteText(const text::Language& language, std::string_view copiedFrom) {
+  return language.Format(text::IDS_Ledger_CopyNote, {copiedFrom});
+}
+
+std::string CopyRefusalText(const text::Language& language, std::string_view copiedFrom) {
+  return language.Format(text::IDS_Ledger_CopyRefusal, {copiedFrom});
+}
+
+std::string AdoptQuestionText(const text::Language& language, std::string_view copiedFrom) {
+  return language.Format(text::IDS_Ledger_AdoptQuestion, {copiedFrom});
+}
+
 }  // namespace vx3::ledger

@@ -1,6 +1,6 @@
 // What the production record tells the operator, in the language in force: the refusal of a
 // command whose serial cannot be recorded, a raised first value, a skipped value, a damaged
-// record kept aside, values left without a result by a stop.
+// record kept aside, values left without a result by a stop, a record copied from elsewhere.
 #pragma once
 
 #include <filesystem>
@@ -24,5 +24,10 @@ std::string StartChoiceText(const text::Language& language, const StartChoice& c
 std::string SkippedText(const text::Language& language, const SerialValue& skipped, const SerialValue& given);
 std::string KeptAsideText(const text::Language& language, const std::filesystem::path& keptAs);
 std::string MadeUnknownText(const text::Language& language, std::string_view digits);
+// A record copied from another PC or folder (`copiedFrom`: where it was made, in words): the
+// note at start, the reason a serial is refused, and the question whether to adopt it.
+std::string CopyNoteText(const text::Language& language, std::string_view copiedFrom);
+std::string CopyRefusalText(const text::Language& language, std::string_view copiedFrom);
+std::string AdoptQuestionText(const text::Language& language, std::string_view copiedFrom);
 
 }  // namespace vx3::ledger

@@ -179,6 +179,17 @@ class ProductionLedger {
   // CSV of the actions (RFC 4180, UTF-8, one header row, one row per action, ISO 8601 times)
   // of the job, of today or of the whole record, written to `file`.
   virtual LedgerStatus ExportCsv(ExportScope scope, JobId job, const std::filesystem::path& file) = 0;
+
+  // A record copied from another PC or folder (OpenedLedger::copiedFrom) becomes a new station
+  // here, in one transaction: a new random name, this machine and path as its home, its queue
+  // for the server emptied (those rows are the original station's), its open blocks of a series
+  // returned (the original holds them). With `station` not empty, that name is stored beside the
+  // record and used from now on. Its rows stay as history and its values are never issued again.
+  // A record made here is left as it is.
+  virtual LedgerStatus Adopt(std::string_view station) {
+    (void)station;
+    return LedgerStatus::Failed("this production record cannot be adopted as a new station");
+  }
 };
 
 struct OpenedLedger {

@@ -16,6 +16,7 @@
 
 #include "platform/clock.h"
 #include "platform/ini_profile.h"
+#include "platform/machine_id.h"
 #include "platform/utf8_path.h"
 
 #ifdef _WIN32
@@ -47,6 +48,16 @@ constexpr std::string_view kNoResultMessage = "no result: the program stopped be
 constexpr std::string_view kCsvHeader =
     "action_id,time_local,time_utc,station,job_id,device,image_path,action,result,rolling_value,duration_ms,message";
 constexpr std::string_view kCsvLineEnd = "\r\n";
+// A record opened away from its home (another machine or another path): where it was made, and
+// why it issues nothing. The machine is shown by the start of its identity.
+constexpr std::string_view kMadeOnMachineAt = "made on machine {} at {}";
+constexpr std::string_view kMadeAt = "made at {}";
+constexpr std::size_t kShownMachineIdChars = 8;
+constexpr std::string_view kShortenedMark = "...";
+constexpr std::string_view kCopyRefusal =
+    "the production record is a copy ({}): it issues no value until it is adopted as a new station";
+constexpr std::string_view kHeldByOriginal = "held by the station this record was copied from";
+constexpr std::string_view kStationNotStored = "the station name cannot be stored in {}";
 
 // The record's layout, version 1. Times are ISO 8601 texts (local with its offset, and UTC);
 // `day` is the local date that today's counters go by. Rolling values are kept as the status
@@ -472,11 +483,39 @@ BlockState BlockStateOf(std::string_view name) {
   return BlockState::Beyond;
 }
 
+// Where a record is at home: the machine (empty when the system keeps no identity) and the
+// record file's own path, as its key.
+struct RecordHome {
+  std::string machineId;
+  std::string path;
+};
+
+// Where the record was made, in words ("made on machine 1a2b3c4d... at /old/Writer_Log/production.db").
+std::string MadeWhere(const RecordHome& home) {
+  if (home.machineId.empty()) return fmt::format(kMadeAt, home.path);
+  const bool shortened = home.machineId.size() > kShownMachineIdChars;
+  return fmt::format(kMadeOnMachineAt,
+                     home.machineId.substr(0, kShownMachineIdChars) + std::string(shortened ? kShortenedMark : ""),
+                     home.path);
+}
+
 class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public StationBlocks {
  public:
-  SqliteLedger(sqlite3* db, fs::path file, std::string station, platform::Clock& clock)
-      : db_(db), file_(std::move(file)), station_(std::move(station)), clock_(clock) {}
+  SqliteLedger(sqlite3* db, fs::path file, std::string station, platform::Clock& clock, RecordHome here,
+               std::string copiedFrom)
+      : db_(db),
+        file_(std::move(file)),
+        station_(std::move(station)),
+        clock_(clock),
+        here_(std::move(here)),
+        copiedFrom_(std::move(copiedFrom)) {}
   ~SqliteLedger() override { sqlite3_close_v2(db_); }
+
+  // Where the record was made, when that is not here; empty when it is at home.
+  std::string CopiedFrom() {
+    std::lock_guard lock(mutex_);
+    return copiedFrom_;
+  }
 
   // Results that had no end when the program last stopped become unknown.
   LedgerStatus Recover(std::vector<std::string>& madeUnknown) {
@@ -620,6 +659,8 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
                            const std::optional<SerialValue>& limit) override {
     std::lock_guard lock(mutex_);
     IssuedSerial issued;
+    // A copy's values may be the original station's: nothing is issued until it is adopted.
+    if (issued.status = RefusedAsCopy(); !issued.status) return issued;
     if (issued.status = Begin(); !issued.status) return issued;
     Statement rolling(db_,
                       "SELECT rolling_ini, rolling_length, rolling_low_first, rolling_byte_words, rolling_step"
@@ -1008,14 +1049,47 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
 
   LedgerStatus StationToken(std::string& token) override {
     std::lock_guard lock(mutex_);
+    // The token is the original station's: a copy sends nothing and claims nothing under it.
+    if (LedgerStatus refused = RefusedAsCopy(); !refused) return refused;
     Statement query(db_, "SELECT station_token FROM outbox_state");
     if (!query.Step()) return Fail(query.rc());
     token = query.Text(0);
     return {};
   }
 
+  LedgerStatus Adopt(std::string_view station) override {
+    std::lock_guard lock(mutex_);
+    if (copiedFrom_.empty()) return {};
+    // The name first: a record left a copy by a failure below is adopted again under it.
+    if (!station.empty()) {
+      const fs::path settings = file_.parent_path() / kStationSettingsFileName;
+      if (!platform::WriteProfileString(settings, kStationSection, kStationKey, station)) {
+        return LedgerStatus::Failed(fmt::format(kStationNotStored, platform::PathToUtf8(settings)));
+      }
+    }
+    if (LedgerStatus begun = Begin(); !begun) return begun;
+    Statement home(db_,
+                   "UPDATE outbox_state SET station_token = lower(hex(randomblob(16))), machine_id = ?,"
+                   " record_path = ?");
+    if (!home.Bind(1, here_.machineId).Bind(2, here_.path).Run()) return Fail(home.rc());
+    Statement blocks(db_, "UPDATE blocks SET state = 'returned', note = ? WHERE state = 'open'");
+    if (!blocks.Bind(1, kHeldByOriginal).Run()) return Fail(blocks.rc());
+    // Last: the rows queued so far, the blocks' just now included, are the original station's.
+    Statement outbox(db_, "DELETE FROM outbox");
+    if (!outbox.Run()) return Fail(outbox.rc());
+    if (LedgerStatus committed = Commit(); !committed) return committed;
+    copiedFrom_.clear();
+    if (!station.empty()) station_ = std::string(station);
+    return {};
+  }
+
  private:
   Stamp Now() { return MakeStamp(clock_.WallNow()); }
+
+  LedgerStatus RefusedAsCopy() const {
+    if (copiedFrom_.empty()) return {};
+    return LedgerStatus::Failed(fmt::format(kCopyRefusal, copiedFrom_));
+  }
 
   LedgerStatus Fail(int rc) {
     // The reason is taken first: the rollback below resets the connection's message.
@@ -1213,6 +1287,8 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
   fs::path file_;
   std::string station_;
   platform::Clock& clock_;
+  const RecordHome here_;
+  std::string copiedFrom_;  // guarded by mutex_
   std::mutex mutex_;
   int commitsSinceFold_ = 0;
 };
@@ -1224,6 +1300,36 @@ struct Attempt {
   LedgerStatus status;
   bool damaged = false;
 };
+
+// Inside the opening's transaction: a record that knows no home yet (new, or of a layout
+// before homes) takes this one; one whose home is elsewhere is a copy, and `copiedFrom` says
+// where it was made. A home machine unknown when the record was made is judged by the path alone.
+LedgerStatus CheckHome(sqlite3* db, const fs::path& file, const RecordHome& here, std::string& copiedFrom,
+                       bool& damaged) {
+  RecordHome home;
+  {
+    Statement query(db, "SELECT machine_id, record_path FROM outbox_state");
+    if (!query.Step()) {
+      damaged = IsDamage(query.rc());
+      return LedgerStatus::Failed(Reason(db, query.rc() == SQLITE_DONE ? SQLITE_CORRUPT : query.rc(), file));
+    }
+    home = {query.Text(0), query.Text(1)};
+  }
+  const bool unknown = home.machineId.empty() && home.path.empty();
+  const bool samePath = home.path == here.path;
+  const bool sameMachine = home.machineId.empty() || home.machineId == here.machineId;
+  if (!unknown && !(samePath && sameMachine)) {
+    copiedFrom = MadeWhere(home);
+    return {};
+  }
+  if (!unknown && home.machineId == here.machineId) return {};
+  Statement claim(db, "UPDATE outbox_state SET machine_id = ?, record_path = ?");
+  if (!claim.Bind(1, here.machineId).Bind(2, here.path).Run()) {
+    damaged = IsDamage(claim.rc());
+    return LedgerStatus::Failed(Reason(db, claim.rc(), file));
+  }
+  return {};
+}
 
 LedgerStatus Exec(sqlite3* db, const char* sql, const fs::path& file, bool& damaged) {
   const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
@@ -1322,9 +1428,16 @@ Attempt TryOpen(const fs::path& file, const std::string& station, platform::Cloc
   const std::string stamp = fmt::format("PRAGMA application_id={}; PRAGMA user_version={}", kLedgerApplicationId,
                                         kLedgerSchemaVersion);
   if (LedgerStatus marked = Exec(db, stamp.c_str(), file, attempt.damaged); !marked) return fail(marked);
+  // The same key as a rolling INI's: the same file by any spelling of its path.
+  const RecordHome here{options.machineId.empty() ? platform::MachineId() : options.machineId, IniKey(file)};
+  std::string copiedFrom;
+  if (LedgerStatus checked = CheckHome(db, file, here, copiedFrom, attempt.damaged); !checked) {
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return fail(checked);
+  }
   if (LedgerStatus committed = Exec(db, "COMMIT", file, attempt.damaged); !committed) return fail(committed);
 
-  attempt.ledger = std::make_unique<SqliteLedger>(db, file, station, clock);
+  attempt.ledger = std::make_unique<SqliteLedger>(db, file, station, clock, here, std::move(copiedFrom));
   return attempt;
 }
 
@@ -1456,6 +1569,7 @@ OpenedLedger OpenSqliteLedger(const fs::path& programDir, platform::Clock& clock
     opened.status = recovered;
     return opened;
   }
+  opened.copiedFrom = attempt.ledger->CopiedFrom();
   opened.ledger = std::move(attempt.ledger);
   return opened;
 }

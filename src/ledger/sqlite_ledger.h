@@ -34,11 +34,15 @@ struct LedgerOptions {
   std::string station;       // empty: the settings file's, else the host name
   int busyTimeoutMs = 2000;  // how long to wait for another program's hold on the file
   std::string vfsName;       // an SQLite VFS by name (tests use one that fails on purpose); empty: default
+  // The identity of the machine (platform::MachineId when empty): tests pretend to be another PC.
+  std::string machineId;
 };
 
 // Opens (or makes) the record in `programDir`/Writer_Log. A damaged file is moved aside and a
 // new record started; a file that is locked, read-only, of a newer layout or not a record of
-// this program is left as it is and no record is opened.
+// this program is left as it is and no record is opened. A new record (or one of an older layout
+// that knows no home yet) takes this machine and its own path as its home; opened anywhere else
+// it is a copy (OpenedLedger::copiedFrom) and issues no value until adopted.
 OpenedLedger OpenSqliteLedger(const std::filesystem::path& programDir, platform::Clock& clock,
                               const LedgerOptions& options = {});
 

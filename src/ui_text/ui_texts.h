@@ -167,6 +167,13 @@ inline constexpr UiText IDS_NoSerial_UnknownWay{"IDS_NoSerial_UnknownWay", 666};
 inline constexpr UiText IDS_NoSerial_NotInRom{"IDS_NoSerial_NotInRom", 667};
 inline constexpr UiText IDS_NoSerial_OlderEdition{"IDS_NoSerial_OlderEdition", 668};
 inline constexpr UiText IDS_NoSerial_Chosen{"IDS_NoSerial_Chosen", 669};
+// A record copied from another PC or folder: said at start, the refusal of a serial, the
+// question whether to adopt it as a new station, and its answer.
+inline constexpr UiText IDS_Ledger_CopyNote{"IDS_Ledger_CopyNote", 650};
+inline constexpr UiText IDS_Ledger_CopyRefusal{"IDS_Ledger_CopyRefusal", 651};
+inline constexpr UiText IDS_Ledger_AdoptQuestion{"IDS_Ledger_AdoptQuestion", 652};
+inline constexpr UiText IDS_Ledger_Adopted{"IDS_Ledger_Adopted", 653};
+inline constexpr UiText IDS_Ledger_NotAdopted{"IDS_Ledger_NotAdopted", 654};
 // An installed or read-only program writes into the user's data folder, and says so at start.
 inline constexpr UiText IDS_MESSAGE_DataFolder{"IDS_MESSAGE_DataFolder", 530};
 // The command line: its load state between runs, batches of chips, the record's commands.
@@ -182,6 +189,9 @@ inline constexpr UiText IDS_Cli_FileNotWritten{"IDS_Cli_FileNotWritten", 708};
 inline constexpr UiText IDS_Cli_ChipLine{"IDS_Cli_ChipLine", 709};
 inline constexpr UiText IDS_Cli_NoJob{"IDS_Cli_NoJob", 710};
 inline constexpr UiText IDS_Cli_SeriesQueued{"IDS_Cli_SeriesQueued", 711};
+// ledger adopt: a record that is no copy, and the station name stored.
+inline constexpr UiText IDS_Cli_NotACopy{"IDS_Cli_NotACopy", 720};
+inline constexpr UiText IDS_Cli_StationNamed{"IDS_Cli_StationNamed", 721};
 // NOLINTEND(readability-identifier-naming)
 
 }  // namespace vx3::text

@@ -72,11 +72,15 @@ void CliFolder::SimSettings(std::string_view extra) const {
 }
 
 CliRunResult CliFolder::Run(const std::string& args, std::string_view input) const {
+  return RunIn(programDir_, args, input);
+}
+
+CliRunResult CliFolder::RunIn(const fs::path& programDir, const std::string& args, std::string_view input) const {
   const fs::path inFile = dir_.path() / "stdin.txt";
   const fs::path outFile = dir_.path() / "stdout.txt";
   const fs::path errFile = dir_.path() / "stderr.txt";
   WriteFileBytes(inFile, input);
-  const std::string command = "cd " + Quoted(programDir_) + " && VX3WT_SIM_DIR=" + Quoted(simDir_.path()) + " ./" +
+  const std::string command = "cd " + Quoted(programDir) + " && VX3WT_SIM_DIR=" + Quoted(simDir_.path()) + " ./" +
                               std::string(kExecutable) + " " + args + " <" + Quoted(inFile) + " >" + Quoted(outFile) +
                               " 2>" + Quoted(errFile);
   const int status = std::system(command.c_str());

@@ -34,6 +34,9 @@ class CliFolder {
   // Runs vx3wt-cli with `args` (shell words, already quoted where needed) and `input` on
   // standard input.
   CliRunResult Run(const std::string& args, std::string_view input = {}) const;
+  // The same in another program folder (a copy of this one), against the same simulated Writer.
+  CliRunResult RunIn(const std::filesystem::path& programDir, const std::string& args,
+                     std::string_view input = {}) const;
 
  private:
   TempDir dir_;

@@ -129,6 +129,13 @@ const ExitCase kExitCases[] = {
     {"RecordOfANewerProgram", kLoadRolling, {}, "auto-program --json", ExitCode::SerialRefused,
      BatchSummary("auto-program", ExitCode::SerialRefused, 1, 0), {},
      "sqlite3 Writer_Log/production.db 'PRAGMA user_version=99' >/dev/null"},
+    // A record whose home is another folder is a copy: it issues nothing until adopted.
+    {"AutoProgramOfACopiedRecord", kLoadRolling, {}, "auto-program --json", ExitCode::SerialRefused,
+     BatchSummary("auto-program", ExitCode::SerialRefused, 1, 0),
+     Chip("auto-program", 1, 1, "none", ExitCode::SerialRefused, ""),
+     "sqlite3 Writer_Log/production.db \"UPDATE outbox_state SET record_path = '/elsewhere/production.db'\""},
+    {"LedgerAdoptOfARecordMadeHere", kLoadRolling, {}, "ledger adopt --json", ExitCode::Success,
+     Summary("ledger adopt", ExitCode::Success)},
     {"ReadBack", kLoadRolling, "[Chip]\nContent=job\n", "read --out listing.txt --json", ExitCode::Success,
      Summary("read", ExitCode::Success)},
     {"LedgerStats", kLoadRolling, {}, "ledger stats --json", ExitCode::Success, Summary("ledger stats", ExitCode::Success)},

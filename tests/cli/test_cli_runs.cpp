@@ -18,6 +18,7 @@
 #include "cli/cli_runner.h"
 #include "cli/exit_codes.h"
 #include "platform/clock.h"
+#include "platform/machine_id.h"
 #include "platform/thread_locale.h"
 #include "support/fake_view.h"
 #include "support/test_ledger.h"
@@ -251,6 +252,82 @@ TEST(CliRunTest, CtrlCBetweenChipsStopsTheBatchWithItsCode) {
       << out;
   const CliRunResult stats = folder.Run("ledger stats --json");
   EXPECT_NE(stats.out.find("\"job\":{\"done\":1,\"passed\":1"), std::string::npos) << stats.out;
+}
+
+// The serials of a batch's chip events, in order.
+std::vector<std::string> SerialsOf(const CliRunResult& run) {
+  std::vector<std::string> serials;
+  for (const std::string& line : run.Events("chip")) {
+    const nlohmann::json chip = nlohmann::json::parse(line);
+    if (chip["serial"].is_string()) serials.push_back(chip["serial"].get<std::string>());
+  }
+  return serials;
+}
+
+// A program folder copied as PCs are set up (cp -a, after a load and some chips) holds the
+// original's record: it sends nothing to the Writer until it is adopted, then it is a station
+// of its own, and the original goes on.
+TEST(CliRunTest, ACopiedProgramFolderIssuesNothingUntilItIsAdopted) {
+  if (!testing::kBuildKeepsRecord) GTEST_SKIP() << "this build keeps no production record";
+  CliFolder folder;
+  ASSERT_EQ(folder.Run("load samples/VX3P1020.VX3").exitCode, 0);
+  const CliRunResult first = folder.Run("auto-program --count 3 --no-wait --json");
+  ASSERT_EQ(first.exitCode, 0) << first.out << first.err;
+  const std::vector<std::string> original = SerialsOf(first);
+  ASSERT_EQ(original, (std::vector<std::string>{"00001000", "00001001", "00001002"}));
+
+  const fs::path copy = folder.programDir().parent_path() / "Copied station";
+  ASSERT_EQ(std::system(("cp -a '" + folder.programDir().string() + "' '" + copy.string() + "'").c_str()), 0);
+  const std::string chipsBefore = ReadAll(folder.simDir() / kChipsFile);
+  const std::string machine = platform::MachineId();
+  const std::string where =
+      (machine.empty() ? std::string("made at ")
+                       : "made on machine " + machine.substr(0, 8) + (machine.size() > 8 ? "..." : "") + " at ") +
+      fs::weakly_canonical(folder.programDir() / "Writer_Log" / "production.db").string();
+
+  const CliRunResult refused = folder.RunIn(copy, "auto-program --no-wait");
+  EXPECT_EQ(refused.exitCode, ToInt(ExitCode::SerialRefused)) << refused.out << refused.err;
+  const std::string note = "This production record was made on another PC or in another folder (" + where +
+                           "): it gives no serial numbers until it is adopted as a new station.";
+  const std::string line =
+      "Err: Serial numbers cannot be recorded: the production record is a copy (" + where +
+      ") and gives no serial numbers until it is adopted as a new station (answer Yes at the start of the program, "
+      "or run \"vx3wt-cli ledger adopt\"). Auto Program is stopped so that no value is used twice.";
+  const std::vector<std::string> lines = Lines(refused.out);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), note), 1) << refused.out;
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 1) << refused.out;
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("Err: "); }), 1)
+      << refused.out;
+  EXPECT_EQ(ReadAll(folder.simDir() / kChipsFile), chipsBefore);
+  // Nothing to send either: the rows queued are the original's.
+  EXPECT_EQ(folder.RunIn(copy, "ledger sync").exitCode, ToInt(ExitCode::SerialRefused));
+
+  const CliRunResult adopted = folder.RunIn(copy, "ledger adopt --station 'Copied station' --json");
+  ASSERT_EQ(adopted.exitCode, 0) << adopted.out << adopted.err;
+  EXPECT_EQ(adopted.Events("adopt"),
+            (std::vector<std::string>{"{\"event\":\"adopt\",\"adopted\":true,\"text\":\"The production record is now a "
+                                      "new station here: its rows before stay as history, and its serial values are "
+                                      "never given again.\"}"}));
+  EXPECT_NE(ReadAll(copy / "Writer_Log" / "production.ini").find("Station=Copied station"), std::string::npos);
+  const CliRunResult again = folder.RunIn(copy, "ledger adopt");
+  EXPECT_EQ(again.exitCode, 0);
+  EXPECT_EQ(again.out, "The production record was made here: it is no copy, and nothing was changed.\n");
+
+  const CliRunResult copied = folder.RunIn(copy, "auto-program --count 2 --no-wait --json");
+  ASSERT_EQ(copied.exitCode, 0) << copied.out << copied.err;
+  const std::vector<std::string> copySerials = SerialsOf(copied);
+  ASSERT_EQ(copySerials.size(), 2U);
+  for (const std::string& serial : copySerials) {
+    EXPECT_EQ(std::count(original.begin(), original.end(), serial), 0) << serial;
+  }
+  EXPECT_EQ(Lines(ReadAll(folder.simDir() / kChipsFile)).size(), 5U);
+
+  // The original is at home and goes on.
+  const CliRunResult later = folder.Run("auto-program --no-wait --json");
+  ASSERT_EQ(later.exitCode, 0) << later.out << later.err;
+  ASSERT_EQ(SerialsOf(later).size(), 1U);
+  EXPECT_EQ(std::count(copySerials.begin(), copySerials.end(), SerialsOf(later)[0]), 0);
+  EXPECT_EQ(later.out.find("another PC"), std::string::npos) << later.out;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <deque>
 #include <memory>
 #include <set>
 #include <string>
@@ -25,6 +26,7 @@
 #include "support/record_query.h"
 #include "support/temp_dir.h"
 #include "support/test_ledger.h"
+#include "ui_text/message_box.h"
 
 namespace vx3::app {
 namespace {
@@ -106,7 +108,8 @@ class SeriesStationTest : public ::testing::Test {
                                         connection_, kPassword, blockSize));
   }
 
-  void Start() {
+  // `answers` are the operator's to the message boxes of the start.
+  void Start(std::deque<int> answers = {}) {
     context_ = std::make_unique<AppContext>(locale_, clock_);
     context_->ledgerOpener = testing::LedgerOpenerForTests();
     context_->seriesOpener = [](const std::string& connection) { return ledger::OpenSeriesServer(connection); };
@@ -114,6 +117,7 @@ class SeriesStationTest : public ::testing::Test {
     context_->state.programDir = programDir_;
     context_->reporter.SetProgramDir(programDir_);
     view_ = std::make_unique<testing::FakeView>();
+    view_->answers = std::move(answers);
     view_->rollingScript = [](rolling::RollingDialog&, testing::FakeView::RollingControls&) { return true; };
     presenter_ = std::make_unique<MainPresenter>(*context_, *view_);
     presenter_->OnInitWindow();
@@ -366,6 +370,55 @@ TEST_F(SeriesStationTest, ASecondStationOfTheSameNameIsRefusedAndUsesNoValue) {
             "Err: Serial numbers cannot be recorded: the station name \"bench-1\" is taken by another station on the "
             "serial server. Auto Program is stopped so that no value is used twice.\r\n");
   EXPECT_EQ(Chips().size(), chipsBefore);
+}
+
+// A program folder copied while its station held a block: the copy claims no station and sends
+// no row until the operator makes it a new station; then it takes blocks of its own, never one
+// of the original's values.
+TEST_F(SeriesStationTest, ACopiedStationClaimsAndSendsNothingUntilItIsANewStation) {
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  const fs::path original = programDir_;
+  const fs::path copy = dir_.path() / "Copied station";
+  fs::copy(original, copy, fs::copy_options::recursive);
+  Stop();
+  const std::vector<std::string> stations = Server("SELECT name || ' ' || token FROM stations ORDER BY name");
+  ASSERT_EQ(stations.size(), 1U);
+  const std::vector<std::string> rowsSent = Server("SELECT count(*) FROM station_rows");
+
+  programDir_ = copy;
+  Start({text::answer::kNo});
+  Load();
+  EXPECT_TRUE(Says("Err: Series remote-433: no block held (the production record is a copy (")) << view_->status;
+  const std::size_t chipsBefore = Chips().size();
+  EXPECT_EQ(AutoProgram(), CommandResult::SerialRefused);
+  EXPECT_TRUE(view_->status.starts_with("Err: Serial numbers cannot be recorded: the production record is a copy ("))
+      << view_->status;
+  EXPECT_EQ(Chips().size(), chipsBefore);
+  Stop();
+  EXPECT_EQ(Server("SELECT name || ' ' || token FROM stations ORDER BY name"), stations);
+  EXPECT_EQ(Server("SELECT count(*) FROM station_rows"), rowsSent);
+
+  // Made a new station under a name of its own.
+  testing::WriteFileBytes(copy / "Writer_Log" / "production.ini", "[Production]\nStation=bench-2\n");
+  Start({text::answer::kYes});
+  Load();
+  EXPECT_TRUE(Says("Series remote-433: block 00001005 to 00001009 reserved")) << view_->status;
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  EXPECT_EQ(Chips().back(), (ChipLine{"0x84", "00001005", "PASS"}));
+  Stop();
+  EXPECT_EQ(RecordQuery(Db(), "SELECT first_value, used, state, note FROM blocks ORDER BY id"),
+            (std::vector<std::string>{"4096|2|returned|held by the station this record was copied from",
+                                      "4101|1|returned|returned when the station closed"}));
+  const std::vector<std::string> both = Server("SELECT name FROM stations ORDER BY name");
+  EXPECT_EQ(both, (std::vector<std::string>{"bench-1", "bench-2"}));
+  EXPECT_EQ(Server("SELECT count(DISTINCT token) FROM stations"), (std::vector<std::string>{"2"}));
+  // The copy sent its own rows only, under its own name.
+  EXPECT_EQ(Server("SELECT count(*) FROM station_rows WHERE station = 'bench-2' AND table_name = 'blocks'"
+                   " AND local_id = 1"),
+            (std::vector<std::string>{"0"}));
+  EXPECT_NE(Server("SELECT count(*) FROM station_rows WHERE station = 'bench-2'"), (std::vector<std::string>{"0"}));
 }
 
 TEST_F(SeriesStationTest, BadSettingsStopTheSerialsWithTheReason) {
