@@ -1,7 +1,7 @@
 // Eight benches on one series: eight command-line stations, each with its own program folder,
 // record and simulated Writer, program their chips together while the serial server is stopped
 // and started again in the middle; one bench's Writer programs chips on its own past its block
-// between trays. No value is on two passed chips unless the server reported it as a conflict of
+// between trays, and one bench is set up as a copy of the first one's folder and adopted. No value is on two passed chips unless the server reported it as a conflict of
 // the stand-alone values, and the server holds every row of every station's record. VX3WT_SERIES_CHIPS sets the chips per station (the suite runs a
 // short batch; scripts/soak_series.sh runs 2,000 each).
 #include <libpq-fe.h>
@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <regex>
 #include <string>
@@ -46,6 +47,10 @@ constexpr const char* kTables[] = {"jobs", "actions", "serials", "blocks"};
 constexpr int kStandAloneStation = kStations - 1;
 constexpr int kStandAloneEvery = 3;
 constexpr int kStandAloneChips = kBlockSize + 3;
+// The bench set up as a copy of the first bench's folder, record and all, right after that one's
+// load: it must be adopted as a new station before it gives a value.
+constexpr int kCopiedStation = kStations - 2;
+constexpr const char* kCopyLine = "the production record is a copy";
 
 int ChipsPerStation() {
   const char* wanted = std::getenv("VX3WT_SERIES_CHIPS");
@@ -115,16 +120,49 @@ TEST(SeriesStationsTest, EightBenchesOnOneSeriesNeverGiveAValueTwiceThroughAServ
   }
 
   std::atomic<int> passedSoFar{0};
+  std::atomic<bool> firstLoaded{false};
+  std::atomic<bool> copied{false};
+  // The rows the copied bench's record held from the first bench: history, never sent as its own.
+  std::map<std::string, std::int64_t> copiedRows;
   std::vector<StationRun> runs(kStations);
   std::vector<std::thread> threads;
   for (int station = 0; station < kStations; ++station) {
     threads.emplace_back([&, station] {
       const CliFolder& folder = *folders[station];
       StationRun& run = runs[station];
+      if (station == kCopiedStation) {
+        while (!firstLoaded.load()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        // The PC is set up by copying the first bench's folder: its record, its station name,
+        // its loaded job.
+        const fs::path log = folder.programDir() / "Writer_Log";
+        fs::remove_all(log);
+        fs::copy(folders[0]->programDir() / "Writer_Log", log, fs::copy_options::recursive);
+        for (const char* table : kTables) {
+          copiedRows[table] = RecordCount(log / "production.db", fmt::format("SELECT COALESCE(MAX(id), 0) FROM {}", table));
+        }
+        copied = true;
+        const CliRunResult refused = folder.Run("auto-program --count 1 --no-wait --json --series series.ini");
+        if (refused.exitCode != kExitSerialRefused || refused.out.find(kCopyLine) == std::string::npos ||
+            !ChipsFile(folder.simDir()).empty()) {
+          run.failure = fmt::format("the copy was not refused: {}\n{}{}", refused.exitCode, refused.out, refused.err);
+          return;
+        }
+        const CliRunResult adopted =
+            folder.Run(fmt::format("ledger adopt --station bench-{} --json --series series.ini", station + 1));
+        if (adopted.exitCode != 0) {
+          run.failure = fmt::format("adopt: {}\n{}{}", adopted.exitCode, adopted.out, adopted.err);
+          return;
+        }
+      }
       const CliRunResult load = folder.Run("load samples/VX3P1020.VX3 --json --series series.ini");
       if (load.exitCode != 0) {
         run.failure = fmt::format("load: {}\n{}{}", load.exitCode, load.out, load.err);
+        if (station == 0) firstLoaded = true;
         return;
+      }
+      if (station == 0) {
+        firstLoaded = true;
+        while (!copied.load()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
       for (int attempt = 0; run.passed < chips && attempt < kMaxRuns; ++attempt) {
         // The last bench's Writer also programs chips on its own now and then, past its block.
@@ -208,8 +246,9 @@ TEST(SeriesStationsTest, EightBenchesOnOneSeriesNeverGiveAValueTwiceThroughAServ
     const fs::path db = folders[station]->programDir() / "Writer_Log" / "production.db";
     EXPECT_EQ(RecordCount(db, "SELECT count(*) FROM outbox"), 0) << name;
     for (const char* table : kTables) {
+      const std::int64_t history = station == kCopiedStation ? copiedRows[table] : 0;
       EXPECT_EQ(ServerCount(connection, fmt::format("SELECT count(*) FROM {} WHERE station = '{}'", table, name)),
-                RecordCount(db, fmt::format("SELECT count(*) FROM {}", table)))
+                RecordCount(db, fmt::format("SELECT count(*) FROM {} WHERE id > {}", table, history)))
           << name << ' ' << table;
     }
     EXPECT_EQ(ServerCount(connection, fmt::format("SELECT count(*) FROM serials WHERE station = '{}' AND state = "
