@@ -147,6 +147,7 @@ constexpr std::array kAllTexts{
     IDS_Ledger_SeriesBlock,
     IDS_Ledger_SeriesReturned,
     IDS_MESSAGE_DataFolder,
+    IDS_MESSAGE_WriterInUse,
     IDS_Cli_NothingLoaded,
     IDS_Cli_ImageChanged,
     IDS_Cli_NextChip,
@@ -159,6 +160,7 @@ constexpr std::array kAllTexts{
     IDS_Cli_ChipLine,
     IDS_Cli_NoJob,
     IDS_Cli_SeriesQueued,
+    IDS_Cli_SeriesFileUnreadable,
 };
 
 // The program's INI reader keeps at most this many characters of a value.

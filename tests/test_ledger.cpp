@@ -1012,7 +1012,7 @@ TEST_F(LedgerTest, TheRecordsTokenIsMadeOnceAndIsItsOwn) {
   }
   // Another record, even of the same station name, has a token of its own.
   TempDir otherProgram;
-  OpenedLedger other = OpenSqliteLedger(otherProgram.path(), clock, LedgerOptions{.station = "BENCH-1", .busyTimeoutMs = 2000, .vfsName = {}});
+  OpenedLedger other = OpenSqliteLedger(otherProgram.path(), clock, LedgerOptions{.station = "BENCH-1", .busyTimeoutMs = 2000, .vfsName = {}, .owner = {}, .ownerHeld = {}});
   ASSERT_TRUE(other.status.ok) << other.status.error;
   std::string otherToken;
   ASSERT_TRUE(other.ledger->Blocks()->StationToken(otherToken).ok);
@@ -1032,7 +1032,7 @@ class OlderRecordTest : public LedgerTest {
   void WriteVersion1(const std::string& rows) {
     TempDir fresh;
     {
-      OpenedLedger opened = OpenSqliteLedger(fresh.path(), clock, LedgerOptions{.station = "BENCH-1", .busyTimeoutMs = 2000, .vfsName = {}});
+      OpenedLedger opened = OpenSqliteLedger(fresh.path(), clock, LedgerOptions{.station = "BENCH-1", .busyTimeoutMs = 2000, .vfsName = {}, .owner = {}, .ownerHeld = {}});
       ASSERT_TRUE(opened.status.ok) << opened.status.error;
     }
     std::vector<std::string> schema;

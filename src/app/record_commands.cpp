@@ -34,8 +34,11 @@ void MainPresenter::OpenProductionRecord() {
   ProductionRecord& record = context_.record;
   if (!record.Opened()) record.Open(context_.ledgerOpener, context_.state.DataDir(), context_.clock);
   const std::vector<std::string> notes = record.Notes(context_.language);
+  const bool writerRefused = context_.writerAccess.Refused();
   // The welcome text ends without a line end: what the opening found starts a paragraph.
-  if (!notes.empty() || record.ledger() == nullptr) context_.reporter.AppendStatusText(kParagraphBreak);
+  if (!notes.empty() || record.ledger() == nullptr || writerRefused) {
+    context_.reporter.AppendStatusText(kParagraphBreak);
+  }
   for (const std::string& note : record.Notes(context_.language)) {
     context_.reporter.ReportStatus(note, Severity::NoteLine);
   }
@@ -43,6 +46,9 @@ void MainPresenter::OpenProductionRecord() {
     context_.reporter.ReportStatus(context_.language.Format(IDS_Ledger_NotOpen, {record.error()}),
                                    Severity::ErrorLine);
   }
+  // The window runs while another program holds the Writer, and says so at start; each Writer
+  // command refuses with the same line.
+  if (writerRefused) context_.reporter.ReportStatus(context_.writerAccess.RefusalText(context_.language), Severity::ErrorLine);
   ShowCounters(context_, view_);
 }
 

@@ -474,17 +474,21 @@ BlockState BlockStateOf(std::string_view name) {
 
 class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public StationBlocks {
  public:
-  SqliteLedger(sqlite3* db, fs::path file, std::string station, platform::Clock& clock)
-      : db_(db), file_(std::move(file)), station_(std::move(station)), clock_(clock) {}
+  SqliteLedger(sqlite3* db, fs::path file, std::string station, platform::Clock& clock, const LedgerOptions& options)
+      : db_(db), file_(std::move(file)), station_(std::move(station)), clock_(clock), owner_(options.owner),
+        ownerHeld_(options.ownerHeld) {}
   ~SqliteLedger() override { sqlite3_close_v2(db_); }
 
-  // Results that had no end when the program last stopped become unknown.
+  // Results that had no end when their program stopped become unknown. An action whose owner's
+  // Writer lock is held is another running program's, still under way: it stays open.
   LedgerStatus Recover(std::vector<std::string>& madeUnknown) {
     std::lock_guard lock(mutex_);
     if (LedgerStatus begun = Begin(); !begun) return begun;
-    Statement open(db_, "SELECT id, job_id, day, chip, rolling_value FROM actions WHERE open = 1 ORDER BY id");
+    Statement open(db_, "SELECT id, job_id, day, chip, rolling_value, owner FROM actions WHERE open = 1 ORDER BY id");
     std::vector<std::tuple<std::int64_t, std::int64_t, std::string, bool>> actions;
     while (open.Step()) {
+      const std::string owner = open.Text(5);
+      if (!owner.empty() && ownerHeld_ && ownerHeld_(owner)) continue;
       actions.emplace_back(open.Int(0), open.Int(1), open.Text(2), open.Int(3) != 0);
       if (!open.IsNull(4)) madeUnknown.push_back(open.Text(4));
     }
@@ -496,7 +500,10 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
         if (LedgerStatus added = AddTally(job, day, TallyOf(Outcome::Unknown, 1)); !added) return added;
       }
     }
-    Statement serials(db_, "UPDATE serials SET state = 'unknown' WHERE state = 'issued'");
+    // The values of the actions still open stay issued to them.
+    Statement serials(db_,
+                      "UPDATE serials SET state = 'unknown' WHERE state = 'issued'"
+                      " AND action_id NOT IN (SELECT id FROM actions WHERE open = 1)");
     if (!serials.Run()) return Fail(serials.rc());
     return Commit();
   }
@@ -663,10 +670,10 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
 
     const Stamp stamp = Now();
     Statement action(db_,
-                     "INSERT INTO actions(job_id, time_local, time_utc, day, action, chip, result, open, rolling_value)"
-                     " VALUES(?,?,?,?,?,?,'unknown',1,?)");
+                     "INSERT INTO actions(job_id, time_local, time_utc, day, action, chip, result, open, rolling_value,"
+                     " owner) VALUES(?,?,?,?,?,?,'unknown',1,?,?)");
     action.Bind(1, job).Bind(2, stamp.local).Bind(3, stamp.utc).Bind(4, stamp.day).Bind(5, ActionName(kind));
-    action.Bind(6, ProgramsChip(kind) ? 1 : 0).Bind(7, issued.value.digits);
+    action.Bind(6, ProgramsChip(kind) ? 1 : 0).Bind(7, issued.value.digits).Bind(8, owner_);
     if (!action.Run()) {
       issued.status = Fail(action.rc());
       return issued;
@@ -1168,6 +1175,9 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
   fs::path file_;
   std::string station_;
   platform::Clock& clock_;
+  // The Writer lock this program issues values under, and the test of another program's lock.
+  std::string owner_;
+  std::function<bool(std::string_view)> ownerHeld_;
   std::mutex mutex_;
   int commitsSinceFold_ = 0;
 };
@@ -1279,7 +1289,7 @@ Attempt TryOpen(const fs::path& file, const std::string& station, platform::Cloc
   if (LedgerStatus marked = Exec(db, stamp.c_str(), file, attempt.damaged); !marked) return fail(marked);
   if (LedgerStatus committed = Exec(db, "COMMIT", file, attempt.damaged); !committed) return fail(committed);
 
-  attempt.ledger = std::make_unique<SqliteLedger>(db, file, station, clock);
+  attempt.ledger = std::make_unique<SqliteLedger>(db, file, station, clock, options);
   return attempt;
 }
 
