@@ -48,7 +48,9 @@ void MainPresenter::OpenProductionRecord() {
   }
   // The window runs while another program holds the Writer, and says so at start; each Writer
   // command refuses with the same line.
-  if (writerRefused) context_.reporter.ReportStatus(context_.writerAccess.RefusalText(context_.language), Severity::ErrorLine);
+  if (writerRefused) {
+    context_.reporter.ReportStatus(context_.writerAccess.RefusalText(context_.language), Severity::ErrorLine);
+  }
   ShowCounters(context_, view_);
 }
 

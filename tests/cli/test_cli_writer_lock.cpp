@@ -101,7 +101,8 @@ TEST(CliWriterLockTest, ASecondProgramIsRefusedAndReadingTheRecordLeavesTheFirst
   const CliRunResult json = folder.Run("read --out listing.txt --json");
   EXPECT_EQ(json.exitCode, ToInt(ExitCode::WriterInUse));
   EXPECT_EQ(json.out, "{\"event\":\"error\",\"text\":\"" + InUseLine(first) +
-                          "\"}\n{\"event\":\"summary\",\"command\":\"read\",\"exit_code\":17,\"result\":\"writer_in_use\"}\n");
+                          "\"}\n"
+                          "{\"event\":\"summary\",\"command\":\"read\",\"exit_code\":17,\"result\":\"writer_in_use\"}\n");
   EXPECT_FALSE(fs::exists(folder.programDir() / "listing.txt"));
   const CliRunResult load = folder.Run(std::string(kLoad));
   EXPECT_EQ(load.exitCode, ToInt(ExitCode::WriterInUse)) << load.out << load.err;
