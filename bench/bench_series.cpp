@@ -78,7 +78,7 @@ void BM_DrainOutbox(benchmark::State& state) {
   auto store = ledger::OpenSeriesServer(server.NewDatabase("bench_drain"));
   testing::TempDir folder;
   platform::SystemClock clock;
-  ledger::OpenedLedger opened = ledger::OpenSqliteLedger(folder.path(), clock, ledger::LedgerOptions{.station = "bench-1", .busyTimeoutMs = 2000, .vfsName = {}, .machineId = {}});
+  ledger::OpenedLedger opened = ledger::OpenSqliteLedger(folder.path(), clock, ledger::LedgerOptions{.station = "bench-1", .busyTimeoutMs = 2000, .vfsName = {}, .machineId = {}, .owner = {}, .ownerHeld = {}});
   if (!opened.ledger) {
     state.SkipWithError(opened.status.error.c_str());
     return;

@@ -170,6 +170,7 @@ constexpr std::array kAllTexts{
     IDS_Ledger_Adopted,
     IDS_Ledger_NotAdopted,
     IDS_MESSAGE_DataFolder,
+    IDS_MESSAGE_WriterInUse,
     IDS_Cli_NothingLoaded,
     IDS_Cli_ImageChanged,
     IDS_Cli_NextChip,
@@ -184,6 +185,7 @@ constexpr std::array kAllTexts{
     IDS_Cli_SeriesQueued,
     IDS_Cli_NotACopy,
     IDS_Cli_StationNamed,
+    IDS_Cli_SeriesFileUnreadable,
 };
 
 // The program's INI reader keeps at most this many characters of a value.

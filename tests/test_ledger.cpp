@@ -24,6 +24,7 @@
 #include "ledger/sqlite_ledger.h"
 #include "platform/clock.h"
 #include "platform/ini_profile.h"
+#include "support/record_query.h"
 #include "support/temp_dir.h"
 
 namespace vx3::ledger {
@@ -403,6 +404,58 @@ TEST_F(LedgerTest, AValueIssuedBeforeAKillIsUnknownAfterTheNextOpenAndNeverGiven
   ASSERT_TRUE(reopened.ledger->ReadCounters(job, counters).ok);
   EXPECT_EQ(counters.job.done, 1);
   EXPECT_EQ(counters.job.passed + counters.job.failed, 0);
+}
+
+// A value left open belongs to the program whose Writer lock its action names: while that lock
+// is held (the program still runs), opening the record leaves it open; once no one holds it, or
+// when the action names no lock (rows from before locks were kept), it is unknown.
+TEST_F(LedgerTest, AValueLeftOpenStaysOpenWhileItsOwnersLockIsHeld) {
+  JobId job = 0;
+  const struct {
+    const char* owner;
+    const char* value;
+  } issuers[] = {{"DLL-0.lock", "00001000"}, {"DLL-1.lock", "00001001"}, {"", "00001002"}};
+  for (const auto& issuer : issuers) {
+    // Each issuer runs beside the ones before it: their locks are held.
+    LedgerOptions options;
+    options.owner = issuer.owner;
+    options.ownerHeld = [](std::string_view) { return true; };
+    OpenedLedger opened = Open(options);
+    ASSERT_TRUE(opened.status.ok) << opened.status.error;
+    if (job == 0) job = StartJob(*opened.ledger, Job());
+    // Closed with its chip under way: no result.
+    const IssuedSerial issued = opened.ledger->IssueSerial(job, ActionKind::AutoProgram, Value(0x1000));
+    ASSERT_TRUE(issued.status.ok) << issued.status.error;
+    ASSERT_EQ(issued.value.digits, issuer.value);
+  }
+  EXPECT_EQ(testing::RecordRows(File(), "SELECT owner, open FROM actions ORDER BY id"),
+            (std::vector<std::string>{"DLL-0.lock|1", "DLL-1.lock|1", "|1"}));
+
+  std::vector<std::string> asked;
+  LedgerOptions reader;
+  reader.ownerHeld = [&asked](std::string_view owner) {
+    asked.emplace_back(owner);
+    return owner == "DLL-0.lock";
+  };
+  {
+    OpenedLedger opened = Open(reader);
+    ASSERT_TRUE(opened.status.ok) << opened.status.error;
+    EXPECT_EQ(opened.madeUnknown, (std::vector<std::string>{"00001001", "00001002"}));
+    EXPECT_EQ(asked, (std::vector<std::string>{"DLL-0.lock", "DLL-1.lock"}));
+    EXPECT_EQ(testing::RecordRows(File(), "SELECT value, state FROM serials ORDER BY id"),
+              (std::vector<std::string>{"00001000|issued", "00001001|unknown", "00001002|unknown"}));
+    // The running program's value is never given to another chip.
+    const IssuedSerial next = opened.ledger->IssueSerial(job, ActionKind::AutoProgram, Value(0x1000));
+    ASSERT_TRUE(next.status.ok);
+    EXPECT_EQ(next.value.digits, "00001003");
+    ASSERT_TRUE(opened.ledger->FinishAction(next.action, Outcome::Pass, "PASS", 10).ok);
+  }
+  // Its program has ended: the value is unknown now.
+  reader.ownerHeld = [](std::string_view) { return false; };
+  OpenedLedger later = Open(reader);
+  ASSERT_TRUE(later.status.ok) << later.status.error;
+  EXPECT_EQ(later.madeUnknown, std::vector<std::string>{"00001000"});
+  EXPECT_EQ(testing::RecordRows(File(), "SELECT count(*) FROM actions WHERE open = 1"), std::vector<std::string>{"0"});
 }
 
 TEST_F(LedgerTest, TwoProcessesOnOneFolderNeverIssueTheSameValue) {
@@ -1018,7 +1071,7 @@ TEST_F(LedgerTest, TheRecordsTokenIsMadeOnceAndIsItsOwn) {
   }
   // Another record, even of the same station name, has a token of its own.
   TempDir otherProgram;
-  OpenedLedger other = OpenSqliteLedger(otherProgram.path(), clock, LedgerOptions{.station = "BENCH-1", .busyTimeoutMs = 2000, .vfsName = {}, .machineId = {}});
+  OpenedLedger other = OpenSqliteLedger(otherProgram.path(), clock, LedgerOptions{.station = "BENCH-1", .busyTimeoutMs = 2000, .vfsName = {}, .machineId = {}, .owner = {}, .ownerHeld = {}});
   ASSERT_TRUE(other.status.ok) << other.status.error;
   std::string otherToken;
   ASSERT_TRUE(other.ledger->Blocks()->StationToken(otherToken).ok);

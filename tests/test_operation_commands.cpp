@@ -15,6 +15,7 @@
 #include "link/command_codes.h"
 #include "support/fake_bridge.h"
 #include "support/fake_clock.h"
+#include "support/fake_environment.h"
 #include "support/fake_view.h"
 #include "support/test_ledger.h"
 #include "support/temp_dir.h"
@@ -108,6 +109,56 @@ TEST_P(WhileWorkerBusyTest, CommandDoesNothingAtAll) {
 
 INSTANTIATE_TEST_SUITE_P(Commands, WhileWorkerBusyTest, ::testing::ValuesIn(kAllCommands),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Another program holds the Writer's lock: every command that talks to the Writer is refused with
+// one line, before even the probe; once the other program lets go, the next command goes ahead.
+class WhileAnotherProgramHoldsTheWriterTest : public CommandsTest, public ::testing::WithParamInterface<CommandCase> {};
+
+TEST_P(WhileAnotherProgramHoldsTheWriterTest, CommandIsRefusedWithTheHoldersProcess) {
+  const fs::path lockFile = dir_.path() / "Writer_Log" / "DLL-0.lock";
+  fs::create_directories(lockFile.parent_path());
+  auto other = platform::TakeWriterLock(lockFile).lock;
+  ASSERT_NE(other, nullptr);
+  testing::FakeEnvironment environment;
+  ASSERT_FALSE(context_.writerAccess.Take(dir_.path(), environment));
+  view_.fileAnswers.push_back(dir_.path() / "code.VX3");
+  (presenter_.get()->*GetParam().handler)();
+  presenter_->WaitForWriterJobs();
+  const std::string line =
+      "Err: The Writer is in use by another VX3WT (process " + std::to_string(platform::CurrentProcessId()) + ")\r\n";
+  EXPECT_TRUE(view_.status.ends_with(line)) << view_.status;
+  EXPECT_EQ(view_.status.find("USB not detected"), std::string::npos) << view_.status;
+  EXPECT_TRUE(bridge_->calls.empty());
+
+  other.reset();
+  (presenter_.get()->*GetParam().handler)();
+  presenter_->WaitForWriterJobs();
+  EXPECT_FALSE(bridge_->calls.empty()) << "the Writer is free again";
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, WhileAnotherProgramHoldsTheWriterTest, ::testing::ValuesIn(kAllCommands),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The window starts all the same, and its status box says who holds the Writer.
+TEST_F(CommandsTest, AWindowThatCannotTakeTheWriterSaysSoAtStart) {
+  testing::TempDir other;
+  const fs::path lockFile = other.path() / "Writer_Log" / "DLL-0.lock";
+  fs::create_directories(lockFile.parent_path());
+  const auto holder = platform::TakeWriterLock(lockFile).lock;
+  ASSERT_NE(holder, nullptr);
+  AppContext context(locale_, clock_, std::make_unique<FakeBridge>());
+  context.ledgerOpener = testing::LedgerOpenerForTests();
+  context.state.programPath = other.path() / "vx3wt";
+  context.state.programDir = other.path();
+  testing::FakeEnvironment environment;
+  ASSERT_FALSE(context.writerAccess.Take(other.path(), environment));
+  FakeView view;
+  MainPresenter presenter(context, view);
+  presenter.OnInitWindow();
+  EXPECT_TRUE(view.status.ends_with("\r\n\r\nErr: The Writer is in use by another VX3WT (process " +
+                                    std::to_string(platform::CurrentProcessId()) + ")\r\n"))
+      << view.status;
+}
 
 TEST_F(CommandsTest, DeviceLoadWithoutWriterEmptiesTheBoxAndDisablesTheButtons) {
   bridge_->openDeviceResult = 0;

@@ -7,6 +7,7 @@
 #include "app/production_record.h"
 #include "app/run_state.h"
 #include "app/series_station.h"
+#include "app/writer_access.h"
 #include "image/loaded_image.h"
 #include "link/bridge_library.h"
 #include "link/writer_link.h"
@@ -55,6 +56,9 @@ struct AppContext {
   // Where start-up finds the user's data folder and whether the program folder may be written;
   // tests put a scripted one in its place.
   std::unique_ptr<platform::Environment> environment = std::make_unique<platform::SystemEnvironment>();
+  // This program's hold on its Writer (the window takes it for the whole run, the command line
+  // for each Writer command); none taken, nothing refused.
+  WriterAccess writerAccess;
 };
 
 }  // namespace vx3::app

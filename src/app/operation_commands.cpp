@@ -68,11 +68,15 @@ bool MainPresenter::StartCommand(UiText name, void (MainPresenter::*job)()) {
 
 bool MainPresenter::ConnectStep() {
   context_.link.ClearConnected();
+  // Another program holds the Writer: nothing is sent to it.
+  if (!context_.writerAccess.Usable()) return false;
   return context_.link.UsbConnect(context_.state.BridgeDir());
 }
 
 void MainPresenter::ReportNoWriter() {
-  context_.reporter.ReportStatus(context_.language.Text(IDS_MESSAGE_USBNOTDETECTED), Severity::ErrorLine);
+  const std::string text = context_.writerAccess.Refused() ? context_.writerAccess.RefusalText(context_.language)
+                                                           : context_.language.Text(IDS_MESSAGE_USBNOTDETECTED);
+  context_.reporter.ReportStatus(text, Severity::ErrorLine);
   context_.state.lastResult = CommandResult::NoWriter;
 }
 

@@ -30,6 +30,11 @@ std::optional<writer_ops::ChipActionResult> ReadCommand(AppContext& context, Mai
   text::Reporter& reporter = context.reporter;
   const std::filesystem::path& programDir = context.state.programDir;
   context.link.ClearConnected();
+  // Another program holds the Writer: nothing is sent to it.
+  if (!context.writerAccess.Usable()) {
+    reporter.ReportStatus(context.writerAccess.RefusalText(language), text::Severity::ErrorLine);
+    return std::nullopt;
+  }
   if (!context.link.UsbConnect(context.state.BridgeDir())) {
     reporter.ReportStatus(language.Text(text::IDS_MESSAGE_USBNOTDETECTED), text::Severity::ErrorLine);
     return std::nullopt;

@@ -47,8 +47,11 @@ void MainPresenter::OpenProductionRecord() {
     if (answer == answer::kYes) adoption = record.Adopt({});
   }
   const std::vector<std::string> notes = record.Notes(context_.language);
+  const bool writerRefused = context_.writerAccess.Refused();
   // The welcome text ends without a line end: what the opening found starts a paragraph.
-  if (!notes.empty() || adoption || record.ledger() == nullptr) context_.reporter.AppendStatusText(kParagraphBreak);
+  if (!notes.empty() || adoption || record.ledger() == nullptr || writerRefused) {
+    context_.reporter.AppendStatusText(kParagraphBreak);
+  }
   for (const std::string& note : notes) {
     context_.reporter.ReportStatus(note, Severity::NoteLine);
   }
@@ -61,6 +64,11 @@ void MainPresenter::OpenProductionRecord() {
   if (record.ledger() == nullptr) {
     context_.reporter.ReportStatus(context_.language.Format(IDS_Ledger_NotOpen, {record.error()}),
                                    Severity::ErrorLine);
+  }
+  // The window runs while another program holds the Writer, and says so at start; each Writer
+  // command refuses with the same line.
+  if (writerRefused) {
+    context_.reporter.ReportStatus(context_.writerAccess.RefusalText(context_.language), Severity::ErrorLine);
   }
   ShowCounters(context_, view_);
 }

@@ -1,9 +1,12 @@
 #include "app/series_station.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <fstream>
 #include <limits>
 #include <set>
+#include <system_error>
 
 #include <fmt/format.h>
 
@@ -24,6 +27,9 @@ namespace {
 constexpr std::string_view kNoRecordOutbox = "the production record cannot send its rows to a serial server";
 constexpr std::string_view kNoServerInBuild = "this build of the program cannot reach a serial server";
 constexpr std::string_view kMissingKey = "{} has no {} in its [{}] section";
+constexpr std::string_view kUnreadableFile = "the series settings file {} cannot be read: {}";
+constexpr std::string_view kIsFolder = "it is a folder";
+constexpr std::string_view kCannotOpen = "it cannot be opened";
 constexpr std::string_view kBadBlockSize = "BlockSize in {} must be a number from 1 to {}";
 constexpr std::string_view kValueOutOfSeries = "the Writer's rolling value {} is beyond the numbers a series counts";
 constexpr std::string_view kNoBlockYet = "none reserved yet";
@@ -57,11 +63,40 @@ std::filesystem::path SeriesSettingsPath(const std::filesystem::path& iniPath) {
   return platform::PathFromUtf8(platform::PathToUtf8(file) + std::string(kSeriesFileSuffix));
 }
 
+SeriesFileCheck CheckSeriesFile(const std::filesystem::path& file) {
+  SeriesFileCheck check;
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(file, ec);
+  if (status.type() == std::filesystem::file_type::not_found) return check;
+  check.state = SeriesFileCheck::State::Unreadable;
+  // A folder on the way that cannot be searched: whether the file is there cannot be told.
+  if (ec) {
+    check.reason = ec.message();
+    return check;
+  }
+  if (std::filesystem::is_directory(status)) {
+    check.reason = kIsFolder;
+    return check;
+  }
+  errno = 0;
+  const std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    check.reason = errno != 0 ? std::generic_category().message(errno) : std::string(kCannotOpen);
+    return check;
+  }
+  check.state = SeriesFileCheck::State::Readable;
+  return check;
+}
+
 SeriesSettingsRead ReadSeriesSettings(const std::filesystem::path& file) {
   SeriesSettingsRead read;
-  std::error_code ec;
-  if (!std::filesystem::exists(file, ec)) return read;
   const std::string shown = platform::PathToUtf8(file);
+  const SeriesFileCheck check = CheckSeriesFile(file);
+  if (check.state == SeriesFileCheck::State::Missing) return read;
+  if (check.state == SeriesFileCheck::State::Unreadable) {
+    read.error = fmt::format(kUnreadableFile, shown, check.reason);
+    return read;
+  }
   SeriesSettings settings;
   settings.file = file;
   const std::optional<std::string> name = platform::ReadProfileString(file, kSeriesSection, kSeriesNameKey);

@@ -52,9 +52,18 @@ struct SeriesSettings {
 
 std::filesystem::path SeriesSettingsPath(const std::filesystem::path& iniPath);
 
+// Whether a series settings file is there and can be read: no file at all is no series; a file
+// that is there but cannot be read (no permission, a folder of that name) means a series was
+// meant, and `reason` says why it cannot be read.
+struct SeriesFileCheck {
+  enum class State { Missing, Readable, Unreadable } state = State::Missing;
+  std::string reason;
+};
+SeriesFileCheck CheckSeriesFile(const std::filesystem::path& file);
+
 struct SeriesSettingsRead {
   std::optional<SeriesSettings> settings;  // nullopt with an empty error: there is no file
-  std::string error;                       // why the file cannot be used
+  std::string error;                       // why the file cannot be used (cannot be read, bad contents)
 };
 SeriesSettingsRead ReadSeriesSettings(const std::filesystem::path& file);
 

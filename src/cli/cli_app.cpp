@@ -65,6 +65,7 @@ constexpr std::string_view kLanguageChinese = "zh";
 constexpr std::string_view kLanguageEnglish = "en";
 constexpr int kChecksumDigits = 4;
 constexpr int kInterruptPollMs = 50;
+constexpr std::string_view kNoSuchFile = "there is no such file";
 
 bool IsTerminal(std::FILE* stream) {
 #if defined(_WIN32)
@@ -114,6 +115,9 @@ struct Options {
   std::string station;  // ledger adopt: the new station's name
 };
 
+// The commands that talk to the Writer: each takes the Writer's lock.
+bool UsesWriter(std::string_view command) { return command != "info" && command != "ledger"; }
+
 ChipCommand ChipCommandOf(std::string_view name) {
   if (name == "auto-program") return ChipCommand::AutoProgram;
   if (name == "blank-check") return ChipCommand::BlankCheck;
@@ -149,6 +153,11 @@ class CliRun final : public app::StartupHost {
   }
 
   void RunMainWindow(app::AppContext& context) override {
+    // A command that talks to the Writer holds it for its whole run, taken before the record
+    // opens; another program holding it refuses the command before anything reaches the Writer.
+    // Reading the record and an image's information take no lock.
+    const bool writerRefused =
+        UsesWriter(options_.command) && !context.writerAccess.Take(context.state.DataDir(), *context.environment);
     ConsoleView view(output_);
     app::MainPresenter presenter(context, view);
     // The window's start state is no news on the command line: only what the record's opening
@@ -157,6 +166,23 @@ class CliRun final : public app::StartupHost {
     presenter.OnInitWindow();
     if (options_.lang == kLanguageChinese) presenter.SwitchToChinese();
     view.SetMuted(false);
+    // A series settings file named but not there, or not readable: the series meant is not
+    // joined, and no chip may get a value the local INI would give instead.
+    if (!options_.series.empty()) {
+      const app::SeriesFileCheck check = app::CheckSeriesFile(platform::PathFromUtf8(options_.series));
+      if (check.state != app::SeriesFileCheck::State::Readable) {
+        const std::string_view reason =
+            check.state == app::SeriesFileCheck::State::Missing ? kNoSuchFile : std::string_view(check.reason);
+        output_.Error(Language(context).Format(text::IDS_Cli_SeriesFileUnreadable, {options_.series, reason}));
+        code_ = ExitCode::ImageError;
+        return;
+      }
+    }
+    if (writerRefused) {
+      output_.Error(context.writerAccess.RefusalText(context.language));
+      code_ = ExitCode::WriterInUse;
+      return;
+    }
     ReportRecordOpening(context);
     code_ = Dispatch(context, view, presenter);
     presenter.WaitForWriterJobs();

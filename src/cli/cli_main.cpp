@@ -7,6 +7,7 @@
 #include "ledger/series_server.h"
 #endif
 
+#include "app/writer_access.h"
 #include "cli/cli_app.h"
 #include "platform/program_path.h"
 
@@ -15,7 +16,12 @@ int main(int argc, char** argv) {
   host.programPath = vx3::platform::ExecutablePath();
 #ifdef VX3WT_HAS_LEDGER
   host.ledgerOpener = [](const std::filesystem::path& dataDir, vx3::platform::Clock& clock) {
-    return vx3::ledger::OpenSqliteLedger(dataDir, clock);
+    // The values are issued under the lock of the Writer this process talks to.
+    vx3::platform::SystemEnvironment environment;
+    vx3::ledger::LedgerOptions options;
+    options.owner = vx3::app::WriterLockName(environment);
+    options.ownerHeld = vx3::app::OwnerHeldElsewhere(dataDir);
+    return vx3::ledger::OpenSqliteLedger(dataDir, clock, options);
   };
   host.recordInBuild = true;
 #endif

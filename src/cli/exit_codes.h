@@ -27,6 +27,7 @@ enum class ExitCode : int {
   ChipUnknown = 14,      // the action broke off: the chip may or may not have been programmed
   ReadFailed = 15,       // the read-back failed or its listing could not be written
   NoRecord = 16,         // this build keeps no production record (ledger commands)
+  WriterInUse = 17,      // another VX3WT holds the Writer: nothing was sent to it
 };
 
 // The chip command that ran, to tell a failed blank check from a failed verify.
@@ -81,6 +82,7 @@ constexpr std::string_view ExitCodeName(ExitCode code) {
     case ExitCode::ChipUnknown: return "chip_unknown";
     case ExitCode::ReadFailed: return "read_failed";
     case ExitCode::NoRecord: return "no_record";
+    case ExitCode::WriterInUse: return "writer_in_use";
   }
   return "internal_error";
 }

@@ -16,6 +16,7 @@
 
 #include "app/main_presenter.h"
 #include "app/startup.h"
+#include "app/writer_access.h"
 #include "gui/main_window.h"
 #include "platform/clock.h"
 #include "platform/program_path.h"
@@ -34,6 +35,9 @@ class QtStartupHost final : public app::StartupHost {
   }
 
   void RunMainWindow(app::AppContext& context) override {
+    // The Writer is this window's for its whole run; the window also runs when another program
+    // holds it (its status box says so, its Writer commands refuse).
+    context.writerAccess.Take(context.state.DataDir(), *context.environment);
     MainWindow window;
     app::MainPresenter presenter(context, window);
     window.ConnectPresenter(presenter);
@@ -72,8 +76,12 @@ int RunGui(int argc, char** argv) {
   platform::SystemClock clock;
   app::AppContext context(locale, clock);
 #ifdef VX3WT_HAS_LEDGER
-  context.ledgerOpener = [](const std::filesystem::path& dataDir, platform::Clock& recordClock) {
-    return ledger::OpenSqliteLedger(dataDir, recordClock);
+  context.ledgerOpener = [&context](const std::filesystem::path& dataDir, platform::Clock& recordClock) {
+    // The values are issued under the lock of the Writer this window talks to.
+    ledger::LedgerOptions options;
+    options.owner = app::WriterLockName(*context.environment);
+    options.ownerHeld = app::OwnerHeldElsewhere(dataDir);
+    return ledger::OpenSqliteLedger(dataDir, recordClock, options);
   };
 #endif
 #ifdef VX3WT_HAS_SERIES

@@ -501,12 +501,14 @@ std::string MadeWhere(const RecordHome& home) {
 
 class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public StationBlocks {
  public:
-  SqliteLedger(sqlite3* db, fs::path file, std::string station, platform::Clock& clock, RecordHome here,
-               std::string copiedFrom)
+  SqliteLedger(sqlite3* db, fs::path file, std::string station, platform::Clock& clock, const LedgerOptions& options,
+               RecordHome here, std::string copiedFrom)
       : db_(db),
         file_(std::move(file)),
         station_(std::move(station)),
         clock_(clock),
+        owner_(options.owner),
+        ownerHeld_(options.ownerHeld),
         here_(std::move(here)),
         copiedFrom_(std::move(copiedFrom)) {}
   ~SqliteLedger() override { sqlite3_close_v2(db_); }
@@ -517,13 +519,16 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
     return copiedFrom_;
   }
 
-  // Results that had no end when the program last stopped become unknown.
+  // Results that had no end when their program stopped become unknown. An action whose owner's
+  // Writer lock is held is another running program's, still under way: it stays open.
   LedgerStatus Recover(std::vector<std::string>& madeUnknown) {
     std::lock_guard lock(mutex_);
     if (LedgerStatus begun = Begin(); !begun) return begun;
-    Statement open(db_, "SELECT id, job_id, day, chip, rolling_value FROM actions WHERE open = 1 ORDER BY id");
+    Statement open(db_, "SELECT id, job_id, day, chip, rolling_value, owner FROM actions WHERE open = 1 ORDER BY id");
     std::vector<std::tuple<std::int64_t, std::int64_t, std::string, bool>> actions;
     while (open.Step()) {
+      const std::string owner = open.Text(5);
+      if (!owner.empty() && ownerHeld_ && ownerHeld_(owner)) continue;
       actions.emplace_back(open.Int(0), open.Int(1), open.Text(2), open.Int(3) != 0);
       if (!open.IsNull(4)) madeUnknown.push_back(open.Text(4));
     }
@@ -535,7 +540,10 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
         if (LedgerStatus added = AddTally(job, day, TallyOf(Outcome::Unknown, 1)); !added) return added;
       }
     }
-    Statement serials(db_, "UPDATE serials SET state = 'unknown' WHERE state = 'issued'");
+    // The values of the actions still open stay issued to them.
+    Statement serials(db_,
+                      "UPDATE serials SET state = 'unknown' WHERE state = 'issued'"
+                      " AND action_id NOT IN (SELECT id FROM actions WHERE open = 1)");
     if (!serials.Run()) return Fail(serials.rc());
     return Commit();
   }
@@ -708,10 +716,10 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
 
     const Stamp stamp = Now();
     Statement action(db_,
-                     "INSERT INTO actions(job_id, time_local, time_utc, day, action, chip, result, open, rolling_value)"
-                     " VALUES(?,?,?,?,?,?,'unknown',1,?)");
+                     "INSERT INTO actions(job_id, time_local, time_utc, day, action, chip, result, open, rolling_value,"
+                     " owner) VALUES(?,?,?,?,?,?,'unknown',1,?,?)");
     action.Bind(1, job).Bind(2, stamp.local).Bind(3, stamp.utc).Bind(4, stamp.day).Bind(5, ActionName(kind));
-    action.Bind(6, ProgramsChip(kind) ? 1 : 0).Bind(7, issued.value.digits);
+    action.Bind(6, ProgramsChip(kind) ? 1 : 0).Bind(7, issued.value.digits).Bind(8, owner_);
     if (!action.Run()) {
       issued.status = Fail(action.rc());
       return issued;
@@ -1287,6 +1295,9 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
   fs::path file_;
   std::string station_;
   platform::Clock& clock_;
+  // The Writer lock this program issues values under, and the test of another program's lock.
+  std::string owner_;
+  std::function<bool(std::string_view)> ownerHeld_;
   const RecordHome here_;
   std::string copiedFrom_;  // guarded by mutex_
   std::mutex mutex_;
@@ -1437,7 +1448,7 @@ Attempt TryOpen(const fs::path& file, const std::string& station, platform::Cloc
   }
   if (LedgerStatus committed = Exec(db, "COMMIT", file, attempt.damaged); !committed) return fail(committed);
 
-  attempt.ledger = std::make_unique<SqliteLedger>(db, file, station, clock, here, std::move(copiedFrom));
+  attempt.ledger = std::make_unique<SqliteLedger>(db, file, station, clock, options, here, std::move(copiedFrom));
   return attempt;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -36,6 +37,12 @@ struct LedgerOptions {
   std::string vfsName;       // an SQLite VFS by name (tests use one that fails on purpose); empty: default
   // The identity of the machine (platform::MachineId when empty): tests pretend to be another PC.
   std::string machineId;
+  // The Writer lock this program's values are issued under (its file's name), kept with each
+  // action that issues one; and whether such a lock is held by another running program now. A
+  // value left open at open time is called unknown only when its owner's lock is not held (no
+  // test: every open value is, as from a program that ended).
+  std::string owner;
+  std::function<bool(std::string_view owner)> ownerHeld;
 };
 
 // Opens (or makes) the record in `programDir`/Writer_Log. A damaged file is moved aside and a

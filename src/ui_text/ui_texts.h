@@ -176,6 +176,8 @@ inline constexpr UiText IDS_Ledger_Adopted{"IDS_Ledger_Adopted", 653};
 inline constexpr UiText IDS_Ledger_NotAdopted{"IDS_Ledger_NotAdopted", 654};
 // An installed or read-only program writes into the user's data folder, and says so at start.
 inline constexpr UiText IDS_MESSAGE_DataFolder{"IDS_MESSAGE_DataFolder", 530};
+// Another program holds the Writer: the window's status box and every Writer command refuse with it.
+inline constexpr UiText IDS_MESSAGE_WriterInUse{"IDS_MESSAGE_WriterInUse", 531};
 // The command line: its load state between runs, batches of chips, the record's commands.
 inline constexpr UiText IDS_Cli_NothingLoaded{"IDS_Cli_NothingLoaded", 700};
 inline constexpr UiText IDS_Cli_ImageChanged{"IDS_Cli_ImageChanged", 701};
@@ -192,6 +194,8 @@ inline constexpr UiText IDS_Cli_SeriesQueued{"IDS_Cli_SeriesQueued", 711};
 // ledger adopt: a record that is no copy, and the station name stored.
 inline constexpr UiText IDS_Cli_NotACopy{"IDS_Cli_NotACopy", 720};
 inline constexpr UiText IDS_Cli_StationNamed{"IDS_Cli_StationNamed", 721};
+// --series names a file that is not there or cannot be read: the command stops before the Writer.
+inline constexpr UiText IDS_Cli_SeriesFileUnreadable{"IDS_Cli_SeriesFileUnreadable", 712};
 // NOLINTEND(readability-identifier-naming)
 
 }  // namespace vx3::text

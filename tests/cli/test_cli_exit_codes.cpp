@@ -138,6 +138,9 @@ const ExitCase kExitCases[] = {
      Summary("ledger adopt", ExitCode::Success)},
     {"ReadBack", kLoadRolling, "[Chip]\nContent=job\n", "read --out listing.txt --json", ExitCode::Success,
      Summary("read", ExitCode::Success)},
+    // A series settings file named but not there: nothing reaches the Writer.
+    {"SeriesFileMissing", kLoadRolling, {}, "auto-program --series missing.SERIES.INI --json", ExitCode::ImageError,
+     Summary("auto-program", ExitCode::ImageError)},
     {"LedgerStats", kLoadRolling, {}, "ledger stats --json", ExitCode::Success, Summary("ledger stats", ExitCode::Success)},
     {"LedgerExportOfNoJob", {}, {}, "ledger export --csv out.csv --json", ExitCode::Usage,
      Summary("ledger export", ExitCode::Usage)},

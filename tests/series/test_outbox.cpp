@@ -36,7 +36,7 @@ rolling::RollingWords Value(std::uint16_t low) {
 class OutboxTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    opened_ = OpenSqliteLedger(folder_.path(), clock_, LedgerOptions{.station = "bench-1", .busyTimeoutMs = 2000, .vfsName = {}, .machineId = {}});
+    opened_ = OpenSqliteLedger(folder_.path(), clock_, LedgerOptions{.station = "bench-1", .busyTimeoutMs = 2000, .vfsName = {}, .machineId = {}, .owner = {}, .ownerHeld = {}});
     ASSERT_TRUE(opened_.ledger) << opened_.status.error;
     outbox_ = OutboxOf(*opened_.ledger);
     ASSERT_NE(outbox_, nullptr);

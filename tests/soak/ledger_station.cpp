@@ -59,6 +59,12 @@ int main(int argc, char** argv) {
   context.state.programPath = programDir / "vx3wt";
   context.state.programDir = programDir;
   context.reporter.SetProgramDir(programDir);
+  // The Writer is the station's for its whole run, as the window's; each station has a simulated
+  // Writer of its own (VX3WT_SIM_DIR), and so a lock of its own.
+  if (!context.writerAccess.Take(programDir, *context.environment)) {
+    std::fprintf(stderr, "the Writer is held by another program\n");
+    return 4;
+  }
   testing::FakeView view;
   view.rollingScript = [](rolling::RollingDialog&, testing::FakeView::RollingControls&) { return true; };
   app::MainPresenter presenter(context, view);

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/writer_access.h"
 #include "ledger/production_ledger.h"
 #ifdef VX3WT_HAS_LEDGER
 #include "ledger/sqlite_ledger.h"
@@ -15,8 +16,14 @@ namespace vx3::testing {
 
 inline ledger::LedgerOpener LedgerOpenerForTests() {
 #ifdef VX3WT_HAS_LEDGER
+  // As the program opens it: values issued under this process's Writer lock, and a value left
+  // open by another running program's lock kept open.
   return [](const std::filesystem::path& dataDir, platform::Clock& clock) {
-    return ledger::OpenSqliteLedger(dataDir, clock);
+    platform::SystemEnvironment environment;
+    ledger::LedgerOptions options;
+    options.owner = app::WriterLockName(environment);
+    options.ownerHeld = app::OwnerHeldElsewhere(dataDir);
+    return ledger::OpenSqliteLedger(dataDir, clock, options);
   };
 #else
   return {};
