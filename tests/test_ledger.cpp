@@ -1095,7 +1095,7 @@ class CopiedRecordTest : public LedgerTest {
   }
   OpenedLedger OpenAt(const fs::path& folder, const std::string& machine = kHereMachine) {
     return OpenSqliteLedger(folder, clock, LedgerOptions{.station = "BENCH-1", .busyTimeoutMs = 2000, .vfsName = {},
-                                                         .machineId = machine});
+                                                         .machineId = machine, .owner = {}, .ownerHeld = {}});
   }
   std::string HomeOf(const fs::path& folder) {
     RawDb raw(folder / kLedgerFolder / kLedgerFileName);
@@ -1119,7 +1119,7 @@ TEST_F(CopiedRecordTest, ARecordMadeHereKeepsThisMachineAndItsPathAsItsHome) {
   // Opened again here, by another spelling of the same folder too, it is at home.
   OpenedLedger again = OpenSqliteLedger(program.path() / "images" / "..", clock,
                                         LedgerOptions{.station = "BENCH-1", .busyTimeoutMs = 2000, .vfsName = {},
-                                                      .machineId = kHereMachine});
+                                                      .machineId = kHereMachine, .owner = {}, .ownerHeld = {}});
   ASSERT_TRUE(again.status.ok) << again.status.error;
   EXPECT_EQ(again.copiedFrom, "");
   const JobId job = StartJob(*again.ledger, Job());
@@ -1201,7 +1201,7 @@ TEST_F(CopiedRecordTest, TheMachineAndThePathBothDecide) {
                                           c.storedMachine, storedPath);
       ASSERT_EQ(raw.Exec(set.c_str()), SQLITE_OK);
     }
-    OpenedLedger opened = Open(LedgerOptions{.station = {}, .busyTimeoutMs = 2000, .vfsName = {}, .machineId = c.machine});
+    OpenedLedger opened = Open(LedgerOptions{.station = {}, .busyTimeoutMs = 2000, .vfsName = {}, .machineId = c.machine, .owner = {}, .ownerHeld = {}});
     ASSERT_TRUE(opened.status.ok) << opened.status.error;
     std::string expected = c.copiedFrom;
     if (const auto at = expected.find("<path>"); at != std::string::npos) expected.replace(at, 6, storedPath);
@@ -1476,7 +1476,7 @@ TEST_F(OlderRecordTest, AVersion3RecordTakesThisMachineAndPathAsItsHomeAtItsFirs
             std::string(kHereMachine) + " " + PathKeyOf(File()) + " " + token);
   // Its home is kept from then on: another machine finds a copy.
   OpenedLedger elsewhere =
-      Open(LedgerOptions{.station = {}, .busyTimeoutMs = 2000, .vfsName = {}, .machineId = "another-machine"});
+      Open(LedgerOptions{.station = {}, .busyTimeoutMs = 2000, .vfsName = {}, .machineId = "another-machine", .owner = {}, .ownerHeld = {}});
   EXPECT_EQ(elsewhere.copiedFrom, fmt::format("made on machine 01234567... at {}", PathKeyOf(File())));
 }
 
