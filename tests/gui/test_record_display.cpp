@@ -422,6 +422,27 @@ TEST_F(RecordWindowTest, LongCountersFitAndTheBandLeavesTheOldLayoutAlone) {
       EXPECT_LE(metrics.height(), label->height()) << lang.name << name;
     }
   }
+  // A shift with chips the Writer programmed on its own: the stand-alone figure ends the line.
+  const char* const standalone[][2] = {
+      {"This job: 99999 done, 99998 passed, 1 failed, yield 100.0 %, last serial FFFFFFFF, 9999 stand-alone "
+       "(outcome unknown)",
+       "Today: 99999 done, 99998 passed, 1 failed, yield 100.0 %, last serial FFFFFFFF, 9999 stand-alone (outcome "
+       "unknown)"},
+      {"本任务: 已烧 99999, 合格 99998, 不合格 1, 良率 100.0 %, 最后序列号 FFFFFFFF，脱机 9999 颗（结果未知）",
+       "今天: 已烧 99999, 合格 99998, 不合格 1, 良率 100.0 %, 最后序列号 FFFFFFFF，脱机 9999 颗（结果未知）"},
+  };
+  for (std::size_t at = 0; at < std::size(standalone); ++at) {
+    const auto& lines = standalone[at];
+    window_.ShowCounters(lines[0], lines[1]);
+    for (const char* name : {"jobCounters", "todayCounters"}) {
+      auto* label = window_.findChild<QLabel*>(QString::fromLatin1(name));
+      EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->width()) << lines[0] << name;
+    }
+    if (const QByteArray shots = qgetenv("VX3WT_SHOT_DIR"); !shots.isEmpty()) {
+      EXPECT_TRUE(window_.grab().save(QString::fromUtf8(shots) + "/standalone-" + (at == 0 ? "en" : "zh") +
+                                      ".png"));
+    }
+  }
   // The unknown outcome is shown as a failure.
   const QColor unknown = PanelColour();
   EXPECT_GT(unknown.red(), unknown.green() + 64) << unknown.name().toStdString();
@@ -443,6 +464,11 @@ TEST_F(RecordWindowTest, TheSeriesLineShowsOnlyAtAStationOfASeriesAndFitsUnderTh
   const SeriesCase cases[] = {
       {"en", "Series LINE-3-REMOTE-433-A: block 7FFFF000 to 7FFFFFFF, 1000000 values left"},
       {"zh", "序列 LINE-3-REMOTE-433-A: 号段 7FFFF000 至 7FFFFFFF，剩余 1000000 个值"},
+      // Stand-alone values of this station found on other stations' blocks.
+      {"en-conflicts",
+       "Series LINE-3-REMOTE-433-A: block 7FFFF000 to 7FFFFFFF, 1000000 values left, 999 conflicts with other "
+       "stations"},
+      {"zh-conflicts", "序列 LINE-3-REMOTE-433-A: 号段 7FFFF000 至 7FFFFFFF，剩余 1000000 个值，与其他站点冲突 999 处"},
   };
   for (const SeriesCase& c : cases) {
     window_.ShowCounters("This job: 999999 done, 999998 passed, 1 failed, yield 100.0 %, last serial FFFFFFFF",
