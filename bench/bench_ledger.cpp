@@ -2,7 +2,8 @@
 // before the command that uses it may be sent; target: at most 5 ms at the 99th percentile),
 // and the counters of the job and of today over a record of 1,000,000 chips (target: at most
 // 20 ms). The big record is built once, in one transaction, in a temporary folder; its size
-// gives the record's bytes per chip.
+// gives the record's bytes per chip. The read-back of the Writer's value before each chip adds
+// no synced commit in the usual case (BM_ObserveWriterValue).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -60,6 +61,49 @@ void BM_IssueOneValueDurably(benchmark::State& state) {
   state.counters["max_ms"] = ms.back();
 }
 BENCHMARK(BM_IssueOneValueDurably)->Iterations(1000)->Unit(benchmark::kMillisecond);
+
+// The read-back of the Writer's value before each chip, as the record takes it: in the usual case
+// (Arg 0) the Writer holds the value the record expects, nothing is written and no commit is
+// synced, so a chip's durable cost stays the issue's and the result's two commits. With Arg 1
+// every chip finds a run of three values the Writer used on its own, which is written and synced.
+void BM_ObserveWriterValue(benchmark::State& state) {
+  testing::TempDir folder;
+  platform::SystemClock clock;
+  ledger::OpenedLedger opened = ledger::OpenSqliteLedger(folder.path(), clock);
+  if (!opened.ledger) {
+    state.SkipWithError(opened.status.error.c_str());
+    return;
+  }
+  const ledger::JobInfo info = RollingJob(folder.path());
+  ledger::JobId job = 0;
+  opened.ledger->StartJob(info, job);
+  const bool runs = state.range(0) != 0;
+  rolling::RollingWords wanted{};
+  std::vector<double> ms;
+  for (auto _ : state) {
+    state.PauseTiming();
+    const ledger::IssuedSerial issued = opened.ledger->IssueSerial(job, ledger::ActionKind::AutoProgram, wanted);
+    opened.ledger->FinishAction(issued.action, ledger::Outcome::Pass, "Auto Program OK", 1500);
+    rolling::RollingWords held = issued.entries;
+    held[0] = static_cast<std::uint16_t>(held[0] + (runs ? 4 : 1));
+    state.ResumeTiming();
+    const auto start = std::chrono::steady_clock::now();
+    ledger::WriterObservation seen;
+    const ledger::LedgerStatus observed = opened.ledger->ObserveWriterValue(job, info.iniPath, info.shape, held, seen);
+    ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    if (!observed || (seen.standaloneCount != (runs ? 3 : 0))) {
+      state.SkipWithError(observed ? "the run found is not the one made" : observed.error.c_str());
+      break;
+    }
+    wanted = held;
+  }
+  std::sort(ms.begin(), ms.end());
+  if (ms.empty()) return;
+  const auto at = [&ms](double share) { return ms[std::min(ms.size() - 1, static_cast<std::size_t>(share * ms.size()))]; };
+  state.counters["p50_ms"] = at(0.50);
+  state.counters["p99_ms"] = at(0.99);
+}
+BENCHMARK(BM_ObserveWriterValue)->Arg(0)->Arg(1)->Iterations(500)->Unit(benchmark::kMillisecond);
 
 // A record of a million chips, made once for the counters.
 struct BigRecord {
