@@ -131,7 +131,6 @@ constexpr std::array kTable{
     BuiltInEntry{625, "The serial server cannot be reached: no values left in this station's block"},
     BuiltInEntry{626, "Series %s: block %s to %s, %d values left"},
     BuiltInEntry{627, "Series %s: no block held (%s)"},
-    BuiltInEntry{628, "Values %s to %s were used by the Writer on its own beyond this station's block: possible duplicates."},
     BuiltInEntry{629, "Series %s: block %s to %s reserved on the serial server (%d values)."},
     BuiltInEntry{630, "Series %s: values %s to %s returned unused."},
     BuiltInEntry{640, "Values %s to %s (%d chips) were programmed by the Writer on its own (stand-alone): on record as used, never given again."},

@@ -143,7 +143,6 @@ constexpr std::array kAllTexts{
     IDS_Ledger_SeriesUnreachable,
     IDS_Ledger_SeriesLine,
     IDS_Ledger_SeriesNoBlock,
-    IDS_Ledger_SeriesBeyond,
     IDS_Ledger_SeriesBlock,
     IDS_Ledger_SeriesReturned,
     IDS_Ledger_Standalone,

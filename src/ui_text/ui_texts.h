@@ -138,11 +138,10 @@ inline constexpr UiText IDS_Ledger_NoValue{"IDS_Ledger_NoValue", 623};
 // The title of the export's dialogs (the menu item's text ends in "...", a title does not).
 inline constexpr UiText IDS_Ledger_ExportCaption{"IDS_Ledger_ExportCaption", 624};
 // A shared series of several stations: the refusal when no value is left, the series and block
-// shown, values used beyond the block, blocks reserved and returned.
+// shown, blocks reserved and returned.
 inline constexpr UiText IDS_Ledger_SeriesUnreachable{"IDS_Ledger_SeriesUnreachable", 625};
 inline constexpr UiText IDS_Ledger_SeriesLine{"IDS_Ledger_SeriesLine", 626};
 inline constexpr UiText IDS_Ledger_SeriesNoBlock{"IDS_Ledger_SeriesNoBlock", 627};
-inline constexpr UiText IDS_Ledger_SeriesBeyond{"IDS_Ledger_SeriesBeyond", 628};
 inline constexpr UiText IDS_Ledger_SeriesBlock{"IDS_Ledger_SeriesBlock", 629};
 inline constexpr UiText IDS_Ledger_SeriesReturned{"IDS_Ledger_SeriesReturned", 630};
 // Values a Writer used on its own: the runs found at a read-back, a Writer value below values
