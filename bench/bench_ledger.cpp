@@ -26,6 +26,16 @@ constexpr std::int64_t kBigRecordChips = 1000000;
 
 using testing::RollingJob;
 
+// The median, the 99th percentile and the longest of `ms` as the benchmark's counters.
+void SetPercentiles(benchmark::State& state, std::vector<double>& ms) {
+  std::sort(ms.begin(), ms.end());
+  if (ms.empty()) return;
+  const auto at = [&ms](double share) { return ms[std::min(ms.size() - 1, static_cast<std::size_t>(share * ms.size()))]; };
+  state.counters["p50_ms"] = at(0.50);
+  state.counters["p99_ms"] = at(0.99);
+  state.counters["max_ms"] = ms.back();
+}
+
 void BM_IssueOneValueDurably(benchmark::State& state) {
   testing::TempDir folder;
   platform::SystemClock clock;
@@ -53,12 +63,7 @@ void BM_IssueOneValueDurably(benchmark::State& state) {
     wanted = issued.entries;
     ++wanted[0];
   }
-  std::sort(ms.begin(), ms.end());
-  if (ms.empty()) return;
-  const auto at = [&ms](double share) { return ms[std::min(ms.size() - 1, static_cast<std::size_t>(share * ms.size()))]; };
-  state.counters["p50_ms"] = at(0.50);
-  state.counters["p99_ms"] = at(0.99);
-  state.counters["max_ms"] = ms.back();
+  SetPercentiles(state, ms);
 }
 BENCHMARK(BM_IssueOneValueDurably)->Iterations(1000)->Unit(benchmark::kMillisecond);
 
@@ -97,11 +102,7 @@ void BM_ObserveWriterValue(benchmark::State& state) {
     }
     wanted = held;
   }
-  std::sort(ms.begin(), ms.end());
-  if (ms.empty()) return;
-  const auto at = [&ms](double share) { return ms[std::min(ms.size() - 1, static_cast<std::size_t>(share * ms.size()))]; };
-  state.counters["p50_ms"] = at(0.50);
-  state.counters["p99_ms"] = at(0.99);
+  SetPercentiles(state, ms);
 }
 BENCHMARK(BM_ObserveWriterValue)->Arg(0)->Arg(1)->Iterations(500)->Unit(benchmark::kMillisecond);
 

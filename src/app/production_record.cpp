@@ -100,18 +100,25 @@ std::string CountersLine(const text::Language& language, text::UiText format, co
   return line;
 }
 
-// Says the run of values the Writer used on its own that a read-back found, if any, and gives
-// the line back (empty when there was none).
-std::string SayStandalone(AppContext& context, const ledger::WriterObservation& seen) {
-  if (seen.standaloneCount <= 0) return {};
+// What a read-back of the Writer's value (`held`) for `job` (0: the newest job of the INI) tells
+// the record: the run of values the Writer used on its own is recorded and said, and the series
+// station learns of it. `said` is the line said of the run (empty when there was none).
+ledger::LedgerStatus ObserveHeld(AppContext& context, ledger::ProductionLedger& record, ledger::JobId job,
+                                 const rolling::RollingWords& held, ledger::WriterObservation& seen,
+                                 std::string& said) {
+  said.clear();
+  const ledger::LedgerStatus status =
+      record.ObserveWriterValue(job, context.rolling.iniPath, ShapeOfJob(context), held, seen);
+  if (!status) return status;
+  context.series.WriterSeen(context, seen, held);
+  if (seen.standaloneCount <= 0) return status;
   const text::Language& language = context.language;
-  const std::string line =
-      seen.standaloneFirst == seen.standaloneLast
-          ? language.Format(text::IDS_Ledger_StandaloneOne, {seen.standaloneFirst.digits})
-          : language.Format(text::IDS_Ledger_Standalone,
-                            {seen.standaloneFirst.digits, seen.standaloneLast.digits, seen.standaloneCount});
-  context.reporter.ReportStatus(line, Severity::NoteLine);
-  return line;
+  said = seen.standaloneFirst == seen.standaloneLast
+             ? language.Format(text::IDS_Ledger_StandaloneOne, {seen.standaloneFirst.digits})
+             : language.Format(text::IDS_Ledger_Standalone,
+                               {seen.standaloneFirst.digits, seen.standaloneLast.digits, seen.standaloneCount});
+  context.reporter.ReportStatus(said, Severity::NoteLine);
+  return status;
 }
 
 }  // namespace
@@ -208,11 +215,10 @@ std::string ObserveWriter(AppContext& context) {
   const std::optional<rolling::RollingWords> held = WriterRollingValue(context, read);
   if (!held) return {};
   ledger::WriterObservation seen;
-  if (!record->ObserveWriterValue(context.record.job, context.rolling.iniPath, ShapeOfJob(context), *held, seen)) {
-    return {};
-  }
-  context.series.WriterSeen(context, seen, *held);
-  return SayStandalone(context, seen);
+  std::string said;
+  // A record that cannot take it refuses the next chip, whose read-back finds the run again.
+  ObserveHeld(context, *record, context.record.job, *held, seen, said);
+  return said;
 }
 
 void NoteWriterValue(AppContext& context) {
@@ -241,12 +247,9 @@ ledger::StartChoice ChooseJobStartValue(AppContext& context) {
     if (writerValue) {
       ledger::WriterObservation seen;
       if (const ledger::LedgerStatus status =
-              record->ObserveWriterValue(0, context.rolling.iniPath, shape, *writerValue, seen);
+              ObserveHeld(context, *record, 0, *writerValue, seen, context.record.standaloneNote);
           !status) {
         context.record.SetJobRefusal(status.error);
-      } else {
-        context.record.standaloneNote = SayStandalone(context, seen);
-        context.series.WriterSeen(context, seen, *writerValue);
       }
     }
     if (const ledger::LedgerStatus status = record->HighestIssued(context.rolling.iniPath, highest); !status) {
@@ -361,13 +364,10 @@ bool IssueChipSerial(AppContext& context, MainView& view, ActionKind kind, ChipS
   // an older value typed in) is replaced by the next value above every used one.
   const ledger::RollingShape shape = ShapeOfJob(context);
   ledger::WriterObservation seen;
-  if (const ledger::LedgerStatus status =
-          record->ObserveWriterValue(job, context.rolling.iniPath, shape, *wanted, seen);
-      !status) {
+  std::string said;
+  if (const ledger::LedgerStatus status = ObserveHeld(context, *record, job, *wanted, seen, said); !status) {
     return refuse(status.error);
   }
-  SayStandalone(context, seen);
-  context.series.WriterSeen(context, seen, *wanted);
   if (seen.noneLeft) return refuse(fmt::format(kNoValueAfter, seen.usedUpTo ? seen.usedUpTo->digits : std::string()));
 
   // At a station of a shared series the value must lie in the station's block: past its end a
