@@ -481,5 +481,62 @@ INSTANTIATE_TEST_SUITE_P(Matrix, HeaderReadBackFaultTest, ::testing::ValuesIn(He
                                               info.param.fault == Fault::Write ? "Write" : "Read");
                          });
 
+// --- how an action ended, as the record and the band take it ---
+
+TEST(NoChipMessageTest, OnlyTheWritersEmptySocketMessagesSayNoChip) {
+  struct Case {
+    std::string_view message;
+    bool noChip;
+  };
+  const Case cases[] = {
+      {"No IC in socket !!\r\n", true},
+      {"no ic in socket", true},
+      {"\r\nNo IC in socket !!\r\n", true},
+      {"  NO IC IN SOCKET", true},
+      {"No IC", false},
+      {"Blank check fail at 012A\r\n", false},
+      {"Error: No IC in socket", false},
+      {"", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SaysNoChip(c.message), c.noChip) << c.message;
+}
+
+struct EndingCase {
+  const char* name;
+  std::vector<link::Reply> script;  // the Writer's replies
+  int failWriteAt;                  // 0: every packet leaves
+  ChipOutcome outcome;
+};
+
+class ChipActionEndingTest : public ChipActionTest, public ::testing::WithParamInterface<EndingCase> {};
+
+TEST_P(ChipActionEndingTest, TellsAChipFromAnEmptySocketAndAnActionThatNeverLeft) {
+  const EndingCase& c = GetParam();
+  for (const link::Reply& reply : c.script) rig_.bridge.QueueReply(reply);
+  rig_.bridge.failWriteAt = c.failWriteAt;
+  const ChipActionResult result = RunChipAction(rig_.services(), cmd::kAutoProgramChip, kImage);
+  EXPECT_EQ(result.outcome, c.outcome);
+  EXPECT_EQ(result.ReachedChip(), c.outcome != ChipOutcome::NoChip && c.outcome != ChipOutcome::NotRun);
+}
+
+const link::Reply kNoIcText1{2, 'N', 'o', ' ', 'I', 'C', ' ', 'i', 'n', ' ', 's', 'o', 'c', 'k', 'e', 't'};
+const link::Reply kNoIcText2{2, ' ', '!', '!', '\r', '\n'};
+const link::Reply kArguments{3};
+
+INSTANTIATE_TEST_SUITE_P(
+    Endings, ChipActionEndingTest,
+    ::testing::Values(EndingCase{"Passed", {{1}}, 0, ChipOutcome::Pass},
+                      EndingCase{"Failed", {{0}}, 0, ChipOutcome::Fail},
+                      // The Writer says its socket is empty, then ends the action as failed.
+                      EndingCase{"EmptySocket", {kNoIcText1, kNoIcText2, kArguments, {0}}, 0, ChipOutcome::NoChip},
+                      // A success after that is no chip anyone can trust.
+                      EndingCase{"SuccessAfterEmptySocket", {kNoIcText1, kNoIcText2, kArguments, {1}}, 0,
+                                 ChipOutcome::Unknown},
+                      // The first packet never left: the Writer never heard of the action.
+                      EndingCase{"FirstPacketNotSent", {{1}}, 1, ChipOutcome::NotRun},
+                      // A later packet: the Writer had begun.
+                      EndingCase{"LaterPacketNotSent", {kNoIcText1, {1}}, 2, ChipOutcome::Unknown}),
+    [](const ::testing::TestParamInfo<EndingCase>& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace vx3::writer_ops

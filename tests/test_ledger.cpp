@@ -297,6 +297,8 @@ TEST_F(LedgerTest, AFailedValueMayBeGivenAgainAnUnknownOneNever) {
       {"passed", Outcome::Pass, "00001001", 1},
       {"failed: the same value for the next chip", Outcome::Fail, "00001000", 0},
       {"unknown: skipped", Outcome::Unknown, "00001001", 1},
+      {"no chip in the socket: the same value for the next chip", Outcome::NoChip, "00001000", 0},
+      {"not run: the same value for the next chip", Outcome::NotRun, "00001000", 0},
   };
   for (const OutcomeCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -524,6 +526,7 @@ TEST_F(LedgerTest, CountersOfTheJobAndOfTodayWithResetsThatDeleteNothing) {
   EXPECT_EQ(counters.job.done, 5);
   EXPECT_EQ(counters.job.passed, 3);
   EXPECT_EQ(counters.job.failed, 1);
+  EXPECT_EQ(counters.job.unknown, 1);
   EXPECT_DOUBLE_EQ(counters.job.yieldPercent, 60.0);
   EXPECT_EQ(counters.job.lastSerial, "00001003");
   EXPECT_EQ(counters.today.done, 5);
@@ -556,6 +559,66 @@ TEST_F(LedgerTest, CountersOfTheJobAndOfTodayWithResetsThatDeleteNothing) {
   EXPECT_EQ(counters.today.done, 1);
   EXPECT_EQ(counters.today.failed, 1);
   EXPECT_EQ(counters.today.lastSerial, "00002000");
+}
+
+// An action that reached no chip: on record as such, counted nowhere, its value free again and
+// the Writer's value where it was; the last serial is a finished chip's, never one under way.
+TEST_F(LedgerTest, AnActionThatReachedNoChipCountsNowhereAndFreesItsValue) {
+  const std::pair<Outcome, const char*> cases[] = {{Outcome::NoChip, "no chip"}, {Outcome::NotRun, "not run"}};
+  for (const auto& [outcome, result] : cases) {
+    SCOPED_TRACE(result);
+    auto ledger = OpenOk();
+    JobInfo info = Job();
+    info.iniPath = program.WriteFile(std::string("images/") + result + ".INI", "");
+    const JobId job = StartJob(*ledger, info);
+    Chip(*ledger, job, Value(0x1000), Outcome::Pass);
+    const IssuedSerial open = ledger->IssueSerial(job, ActionKind::AutoProgram, Value(0x1001));
+    ASSERT_TRUE(open.status.ok) << open.status.error;
+    CounterSet counters;
+    ASSERT_TRUE(ledger->ReadCounters(job, counters).ok);
+    EXPECT_EQ(counters.job.lastSerial, "00001000") << "a value under way is no chip's yet";
+    ASSERT_TRUE(ledger->FinishAction(open.action, outcome, "No IC in socket !!", 40).ok);
+
+    ASSERT_TRUE(ledger->ReadCounters(job, counters).ok);
+    EXPECT_EQ(counters.job.done, 1);
+    EXPECT_EQ(counters.job.passed, 1);
+    EXPECT_EQ(counters.job.failed, 0);
+    EXPECT_EQ(counters.job.unknown, 0);
+    EXPECT_EQ(counters.job.lastSerial, "00001000");
+    EXPECT_EQ(counters.today.unknown, 0);
+    // The Writer still holds the value: a read-back of it finds nothing used on its own.
+    WriterObservation seen;
+    ASSERT_TRUE(ledger->ObserveWriterValue(job, info.iniPath, kShape, Value(0x1001), seen).ok);
+    EXPECT_EQ(seen.standaloneCount, 0);
+    EXPECT_FALSE(seen.usedUpTo.has_value());
+    // The next chip gets the same value, passed over by nothing.
+    const IssuedSerial next = ledger->IssueSerial(job, ActionKind::AutoProgram, Value(0x1001));
+    ASSERT_TRUE(next.status.ok) << next.status.error;
+    EXPECT_EQ(next.value.digits, "00001001");
+    EXPECT_TRUE(next.skipped.empty());
+    ASSERT_TRUE(ledger->FinishAction(next.action, Outcome::Pass, "Auto Program OK", 900).ok);
+    const std::vector<std::string> lines = Lines(Export(*ledger, ExportScope::Job, job));
+    ASSERT_EQ(lines.size(), 4U);
+    EXPECT_NE(lines[2].find(fmt::format(",Auto Program,{},00001001,40,", result)), std::string::npos) << lines[2];
+    EXPECT_NE(lines[3].find(",Auto Program,pass,00001001,900,"), std::string::npos) << lines[3];
+  }
+}
+
+// Should the Writer have programmed a chip after all with a value the record holds unused, the
+// next read-back finds the Writer past it: the value goes on record as used on its own.
+TEST_F(LedgerTest, AValueLeftUnusedThatTheWriterUsedAfterAllIsFoundAtTheNextReadBack) {
+  auto ledger = OpenOk();
+  const JobId job = StartJob(*ledger, Job());
+  const IssuedSerial issued = ledger->IssueSerial(job, ActionKind::AutoProgram, Value(0x1000));
+  ASSERT_TRUE(issued.status.ok) << issued.status.error;
+  ASSERT_TRUE(ledger->FinishAction(issued.action, Outcome::NotRun, "USB write data fail !!!", 0).ok);
+  WriterObservation seen;
+  ASSERT_TRUE(ledger->ObserveWriterValue(job, ini, kShape, Value(0x1001), seen).ok);
+  EXPECT_EQ(seen.standaloneCount, 1);
+  EXPECT_EQ(seen.standaloneFirst.digits, "00001000");
+  const IssuedSerial next = ledger->IssueSerial(job, ActionKind::AutoProgram, Value(0x1000));
+  ASSERT_TRUE(next.status.ok) << next.status.error;
+  EXPECT_EQ(next.value.digits, "00001001");
 }
 
 // --- export ---
@@ -1478,6 +1541,48 @@ TEST_F(OlderRecordTest, AVersion3RecordTakesThisMachineAndPathAsItsHomeAtItsFirs
   OpenedLedger elsewhere =
       Open(LedgerOptions{.station = {}, .busyTimeoutMs = 2000, .vfsName = {}, .machineId = "another-machine", .owner = {}, .ownerHeld = {}});
   EXPECT_EQ(elsewhere.copiedFrom, fmt::format("made on machine 01234567... at {}", PathKeyOf(File())));
+}
+
+// A record of layout 4 (stand-alone runs on record) takes the actions that reached no chip: its
+// rows, their outbox triggers and its uniqueness of passed values are all as they were.
+TEST_F(OlderRecordTest, AVersion4RecordKeepsItsRowsAndTakesActionsThatReachedNoChip) {
+  const std::string key = MakeSerialValue(Value(0x0FFF), kShape).key;
+  WriteLayout(4, fmt::format(
+      "INSERT INTO jobs(id, time_local, time_utc, station, device, image_path, checksum, secured_checksum, security,"
+      " iap_version, driver_version, rolling_ini, rolling_address, rolling_length, rolling_low_first,"
+      " rolling_byte_words, rolling_step, rolling_first, rolling_note) VALUES(1, '2026-12-05T09:00:00.000+00:00',"
+      " '2026-12-05T09:00:00.000Z', 'BENCH-1', 'VX3P1040', '/images/PART.VX3', '1A2B', '00FF', 0, '0100', '0102',"
+      " '{0}', 33, 2, 1, 0, '00000001', '00000FFF', '');"
+      "INSERT INTO actions(id, job_id, time_local, time_utc, day, action, chip, result, open, message, rolling_value,"
+      " duration_ms, owner) VALUES(1, 1, '2026-12-05T09:00:01.000+00:00', '2026-12-05T09:00:01.000Z', '2026-12-05',"
+      " 'Auto Program', 1, 'pass', 0, 'Auto Program OK', '00000FFF', 1500, 'lock-a');"
+      "INSERT INTO serials(id, ini, value, value_key, state, action_id, once) VALUES(1, '{0}', '00000FFF', '{1}',"
+      " 'passed', 1, 1);"
+      "INSERT INTO tallies(job_id, day, done, passed, failed) VALUES(1, '2026-12-05', 1, 1, 0);"
+      "UPDATE outbox_state SET queueing = 1;",
+      IniKeyOfFixture(), key));
+  {
+    OpenedLedger opened = Open();
+    ASSERT_TRUE(opened.status.ok) << opened.status.error;
+    const IssuedSerial issued = opened.ledger->IssueSerial(1, ActionKind::AutoProgram, Value(0x0FFF));
+    ASSERT_TRUE(issued.status.ok) << issued.status.error;
+    EXPECT_EQ(issued.value.digits, "00001000") << "the passed value stays taken";
+    ASSERT_TRUE(opened.ledger->FinishAction(issued.action, Outcome::NoChip, "No IC in socket !!", 30).ok);
+  }
+  RawDb raw(File());
+  EXPECT_EQ(raw.Text("PRAGMA user_version"), std::to_string(kLedgerSchemaVersion));
+  EXPECT_EQ(raw.Text("SELECT group_concat(id || ':' || result || ':' || owner, ' ') FROM actions"),
+            "1:pass:lock-a 2:no chip:");
+  EXPECT_EQ(raw.Text("SELECT group_concat(value || ':' || state, ' ') FROM serials"),
+            "00000FFF:passed 00001000:unused");
+  // The rows written since the upgrade went to the outbox with the triggers made again.
+  EXPECT_EQ(raw.Text("SELECT json_extract(row, '$.result') FROM outbox WHERE table_name = 'actions'"
+                     " ORDER BY seq DESC LIMIT 1"),
+            "no chip");
+  EXPECT_EQ(raw.Text("SELECT json_extract(row, '$.state') FROM outbox WHERE table_name = 'serials'"
+                     " ORDER BY seq DESC LIMIT 1"),
+            "unused");
+  EXPECT_EQ(raw.Text("PRAGMA foreign_key_check"), "");
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -126,7 +127,7 @@ class LedgerInProgramTest : public ::testing::Test {
       return 3;
     }
     // The value was never used: it stays free for a chip that can be recorded.
-    if (Serials() != std::vector<std::string>{"00001000|failed"}) {
+    if (Serials() != std::vector<std::string>{"00001000|unused"}) {
       why = "serials: " + (Serials().empty() ? std::string("none") : Serials()[0]);
       return 4;
     }
@@ -160,13 +161,13 @@ TEST_F(LedgerInProgramTest, EveryChipIsOnRecordWithTheValueTheWriterGaveIt) {
   EXPECT_EQ(view_->verdict, MainView::Verdict::Pass);
   EXPECT_EQ(view_->verdictText, "PASS");
   EXPECT_EQ(view_->resultDetail, "Auto Program   Serial 00001002");
-  EXPECT_EQ(view_->jobCounters, "This job: 3 done, 3 passed, 0 failed, yield 100.0 %, last serial 00001002");
-  EXPECT_EQ(view_->todayCounters, "Today: 3 done, 3 passed, 0 failed, yield 100.0 %, last serial 00001002");
+  EXPECT_EQ(view_->jobCounters, "This job: 3 done: 3 passed, 0 failed, 0 unknown, yield 100.0 %, last serial 00001002");
+  EXPECT_EQ(view_->todayCounters, "Today: 3 done: 3 passed, 0 failed, 0 unknown, yield 100.0 %, last serial 00001002");
 
   // A command that writes no serial is recorded all the same, and counts no chip.
   Run(&MainPresenter::OnVerify);
   EXPECT_EQ(view_->resultDetail.rfind("Verify   Serial ", 0), 0U) << view_->resultDetail;
-  EXPECT_EQ(view_->jobCounters, "This job: 3 done, 3 passed, 0 failed, yield 100.0 %, last serial 00001002");
+  EXPECT_EQ(view_->jobCounters, "This job: 3 done: 3 passed, 0 failed, 0 unknown, yield 100.0 %, last serial 00001002");
   const std::vector<std::string> actions =
       Query(Db(), "SELECT action, result, COALESCE(rolling_value, '') FROM actions ORDER BY id");
   ASSERT_GE(actions.size(), 6U);
@@ -192,7 +193,7 @@ TEST_F(LedgerInProgramTest, AFailedChipIsRecordedWithItsValueAndCounted) {
   // on record, and the next chip gets the next.
   EXPECT_EQ(Chips(), (std::vector<ChipLine>{{"0x84", "00001000", "FAIL"}, {"0x84", "00001001", "PASS"}}));
   EXPECT_EQ(Serials(), (std::vector<std::string>{"00001000|failed", "00001001|passed"}));
-  EXPECT_EQ(view_->jobCounters, "This job: 2 done, 1 passed, 1 failed, yield 50.0 %, last serial 00001001");
+  EXPECT_EQ(view_->jobCounters, "This job: 2 done: 1 passed, 1 failed, 0 unknown, yield 50.0 %, last serial 00001001");
 }
 
 // The Writer goes from the bus in the middle of an Auto Program (the transfers counted from the
@@ -232,11 +233,9 @@ INSTANTIATE_TEST_SUITE_P(
         // The Writer's value cannot be read: no value is issued, the chip is not touched.
         UnplugCase{"DuringTheReadBack", 16, CommandResult::SerialRefused, {"00001000|passed"},
                    ""},
-        // The command never reached the Writer: its value is passed over, and the next chip gets
-        // the next value, downloaded before it is programmed.
-        UnplugCase{"BeforeTheChipIsTouched", 17, CommandResult::ChipUnknown, {"00001000|unknown", "00001001|passed"},
-                   "The Writer holds 00001000, below values already used up to 00001000: this chip gets "
-                   "00001001.\r\nRolling Code Program O.K"},
+        // The command's first packet never left: the Writer never heard of it, and its value is
+        // free for the next chip.
+        UnplugCase{"BeforeTheCommandLeaves", 17, CommandResult::NoWriter, {"00001000|unused", "00001000|passed"}, ""},
         // The Writer programmed the chip and counted on: the next chip gets its next value.
         UnplugCase{"AfterTheChipIsProgrammed", 20, CommandResult::ChipUnknown,
                    {"00001000|unknown", "00001001|passed"}, ""}),
@@ -244,8 +243,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(LedgerInProgramTest, TheRecordNamesTheSkippedValueWithTheChipThatGotTheNext) {
   Load();
-  SimSettings("[Faults]\nUnplugAtTransfer=17\n");
-  ASSERT_EQ(AutoProgram(), CommandResult::ChipUnknown) << view_->status;
+  // An action the Writer never ends leaves its value of unknown outcome, and the Writer where it
+  // was: the next chip is given the value after it.
+  SimSettings("[Faults]\nHangAction=0x84\n");
+  clock_.tick = std::chrono::seconds(1);
+  ASSERT_EQ(AutoProgram(), CommandResult::TimedOut) << view_->status;
+  clock_.tick = std::chrono::milliseconds(0);
   SimSettings("");
   ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
   EXPECT_EQ(view_->verdict, MainView::Verdict::Pass);
@@ -257,6 +260,139 @@ TEST_F(LedgerInProgramTest, TheRecordNamesTheSkippedValueWithTheChipThatGotTheNe
       << message[0];
   EXPECT_EQ(Query(Db(), "SELECT result FROM actions WHERE rolling_value = '00001000' AND action = 'Auto Program'"),
             std::vector<std::string>{"unknown"});
+}
+
+// The band after a chip passed and the next command came to something else: it shows the
+// command running first, then what became of this command, never the chip before's PASS.
+struct BandCase {
+  const char* name;
+  const char* sim;             // the simulated Writer's settings for the second command
+  CommandResult result;
+  MainView::Verdict verdict;
+  const char* band;            // "text|detail" at the end
+  const char* jobCounters;     // after the second command
+  const char* serials;         // the record's values after the second command and one more chip
+  const char* chips;           // the values of the chips the Writer programmed, in turn
+};
+
+class LedgerBandTest : public LedgerInProgramTest, public ::testing::WithParamInterface<BandCase> {};
+
+std::string Joined(const std::vector<std::string>& rows) {
+  std::string out;
+  for (const std::string& row : rows) out += (out.empty() ? "" : " ") + row;
+  return out;
+}
+
+TEST_P(LedgerBandTest, TheBandIsThisCommandsAndTheCountersCountOnlyChips) {
+  const BandCase& c = GetParam();
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  ASSERT_EQ(view_->verdict, MainView::Verdict::Pass);
+  view_->bands.clear();
+  SimSettings(c.sim);
+  EXPECT_EQ(AutoProgram(), c.result) << view_->status;
+  ASSERT_FALSE(view_->bands.empty());
+  EXPECT_EQ(view_->bands.front(), "AUTO PROGRAM ...|") << "the command shows itself running first";
+  EXPECT_EQ(view_->verdict, c.verdict);
+  EXPECT_EQ(view_->bands.back(), c.band);
+  for (const std::string& band : view_->bands) EXPECT_EQ(band.find("PASS"), std::string::npos) << band;
+  EXPECT_EQ(view_->jobCounters, c.jobCounters);
+
+  SimSettings("");
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  EXPECT_EQ(Joined(Serials()), c.serials);
+  std::vector<std::string> values;
+  for (const testing::ChipLine& chip : Chips()) values.push_back(chip.value + ":" + chip.result);
+  EXPECT_EQ(Joined(values), c.chips);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, LedgerBandTest,
+    ::testing::Values(
+        BandCase{"NoWriter", "[Writer]\nPresent=0\n", CommandResult::NoWriter, MainView::Verdict::NotRun,
+                 "NOT RUN|Auto Program: USB not detected !!!",
+                 "This job: 1 done: 1 passed, 0 failed, 0 unknown, yield 100.0 %, last serial 00001000",
+                 "00001000|passed 00001001|passed", "00001000:PASS 00001001:PASS"},
+        // The Writer's value cannot be read back: the record refuses before the chip.
+        BandCase{"RefusedByTheRecord", "[Faults]\nUnplugAtTransfer=6\n", CommandResult::SerialRefused,
+                 MainView::Verdict::NotRun,
+                 "NOT RUN|Auto Program: Serial numbers cannot be recorded: the Writer's rolling value cannot be read. "
+                 "Auto Program is stopped so that no value is used twice.",
+                 "This job: 1 done: 1 passed, 0 failed, 0 unknown, yield 100.0 %, last serial 00001000",
+                 "00001000|passed 00001001|passed", "00001000:PASS 00001001:PASS"},
+        // The command's first packet never left: its value is free for the next chip.
+        BandCase{"FirstPacketNotSent", "[Faults]\nUnplugAtTransfer=17\n", CommandResult::NoWriter,
+                 MainView::Verdict::NotRun, "NOT RUN|Auto Program: USB write data fail !!!",
+                 "This job: 1 done: 1 passed, 0 failed, 0 unknown, yield 100.0 %, last serial 00001000",
+                 "00001000|passed 00001001|unused 00001001|passed", "00001000:PASS 00001001:PASS"},
+        BandCase{"EmptySocket", "[Chip]\nInSocket=0\n", CommandResult::NoChip, MainView::Verdict::NoChip,
+                 "NO CHIP|Auto Program: no chip in the socket, serial 00001001 stays free",
+                 "This job: 1 done: 1 passed, 0 failed, 0 unknown, yield 100.0 %, last serial 00001000",
+                 "00001000|passed 00001001|unused 00001001|passed", "00001000:PASS 00001001:PASS"},
+        // The Writer went from the bus after it programmed the chip: done, of unknown outcome.
+        BandCase{"BrokeOffAfterTheChip", "[Faults]\nUnplugAtTransfer=20\n", CommandResult::ChipUnknown,
+                 MainView::Verdict::Unknown, "UNKNOWN|Auto Program   Serial 00001001",
+                 "This job: 2 done: 1 passed, 0 failed, 1 unknown, yield 50.0 %, last serial 00001001",
+                 "00001000|passed 00001001|unknown 00001002|passed",
+                 "00001000:PASS 00001001:PASS 00001002:PASS"}),
+    [](const ::testing::TestParamInfo<BandCase>& info) { return std::string(info.param.name); });
+
+TEST_F(LedgerInProgramTest, AFailedOrCancelledLoadClearsTheBand) {
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  ASSERT_EQ(view_->verdict, MainView::Verdict::Pass);
+  // No Writer: the load fails at its start.
+  SimSettings("[Writer]\nPresent=0\n");
+  Load();
+  EXPECT_EQ(view_->verdict, MainView::Verdict::None);
+  EXPECT_EQ(view_->verdictText, "");
+  SimSettings("");
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  ASSERT_EQ(view_->verdict, MainView::Verdict::Pass);
+  // The operator cancels the file dialog of a load.
+  presenter_->OnDeviceLoad();
+  presenter_->WaitForWriterJobs();
+  EXPECT_EQ(view_->verdict, MainView::Verdict::None);
+}
+
+TEST_F(LedgerInProgramTest, ALanguageSwitchWhileAChipCommandRunsShowsItRunningInTheNewLanguage) {
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
+  BeginChipCommand(*context_, *view_, ledger::ActionKind::AutoProgram);
+  EXPECT_EQ(view_->bands.back(), "AUTO PROGRAM ...|");
+  const std::string before = view_->jobCounters;
+  presenter_->SwitchToChinese();
+  EXPECT_EQ(view_->verdict, MainView::Verdict::Running);
+  EXPECT_EQ(view_->bands.back(), "正在自动烧录 ...|");
+  EXPECT_NE(view_->jobCounters.find("最后序列号 00001000"), std::string::npos) << view_->jobCounters;
+  presenter_->SwitchToEnglish();
+  EXPECT_EQ(view_->jobCounters, before);
+  // The command ends without reaching a chip: NOT RUN, with the plain fact when it said nothing.
+  context_->reporter.StartTranscript();
+  EndChipCommand(*context_, *view_);
+  EXPECT_EQ(view_->bands.back(), "NOT RUN|Auto Program: the command did not reach the chip");
+}
+
+TEST_F(LedgerInProgramTest, AHungChipsRecordHoldsTheTimeLimitLineNotTheWindowsLines) {
+  Load();
+  // Each round of the hung action takes a second of the program's clock and a little real time.
+  SimSettings("[Writer]\nLatencyMs=5\n[Faults]\nHangAction=0x84\n");
+  clock_.tick = std::chrono::seconds(1);
+  presenter_->OnAutoProgram();
+  // The operator closes the window while the Writer hangs: the window says it waits.
+  while (!presenter_->WriterJobActive()) std::this_thread::yield();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(presenter_->OnCloseRequested());
+  presenter_->WaitForWriterJobs();
+  clock_.tick = std::chrono::milliseconds(0);
+  EXPECT_EQ(context_->state.lastResult.load(), CommandResult::TimedOut) << view_->status;
+  EXPECT_TRUE(Says("Waiting for the Writer job to end")) << view_->status;
+  const std::vector<std::string> message =
+      Query(Db(), "SELECT message FROM actions WHERE action = 'Auto Program' ORDER BY id DESC LIMIT 1");
+  ASSERT_EQ(message.size(), 1U);
+  EXPECT_NE(message[0].find("Err: The Writer did not finish Auto Program in 120 s\r\n"), std::string::npos)
+      << message[0];
+  EXPECT_EQ(message[0].find("Waiting for the Writer job"), std::string::npos) << message[0];
 }
 
 TEST_F(LedgerInProgramTest, StandAloneChipsBetweenTwoLoadsRaiseTheNextJob) {
@@ -315,7 +451,7 @@ TEST_P(LedgerWriterBackTest, StandAloneValuesAreOnRecordAndNoValueGoesToTwoChips
                    "record as used, never given again.\r\n"))
       << view_->status;
   ASSERT_EQ(AutoProgram(), CommandResult::Ok) << view_->status;
-  EXPECT_EQ(view_->jobCounters, "This job: 5 done, 5 passed, 0 failed, yield 100.0 %, last serial 00001007, "
+  EXPECT_EQ(view_->jobCounters, "This job: 5 done: 5 passed, 0 failed, 0 unknown, yield 100.0 %, last serial 00001007, "
                                 "3 stand-alone (outcome unknown)");
 
   GetParam().putBack(*this);
@@ -500,7 +636,7 @@ TEST_F(LedgerInProgramTest, ACopiedProgramFolderIsANewStationOnlyOnTheOperatorsW
                    "): it gives no serial numbers until it is adopted as a new station.\r\n"))
       << view_->status;
   // Its history is there: the counters of today.
-  EXPECT_EQ(view_->todayCounters, "Today: 2 done, 2 passed, 0 failed, yield 100.0 %, last serial 00001001");
+  EXPECT_EQ(view_->todayCounters, "Today: 2 done: 2 passed, 0 failed, 0 unknown, yield 100.0 %, last serial 00001001");
   Load();
   EXPECT_EQ(AutoProgram(), CommandResult::SerialRefused);
   EXPECT_EQ(view_->status,
@@ -558,8 +694,8 @@ TEST_F(LedgerInProgramTest, TheCountersFollowALanguageSwitchMadeWhileTheWriterWo
     return false;
   };
   Load();
-  EXPECT_EQ(counters.rfind("本任务: 已烧 0, 合格 0, 不合格 0", 0), 0U) << counters;
-  EXPECT_EQ(view_->todayCounters.rfind("今天: 已烧 1, 合格 1, 不合格 0, 良率 100.0 %, 最后序列号 00001000", 0), 0U)
+  EXPECT_EQ(counters.rfind("本任务: 已烧 0: 合格 0, 不合格 0", 0), 0U) << counters;
+  EXPECT_EQ(view_->todayCounters.rfind("今天: 已烧 1: 合格 1, 不合格 0, 结果未知 0, 良率 100.0 %, 最后序列号 00001000", 0), 0U)
       << view_->todayCounters;
 }
 
@@ -570,10 +706,10 @@ TEST_F(LedgerInProgramTest, ResetCountersStartsThemAgainAndDeletesNothing) {
   view_->status.clear();
   presenter_->OnResetCounters();
   EXPECT_EQ(view_->status, "Counters reset: the production record keeps every chip.\r\n");
-  EXPECT_EQ(view_->jobCounters, "This job: 0 done, 0 passed, 0 failed, yield 0.0 %, last serial -");
-  EXPECT_EQ(view_->todayCounters, "Today: 0 done, 0 passed, 0 failed, yield 0.0 %, last serial -");
+  EXPECT_EQ(view_->jobCounters, "This job: 0 done: 0 passed, 0 failed, 0 unknown, yield 0.0 %, last serial -");
+  EXPECT_EQ(view_->todayCounters, "Today: 0 done: 0 passed, 0 failed, 0 unknown, yield 0.0 %, last serial -");
   ASSERT_EQ(AutoProgram(), CommandResult::Ok);
-  EXPECT_EQ(view_->jobCounters, "This job: 1 done, 1 passed, 0 failed, yield 100.0 %, last serial 00001002");
+  EXPECT_EQ(view_->jobCounters, "This job: 1 done: 1 passed, 0 failed, 0 unknown, yield 100.0 %, last serial 00001002");
   EXPECT_EQ(Serials().size(), 3U);
   EXPECT_EQ(Query(Db(), "SELECT COUNT(*) FROM counter_resets"), std::vector<std::string>{"1"});
 }

@@ -153,14 +153,17 @@ TEST_P(BrokenIniTest, LoadSaysSoAndTheChipsWaitForTheOperator) {
   EXPECT_TRUE(view_.controls[ctl::kAutoProgram].enabled);
   EXPECT_EQ(JobNoSerial(), Row("not programmed without serial numbers", Reason()));
 
-  // No (and the default of a box nobody answers): nothing is sent, the band stays amber.
+  // No (and the default of a box nobody answers): nothing is sent, the band stays amber: the
+  // command did not run, for the reason the load gave.
   for (const std::vector<int>& answers : {std::vector<int>{text::answer::kNo}, std::vector<int>{}}) {
     EXPECT_EQ(Run(&MainPresenter::OnAutoProgram, answers), CommandResult::SerialRefused);
     ASSERT_EQ(view_.messages.size(), 1U);
     EXPECT_EQ(view_.messages[0].text, kQuestion);
     EXPECT_EQ(view_.messages[0].type, text::box::kYesNo | text::box::kIconQuestion | text::box::kDefaultSecond);
     EXPECT_EQ(view_.status, Line());
-    EXPECT_EQ(view_.verdict, MainView::Verdict::NoSerial);
+    EXPECT_EQ(view_.verdict, MainView::Verdict::NotRun);
+    EXPECT_EQ(view_.verdictText, "NOT RUN");
+    EXPECT_EQ(view_.resultDetail, "Auto Program: No serial numbers: " + Reason());
     EXPECT_TRUE(Chips().empty());
   }
   EXPECT_EQ(Run(&MainPresenter::OnProgram, {text::answer::kNo}), CommandResult::SerialRefused);

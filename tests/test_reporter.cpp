@@ -19,6 +19,20 @@ using testing::TempDir;
 
 const std::string kEol(kLogLineEnd);
 
+// True when every character of `text` is whole (its lead byte and all its continuation bytes).
+bool IsWholeUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
 class ReporterTest : public ::testing::Test {
  protected:
   ReporterTest() : language_(dir_.path() / "language" / "UIEng.ini"), reporter_(language_, clock_) {
@@ -58,6 +72,40 @@ TEST_F(ReporterTest, WriterTextIsAppendedAsItStands) {
   reporter_.AppendStatusText("Blank check fail at ");
   reporter_.AppendStatusText("0010\r\n");
   EXPECT_EQ(view_.status, "Blank check fail at 0010\r\n");
+}
+
+// The transcript the record keeps of one action: whole while short; a long one keeps what the
+// Writer said first and the lines that ended it, with how much was left out between.
+TEST_F(ReporterTest, ALongTranscriptKeepsItsBeginningAndItsEnd) {
+  reporter_.StartTranscript();
+  reporter_.AppendStatusText("Blank check OK\r\n");
+  EXPECT_EQ(reporter_.Transcript(), "Blank check OK\r\n");
+  // A line of the window about itself is no part of the action.
+  reporter_.ReportAside("Waiting for the Writer job to end, then the program closes ...", Severity::NoteLine);
+  EXPECT_EQ(reporter_.Transcript(), "Blank check OK\r\n");
+  EXPECT_NE(view_.status.find("Waiting for the Writer job"), std::string::npos);
+
+  constexpr std::string_view kBusy = "Working ... \xE5\xB7\xA5\r\n";  // a character of three bytes in it
+  constexpr int kRounds = 2000;
+  for (int round = 0; round < kRounds; ++round) reporter_.AppendStatusText(kBusy);
+  reporter_.ReportStatus("The Writer did not finish Auto Program in 120 s", Severity::ErrorLine);
+  const std::string transcript = reporter_.Transcript();
+  EXPECT_EQ(transcript.rfind("Blank check OK\r\nWorking ... ", 0), 0U);
+  EXPECT_TRUE(transcript.ends_with("Err: The Writer did not finish Auto Program in 120 s\r\n")) << transcript;
+  EXPECT_LE(transcript.size(), Reporter::kTranscriptMaxBytes + 64);
+  const std::size_t gap = transcript.find(" bytes left out ...]\r\n");
+  ASSERT_NE(gap, std::string::npos);
+  const std::size_t numberAt = transcript.rfind("[... ", gap) + 5;
+  const std::size_t leftOut = std::stoul(transcript.substr(numberAt, gap - numberAt));
+  const std::size_t said = std::string_view("Blank check OK\r\n").size() + kRounds * kBusy.size() +
+                           std::string_view("Err: The Writer did not finish Auto Program in 120 s\r\n").size();
+  const std::size_t gapLine = transcript.find("\r\n", gap) + 2 - (numberAt - 7);
+  EXPECT_EQ(transcript.size() - gapLine + leftOut, said);
+  // Both parts are whole characters.
+  EXPECT_TRUE(IsWholeUtf8(transcript));
+
+  reporter_.StartTranscript();
+  EXPECT_EQ(reporter_.Transcript(), "");
 }
 
 TEST_F(ReporterTest, ErrorPrefixIsLookedUpEachTime) {

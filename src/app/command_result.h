@@ -14,6 +14,7 @@ enum class CommandResult : std::uint8_t {
   JobFailed,       // the EEPROM job (or its rolling record) was not written and verified
   ChipFailed,      // the Writer said the chip action failed
   ChipUnknown,     // the action broke off (a transfer failed): the chip may have been programmed
+  NoChip,          // the Writer found no chip in its socket: nothing was programmed
   TimedOut,        // the Writer did not finish the action in time
   SerialRefused,   // the rolling code or the production record refused the command
   NotReady,        // nothing loaded for the command, or a Writer job still runs

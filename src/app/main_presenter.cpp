@@ -144,7 +144,7 @@ bool MainPresenter::OnCloseRequested() {
   worker_.RequestStop();
   if (!closePending_) {
     closePending_ = true;
-    context_.reporter.ReportStatus(context_.language.Text(IDS_MESSAGE_WaitForWorker), Severity::NoteLine);
+    context_.reporter.ReportAside(context_.language.Text(IDS_MESSAGE_WaitForWorker), Severity::NoteLine);
     return false;
   }
   // A close while the question is open (the job ended meanwhile) waits for its answer.

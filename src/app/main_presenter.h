@@ -83,11 +83,19 @@ class MainPresenter {
   writer_ops::ChipActionResult RecordedChipAction(std::uint8_t action, const std::optional<ChipSerial>& serial);
   void ProgramChip(std::uint8_t action);
   // The commands' work, on the command thread.
+  // A chip command's job: the band shows it running, `body` does the work, and a command that
+  // never reached the chip shows NOT RUN with its reason.
+  void ChipCommand(std::uint8_t action, void (MainPresenter::*body)());
   void AutoProgramJob();
+  void AutoProgramChip();
   void ProgramJob();
+  void ProgramOnlyChip();
   void BlankCheckJob();
+  void BlankCheckChip();
   void VerifyJob();
+  void VerifyChip();
   void ReadJob();
+  void ReadChip();
   void RollingCodeJob();
   void LoadOtpJob();
 

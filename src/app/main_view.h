@@ -78,12 +78,15 @@ class MainView : public text::ReportView, public writer_ops::ProgressView {
 
   // ---- The production record: the last chip's result and the counters ----
 
-  enum class Verdict { None, Pass, Fail, Unknown, NoSerial };
+  enum class Verdict { None, Pass, Fail, Unknown, NoSerial, Running, NotRun, NoChip };
   // The result of the last chip command, to be read at arm's length: `verdictText` large ("PASS"
   // in green, "FAIL" in red, the unknown outcome as a failure), `detail` under it (the action and
-  // the serial value). Verdict::None clears the display (a new load). Verdict::NoSerial is no
-  // chip's result but a warning in amber: the loaded job's serial numbers cannot be made
-  // (`verdictText` "No serial numbers", `detail` the reason); both texts must fit the band.
+  // the serial value). Verdict::None clears the display (a new load). Verdict::Running: a chip
+  // command is under way ("AUTO PROGRAM ...", neutral, no result colour). Verdict::NotRun (the
+  // command never reached the chip, `detail` why) and Verdict::NoChip (the Writer found its
+  // socket empty) are in amber, as is Verdict::NoSerial, no chip's result but a warning: the
+  // loaded job's serial numbers cannot be made (`verdictText` "No serial numbers", `detail` the
+  // reason). Both texts must fit the band.
   virtual void ShowChipResult(Verdict verdict, std::string_view verdictText, std::string_view detail) = 0;
   // The counters of the loaded job and of today, one line each, in the language in force.
   virtual void ShowCounters(std::string_view jobLine, std::string_view todayLine) = 0;

@@ -92,6 +92,8 @@ void MainPresenter::OnDeviceLoad() {
   // The rolling settings belong to the worker or the command while one runs.
   if (WriterJobActive()) return;
   state.lastResult = CommandResult::Ok;
+  // The band tells of the chip before this load: whatever the load comes to, it is gone.
+  ClearLastChip(context_, view_);
   context_.rolling.confirmZeroStep = true;
 
   const Language& language = context_.language;
@@ -190,6 +192,9 @@ writer_ops::ChipActionResult MainPresenter::RecordedChipAction(std::uint8_t acti
     case writer_ops::ChipOutcome::Unknown:
       context_.state.lastResult = result.timedOut ? CommandResult::TimedOut : CommandResult::ChipUnknown;
       break;
+    case writer_ops::ChipOutcome::NoChip: context_.state.lastResult = CommandResult::NoChip; break;
+    // The first packet did not leave: the Writer is gone.
+    case writer_ops::ChipOutcome::NotRun: context_.state.lastResult = CommandResult::NoWriter; break;
   }
   FinishChipCommand(context_, view_, ActionKindOf(action, context_.state.erasableChip), result, durationMs, serial);
   return result;
@@ -219,15 +224,29 @@ void MainPresenter::ProgramChip(std::uint8_t action) {
   }
 }
 
-void MainPresenter::AutoProgramJob() { ProgramChip(cmd::kAutoProgramChip); }
+void MainPresenter::ChipCommand(std::uint8_t action, void (MainPresenter::*body)()) {
+  BeginChipCommand(context_, view_, ActionKindOf(action, context_.state.erasableChip));
+  (this->*body)();
+  EndChipCommand(context_, view_);
+}
 
-void MainPresenter::ProgramJob() { ProgramChip(cmd::kProgramChip); }
+void MainPresenter::AutoProgramJob() { ChipCommand(cmd::kAutoProgramChip, &MainPresenter::AutoProgramChip); }
 
-void MainPresenter::BlankCheckJob() {
+void MainPresenter::AutoProgramChip() { ProgramChip(cmd::kAutoProgramChip); }
+
+void MainPresenter::ProgramJob() { ChipCommand(cmd::kProgramChip, &MainPresenter::ProgramOnlyChip); }
+
+void MainPresenter::ProgramOnlyChip() { ProgramChip(cmd::kProgramChip); }
+
+void MainPresenter::BlankCheckJob() { ChipCommand(cmd::kBlankCheckChip, &MainPresenter::BlankCheckChip); }
+
+void MainPresenter::BlankCheckChip() {
   if (PrepareChipCommand()) RecordedChipAction(cmd::kBlankCheckChip, std::nullopt);
 }
 
-void MainPresenter::VerifyJob() {
+void MainPresenter::VerifyJob() { ChipCommand(cmd::kVerifyChip, &MainPresenter::VerifyChip); }
+
+void MainPresenter::VerifyChip() {
   const WaitCursor wait(view_);
   if (!PrepareChipCommand()) return;
   // The checksum line comes back whatever the chip said.
@@ -237,7 +256,9 @@ void MainPresenter::VerifyJob() {
   view_.SetControlText(ctl::kChecksum, context_.image.checksumText);
 }
 
-void MainPresenter::ReadJob() {
+void MainPresenter::ReadJob() { ChipCommand(cmd::kCheckBeforeRead, &MainPresenter::ReadChip); }
+
+void MainPresenter::ReadChip() {
   context_.reporter.StartTranscript();
   const auto start = context_.clock.SteadyNow();
   const std::optional<writer_ops::ChipActionResult> result = ReadCommand(context_, view_);

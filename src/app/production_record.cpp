@@ -92,8 +92,40 @@ void ReportRecordFailure(AppContext& context, const std::string& reason) {
   context.reporter.ReportStatus(context.language.Format(text::IDS_Ledger_NotOpen, {reason}), Severity::ErrorLine);
 }
 
+// The running command's caption in capitals, read at arm's length ("AUTO PROGRAM"); letters
+// that have no capitals (Chinese) stand as they are.
+std::string AsciiUpper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+// Why a chip command did not reach its chip: the last error line it reported (without the error
+// prefix), else its last line, else the plain fact.
+std::string NotRunReason(const AppContext& context) {
+  const std::string transcript = context.reporter.Transcript();
+  const std::string prefix = context.language.Text(text::IDS_MESSAGE_Error);
+  std::string lastLine;
+  std::string lastError;
+  std::size_t at = 0;
+  while (at < transcript.size()) {
+    std::size_t end = transcript.find_first_of("\r\n", at);
+    if (end == std::string::npos) end = transcript.size();
+    std::string_view line(transcript.data() + at, end - at);
+    at = end + 1;
+    while (!line.empty() && line.back() == ' ') line.remove_suffix(1);
+    if (line.empty()) continue;
+    lastLine = line;
+    if (!prefix.empty() && line.starts_with(prefix)) lastError = line.substr(prefix.size());
+  }
+  if (!lastError.empty()) return lastError;
+  if (!lastLine.empty()) return lastLine;
+  return context.language.Text(text::IDS_Band_NotRunReason);
+}
+
 std::string CountersLine(const text::Language& language, text::UiText format, const ledger::Counters& counters) {
-  std::string line = language.Format(format, {counters.done, counters.passed, counters.failed,
+  std::string line = language.Format(format, {counters.done, counters.passed, counters.failed, counters.unknown,
                                               fmt::format(kYieldFormat, counters.yieldPercent),
                                               counters.lastSerial.empty() ? std::string(kNoSerialMark) : counters.lastSerial});
   if (counters.standalone > 0) line += language.Format(text::IDS_Ledger_StandaloneCounters, {counters.standalone});
@@ -192,6 +224,8 @@ ledger::Outcome OutcomeOf(writer_ops::ChipOutcome outcome) {
   switch (outcome) {
     case writer_ops::ChipOutcome::Pass: return Outcome::Pass;
     case writer_ops::ChipOutcome::Fail: return Outcome::Fail;
+    case writer_ops::ChipOutcome::NoChip: return Outcome::NoChip;
+    case writer_ops::ChipOutcome::NotRun: return Outcome::NotRun;
     case writer_ops::ChipOutcome::Unknown: break;
   }
   return Outcome::Unknown;
@@ -415,9 +449,9 @@ bool IssueChipSerial(AppContext& context, MainView& view, ActionKind kind, ChipS
     context.reporter.ReportStatus(line, Severity::NoteLine);
     serial.skippedNote += line + "\r\n";
   }
-  // The issued value stands unused (failed) when the chip is not touched after all.
+  // The issued value stands unused, free again, when the chip is not touched after all.
   const auto unused = [&context, record, &serial](std::string_view why) {
-    const ledger::LedgerStatus status = record->FinishAction(serial.action, Outcome::Fail, why, 0);
+    const ledger::LedgerStatus status = record->FinishAction(serial.action, Outcome::NotRun, why, 0);
     if (!status) ReportRecordFailure(context, status.error);
     serial.action = 0;
   };
@@ -457,9 +491,34 @@ void FinishChipCommand(AppContext& context, MainView& view, ActionKind kind,
     RecordCommand(context, kind, outcome, durationMs);
   }
 
-  context.record.SetLastChip(ProductionRecord::LastChip{kind, outcome, serial ? serial->value.digits : std::string()});
+  ProductionRecord::LastChip last{kind, outcome, serial ? serial->value.digits : std::string(), false, {}};
+  if (outcome == Outcome::NotRun) last.reason = NotRunReason(context);
+  context.record.SetLastChip(std::move(last));
   ShowLastChip(context, view);
   ShowCounters(context, view);
+}
+
+void BeginChipCommand(AppContext& context, MainView& view, ActionKind kind) {
+  context.reporter.StartTranscript();
+  context.record.SetLastChip(ProductionRecord::LastChip{kind, Outcome::Unknown, {}, true, {}});
+  ShowLastChip(context, view);
+}
+
+void EndChipCommand(AppContext& context, MainView& view) {
+  std::optional<ProductionRecord::LastChip> last = context.record.lastChip();
+  if (last && last->running) {
+    last->running = false;
+    last->outcome = Outcome::NotRun;
+    last->reason = NotRunReason(context);
+    context.record.SetLastChip(std::move(last));
+  }
+  ShowLastChip(context, view);
+  ShowCounters(context, view);
+}
+
+void ClearLastChip(AppContext& context, MainView& view) {
+  context.record.SetLastChip(std::nullopt);
+  ShowLastChip(context, view);
 }
 
 void ShowLastChip(AppContext& context, MainView& view) {
@@ -470,6 +529,22 @@ void ShowLastChip(AppContext& context, MainView& view) {
     return;
   }
   const text::Language& language = context.language;
+  const std::string action = language.Text(ActionCaption(chip->kind));
+  if (chip->running) {
+    view.ShowChipResult(MainView::Verdict::Running, language.Format(text::IDS_Band_Running, {AsciiUpper(action)}), {});
+    return;
+  }
+  if (chip->outcome == Outcome::NotRun) {
+    view.ShowChipResult(MainView::Verdict::NotRun, language.Text(text::IDS_Band_NotRun),
+                        language.Format(text::IDS_Band_NotRunDetail, {action, chip->reason}));
+    return;
+  }
+  if (chip->outcome == Outcome::NoChip) {
+    view.ShowChipResult(MainView::Verdict::NoChip, language.Text(text::IDS_Band_NoChip),
+                        chip->value.empty() ? language.Format(text::IDS_Band_NoChipDetail, {action})
+                                            : language.Format(text::IDS_Band_NoChipValueFree, {action, chip->value}));
+    return;
+  }
   MainView::Verdict verdict = MainView::Verdict::Unknown;
   text::UiText verdictText = text::IDS_Ledger_Unknown;
   if (chip->outcome == Outcome::Pass) {
@@ -480,8 +555,7 @@ void ShowLastChip(AppContext& context, MainView& view) {
     verdictText = text::IDS_Ledger_Fail;
   }
   const std::string value = chip->value.empty() ? language.Text(text::IDS_Ledger_NoValue) : chip->value;
-  view.ShowChipResult(verdict, language.Text(verdictText),
-                      language.Format(text::IDS_Ledger_ResultDetail, {language.Text(ActionCaption(chip->kind)), value}));
+  view.ShowChipResult(verdict, language.Text(verdictText), language.Format(text::IDS_Ledger_ResultDetail, {action, value}));
 }
 
 void ShowCounters(AppContext& context, MainView& view) {
@@ -491,8 +565,8 @@ void ShowCounters(AppContext& context, MainView& view) {
     if (!record->ReadCounters(context.record.job, counters)) counters = {};
   }
   const text::Language& language = context.language;
-  view.ShowCounters(CountersLine(language, text::IDS_Ledger_JobCounters, counters.job),
-                    CountersLine(language, text::IDS_Ledger_TodayCounters, counters.today));
+  view.ShowCounters(CountersLine(language, text::IDS_Ledger_JobTally, counters.job),
+                    CountersLine(language, text::IDS_Ledger_TodayTally, counters.today));
   ShowSeries(context, view);
 }
 

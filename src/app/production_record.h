@@ -55,11 +55,14 @@ class ProductionRecord {
   // What the load's read-back found the Writer had used on its own; said again likewise.
   std::string standaloneNote;
 
-  // The last chip command's result, shown again in the language in force after a switch.
+  // The last chip command's result, shown again in the language in force after a switch; while
+  // a chip command runs, that command (`running`).
   struct LastChip {
     ledger::ActionKind kind = ledger::ActionKind::AutoProgram;
     ledger::Outcome outcome = ledger::Outcome::Unknown;
     std::string value;  // the serial's digits; empty when it wrote none
+    bool running = false;
+    std::string reason;  // why a command did not reach the chip (outcome NotRun)
   };
   void SetLastChip(std::optional<LastChip> chip);
   std::optional<LastChip> lastChip() const;
@@ -141,6 +144,16 @@ bool IssueChipSerial(AppContext& context, MainView& view, ledger::ActionKind kin
 void FinishChipCommand(AppContext& context, MainView& view, ledger::ActionKind kind,
                        const writer_ops::ChipActionResult& result, std::int64_t durationMs,
                        const std::optional<ChipSerial>& serial);
+
+// A chip command of `kind` starts: the band shows it running, so that nothing of the chip before
+// stays in view while this one is worked on.
+void BeginChipCommand(AppContext& context, MainView& view, ledger::ActionKind kind);
+// A chip command has ended: when it never reached a chip (no Writer, refused by the record, the
+// lock, a failed connect, a download before the chip), the band says NOT RUN with the reason,
+// taken from the error lines the command reported; the counters are shown again.
+void EndChipCommand(AppContext& context, MainView& view);
+// A load starts or ends: the band of the job before is cleared.
+void ClearLastChip(AppContext& context, MainView& view);
 
 // The counters of the loaded job and of today in the window (zeros when the record is not
 // usable), and the shared series' line under them.

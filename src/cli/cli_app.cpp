@@ -408,8 +408,7 @@ class CliRun final : public app::StartupHost {
     // Unbuffered, so that the wait for Enter sees on the descriptor what has not been read yet.
     if (!options_.noWait) std::setvbuf(host_.in, nullptr, _IONBF, 0);
     std::optional<ExitCode> firstFailure;
-    int done = 0;
-    int passed = 0;
+    Counts counts;
     bool interrupted = false;
     for (int chip = 1; chip <= options_.count; ++chip) {
       if (chip > 1 && !WaitForNextChip(context, chip)) {
@@ -421,8 +420,7 @@ class CliRun final : public app::StartupHost {
       const CommandResult result = context.state.lastResult.load();
       const ExitCode code = ExitCodeOf(result, command);
       const ConsoleView::ChipResult shown = view.LastChipResult();
-      ++done;
-      if (code == ExitCode::Success) ++passed;
+      counts.Add(context.record.lastChip());
       ReportChip(context, chip, shown, code);
       if (code != ExitCode::Success && !firstFailure) firstFailure = code;
       if (code != ExitCode::Success && (options_.untilFail || StopsBatch(result))) break;
@@ -431,6 +429,8 @@ class CliRun final : public app::StartupHost {
         break;
       }
     }
+    // The record's counters as they stand now, even when no command reached a chip.
+    app::ShowCounters(context, view);
     const std::string counters[] = {view.JobCounters(), view.TodayCounters(), view.SeriesLine()};
     if (output_.json()) {
       nlohmann::ordered_json event = {{"event", "counters"}, {"job", counters[0]}, {"today", counters[1]}};
@@ -441,9 +441,10 @@ class CliRun final : public app::StartupHost {
         if (!line.empty()) output_.Line(line);
       }
     }
-    const std::string summary =
-        Language(context).Format(text::IDS_Cli_Summary, {options_.command, passed, done, done - passed});
-    summaryCounts_ = {done, passed};
+    const std::string summary = Language(context).Format(
+        text::IDS_Cli_ChipSummary,
+        {options_.command, counts.passed, counts.done, counts.failed, counts.unknown, counts.notRun, counts.noChip});
+    summaryCounts_ = counts;
     if (!output_.json()) output_.Line(summary);
     if (firstFailure) return *firstFailure;
     if (interrupted) {
@@ -456,7 +457,9 @@ class CliRun final : public app::StartupHost {
 
   void ReportChip(const app::AppContext& context, int chip, const ConsoleView::ChipResult& shown, ExitCode code) {
     const std::optional<app::ProductionRecord::LastChip> last = context.record.lastChip();
-    const bool reached = shown.verdict != app::MainView::Verdict::None;
+    const bool shownAny = shown.verdict != app::MainView::Verdict::None;
+    // Only a chip that was reached got its value; the value of one that was not stays free.
+    const bool reached = last && !last->running && ledger::ReachedChip(last->outcome);
     nlohmann::ordered_json event = {{"event", "chip"},
                             {"command", options_.command},
                             {"index", chip},
@@ -466,7 +469,7 @@ class CliRun final : public app::StartupHost {
                             {"code_name", ExitCodeName(code)}};
     event["serial"] = reached && last && !last->value.empty() ? nlohmann::ordered_json(last->value) : nlohmann::ordered_json(nullptr);
     const std::string text = Language(context).Format(
-        text::IDS_Cli_ChipLine, {chip, options_.count, reached ? shown.verdictText : std::string(ExitCodeName(code)),
+        text::IDS_Cli_ChipLine, {chip, options_.count, shownAny ? shown.verdictText : std::string(ExitCodeName(code)),
                                  shown.detail});
     output_.EventOrLine(event, text);
   }
@@ -580,6 +583,7 @@ class CliRun final : public app::StartupHost {
       return nlohmann::ordered_json{{"done", c.done},
                             {"passed", c.passed},
                             {"failed", c.failed},
+                            {"unknown", c.unknown},
                             {"yield_percent", c.yieldPercent},
                             {"last_serial", c.lastSerial},
                             {"standalone", c.standalone}};
@@ -609,9 +613,29 @@ class CliRun final : public app::StartupHost {
   ExitCode code_ = ExitCode::Internal;
 
  public:
+  // What the commands of a batch came to: `done` counts the chips reached (passed, failed or of
+  // unknown outcome), as the record's counters do; a command that reached no chip counts apart.
   struct Counts {
     int done = 0;
     int passed = 0;
+    int failed = 0;
+    int unknown = 0;
+    int notRun = 0;
+    int noChip = 0;
+    void Add(const std::optional<app::ProductionRecord::LastChip>& chip) {
+      if (!chip || chip->running || chip->outcome == ledger::Outcome::NotRun) {
+        ++notRun;
+        return;
+      }
+      switch (chip->outcome) {
+        case ledger::Outcome::Pass: ++passed; break;
+        case ledger::Outcome::Fail: ++failed; break;
+        case ledger::Outcome::Unknown: ++unknown; break;
+        case ledger::Outcome::NoChip: ++noChip; return;
+        case ledger::Outcome::NotRun: return;
+      }
+      ++done;
+    }
   };
   std::optional<Counts> summaryCounts_;
 };
@@ -753,7 +777,10 @@ int RunCli(int argc, const char* const* argv, const CliHost& host) {
   if (run.summaryCounts_) {
     summary["chips"] = run.summaryCounts_->done;
     summary["passed"] = run.summaryCounts_->passed;
-    summary["failed"] = run.summaryCounts_->done - run.summaryCounts_->passed;
+    summary["failed"] = run.summaryCounts_->failed;
+    summary["unknown"] = run.summaryCounts_->unknown;
+    summary["not_run"] = run.summaryCounts_->notRun;
+    summary["no_chip"] = run.summaryCounts_->noChip;
   }
   output.Event(summary);
   return ToInt(code);

@@ -37,6 +37,9 @@ std::string_view VerdictName(app::MainView::Verdict verdict) {
     case app::MainView::Verdict::Fail: return "fail";
     case app::MainView::Verdict::Unknown: return "unknown";
     case app::MainView::Verdict::NoSerial: return "no_serial";
+    case app::MainView::Verdict::Running: return "running";
+    case app::MainView::Verdict::NotRun: return "not_run";
+    case app::MainView::Verdict::NoChip: return "no_chip";
     case app::MainView::Verdict::None: break;
   }
   return "none";

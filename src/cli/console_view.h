@@ -112,7 +112,8 @@ class ConsoleView final : public app::MainView {
   std::string progressCaption_;
 };
 
-// The verdict's name in the JSON events: "pass", "fail", "unknown", "no_serial", "none".
+// The verdict's name in the JSON events: "pass", "fail", "unknown", "no_chip", "not_run",
+// "no_serial", "running", "none".
 std::string_view VerdictNameOf(app::MainView::Verdict verdict);
 
 }  // namespace vx3::cli

@@ -28,6 +28,7 @@ enum class ExitCode : int {
   ReadFailed = 15,       // the read-back failed or its listing could not be written
   NoRecord = 16,         // this build keeps no production record (ledger commands)
   WriterInUse = 17,      // another VX3WT holds the Writer: nothing was sent to it
+  NoChip = 18,           // the Writer found no chip in its socket: nothing was programmed, the serial stays free
 };
 
 // The chip command that ran, to tell a failed blank check from a failed verify.
@@ -53,6 +54,7 @@ constexpr ExitCode ExitCodeOf(app::CommandResult result, ChipCommand command) {
       }
       return ExitCode::ProgramFailed;
     case CommandResult::ChipUnknown: return ExitCode::ChipUnknown;
+    case CommandResult::NoChip: return ExitCode::NoChip;
     case CommandResult::TimedOut: return ExitCode::TimedOut;
     case CommandResult::SerialRefused: return ExitCode::SerialRefused;
     case CommandResult::NotReady: return ExitCode::NotLoaded;
@@ -83,6 +85,7 @@ constexpr std::string_view ExitCodeName(ExitCode code) {
     case ExitCode::ReadFailed: return "read_failed";
     case ExitCode::NoRecord: return "no_record";
     case ExitCode::WriterInUse: return "writer_in_use";
+    case ExitCode::NoChip: return "no_chip";
   }
   return "internal_error";
 }

@@ -129,6 +129,8 @@ constexpr QRgb kVerdictTextColour = qRgb(0xFF, 0xFF, 0xFF);
 // failure; dark letters, which white would not stand out from.
 constexpr QRgb kNoSerialColour = qRgb(0xFF, 0xB0, 0x00);
 constexpr QRgb kNoSerialTextColour = qRgb(0x20, 0x20, 0x20);
+// A chip command under way: a neutral grey, neither a result's colour nor the amber of a warning.
+constexpr QRgb kRunningColour = qRgb(0xC8, 0xCC, 0xD2);
 // A text too wide for the band is set smaller, down to this many pixels, then cut in its middle.
 constexpr int kSmallestFittedPixels = 9;
 
@@ -776,10 +778,26 @@ void MainWindow::ShowChipResult(Verdict verdict, std::string_view verdictText, s
     // A cleared display is the window's own face: no colour that could be taken for a result.
     QPalette look = palette();
     if (shown) {
-      const bool warning = verdict == Verdict::NoSerial;
-      look.setColor(QPalette::Window,
-                    QColor(warning ? kNoSerialColour : verdict == Verdict::Pass ? kPassColour : kFailColour));
-      look.setColor(QPalette::WindowText, QColor(warning ? kNoSerialTextColour : kVerdictTextColour));
+      QRgb back = kFailColour;
+      QRgb fore = kVerdictTextColour;
+      switch (verdict) {
+        case Verdict::Pass: back = kPassColour; break;
+        case Verdict::Running:
+          back = kRunningColour;
+          fore = kNoSerialTextColour;
+          break;
+        case Verdict::NoSerial:
+        case Verdict::NotRun:
+        case Verdict::NoChip:
+          back = kNoSerialColour;
+          fore = kNoSerialTextColour;
+          break;
+        case Verdict::Fail:
+        case Verdict::Unknown:
+        case Verdict::None: break;
+      }
+      look.setColor(QPalette::Window, QColor(back));
+      look.setColor(QPalette::WindowText, QColor(fore));
     }
     resultPanel_->setPalette(look);
     resultPanel_->setAutoFillBackground(shown);

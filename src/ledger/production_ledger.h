@@ -40,7 +40,12 @@ std::string_view ActionName(ActionKind kind);
 // Actions that put the image into a chip: they make the chip counters.
 bool ProgramsChip(ActionKind kind);
 
-enum class Outcome { Pass, Fail, Unknown };
+// How an action ended. NoChip: the Writer found its socket empty; NotRun: the command never
+// reached a chip (its value was issued, then the chip was not touched after all). Neither is a
+// chip: they count nowhere, and their value is free again.
+enum class Outcome { Pass, Fail, Unknown, NoChip, NotRun };
+// True for the outcomes of an action that reached a chip (pass, fail, unknown).
+constexpr bool ReachedChip(Outcome outcome) { return outcome != Outcome::NoChip && outcome != Outcome::NotRun; }
 
 // Everything a load fixes: one job row for each successful load.
 struct JobInfo {
@@ -86,9 +91,10 @@ struct Counters {
   std::int64_t done = 0;  // chips programmed (passed, failed or of unknown outcome)
   std::int64_t passed = 0;
   std::int64_t failed = 0;
+  std::int64_t unknown = 0;  // done, but neither passed nor failed (an action that broke off)
   std::int64_t standalone = 0;  // chips the Writer programmed on its own: outcome unknown to the program
   double yieldPercent = 0;  // passed of done, 0 when none is done
-  std::string lastSerial;   // the last chip's value as the status box shows it; empty if none
+  std::string lastSerial;   // the last finished chip's value as the status box shows it; empty if none
 };
 struct CounterSet {
   Counters job;
@@ -162,7 +168,8 @@ class ProductionLedger {
   }
 
   // The result of an issued action: the action's result and its value's state (passed, failed
-  // or unknown), with the Writer's message or the error line and the duration.
+  // or unknown; unused, free again, when no chip was reached), with the Writer's message or the
+  // error line and the duration.
   virtual LedgerStatus FinishAction(ActionId action, Outcome outcome, std::string_view message,
                                     std::int64_t durationMs) = 0;
 

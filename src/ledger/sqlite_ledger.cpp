@@ -252,13 +252,67 @@ CREATE TABLE conflicts(
   return sql + OutboxTriggers(kSentTables);
 }
 
+// Version 5: an action that reached no chip is on record as such, and its value is free again.
+// - actions.result: 'no chip' (the Writer found its socket empty) and 'not run' (the value was
+//   issued, then the chip was not touched);
+// - serials.state: 'unused', the value of such an action, which any later chip may get.
+// SQLite cannot change a CHECK in place: both tables are made again. The values are kept aside
+// first, so that no row refers to an action while the actions are moved.
+std::string SchemaVersion5() {
+  std::string sql = R"sql(
+CREATE TEMP TABLE serials_kept AS SELECT * FROM serials;
+DROP TABLE serials;
+CREATE TABLE actions_v5(
+  id INTEGER PRIMARY KEY,
+  job_id INTEGER NOT NULL REFERENCES jobs(id),
+  time_local TEXT NOT NULL, time_utc TEXT NOT NULL, day TEXT NOT NULL,
+  action TEXT NOT NULL, chip INTEGER NOT NULL,
+  result TEXT NOT NULL CHECK(result IN ('pass', 'fail', 'unknown', 'no chip', 'not run')),
+  open INTEGER NOT NULL DEFAULT 0,
+  message TEXT NOT NULL DEFAULT '', rolling_value TEXT, duration_ms INTEGER,
+  owner TEXT NOT NULL DEFAULT '');
+INSERT INTO actions_v5(id, job_id, time_local, time_utc, day, action, chip, result, open, message, rolling_value,
+                       duration_ms, owner)
+  SELECT id, job_id, time_local, time_utc, day, action, chip, result, open, message, rolling_value, duration_ms, owner
+  FROM actions;
+DROP TABLE actions;
+ALTER TABLE actions_v5 RENAME TO actions;
+CREATE INDEX actions_by_job ON actions(job_id, id);
+CREATE INDEX actions_by_day ON actions(day, id);
+CREATE INDEX actions_open ON actions(open) WHERE open = 1;
+CREATE TABLE serials(
+  id INTEGER PRIMARY KEY,
+  ini TEXT NOT NULL, value TEXT NOT NULL, value_key TEXT NOT NULL,
+  state TEXT NOT NULL CHECK(state IN ('issued', 'passed', 'failed', 'unknown', 'standalone', 'unused')),
+  action_id INTEGER NOT NULL REFERENCES actions(id),
+  once INTEGER NOT NULL,
+  last_value TEXT, last_key TEXT, count INTEGER NOT NULL DEFAULT 1, seen_utc TEXT);
+INSERT INTO serials(id, ini, value, value_key, state, action_id, once, last_value, last_key, count, seen_utc)
+  SELECT id, ini, value, value_key, state, action_id, once, last_value, last_key, count, seen_utc FROM serials_kept;
+DROP TABLE serials_kept;
+CREATE INDEX serials_by_value ON serials(ini, value_key);
+CREATE INDEX serials_by_action ON serials(action_id);
+CREATE UNIQUE INDEX serials_once ON serials(ini, value_key) WHERE once = 1 AND state NOT IN ('failed', 'unused');
+CREATE INDEX serials_by_last ON serials(ini, last_key) WHERE last_key IS NOT NULL;
+)sql";
+  // The triggers of the two tables went with them.
+  std::array<SentTable, 2> remade{};
+  std::size_t count = 0;
+  for (const SentTable& table : kSentTables) {
+    const std::string_view name = table.name;
+    if (name == "actions" || name == "serials") remade.at(count++) = table;
+  }
+  return sql + OutboxTriggers(remade);
+}
+
 // The steps from each older version to the next; entry v takes version v to v + 1. Version 0
 // is a new, empty file.
 std::string Migration(std::int64_t from) {
   if (from == 0) return kSchemaVersion1;
   if (from == 1) return SchemaVersion2();
   if (from == 2) return kSchemaVersion3;
-  return SchemaVersion4();
+  if (from == 3) return SchemaVersion4();
+  return SchemaVersion5();
 }
 
 // --- time ---
@@ -342,6 +396,8 @@ std::string_view ResultName(Outcome outcome) {
   switch (outcome) {
     case Outcome::Pass: return "pass";
     case Outcome::Fail: return "fail";
+    case Outcome::NoChip: return "no chip";
+    case Outcome::NotRun: return "not run";
     case Outcome::Unknown: break;
   }
   return "unknown";
@@ -350,13 +406,16 @@ std::string_view StateName(Outcome outcome) {
   switch (outcome) {
     case Outcome::Pass: return "passed";
     case Outcome::Fail: return "failed";
+    case Outcome::NoChip:
+    case Outcome::NotRun: return "unused";
     case Outcome::Unknown: break;
   }
   return "unknown";
 }
 Outcome OutcomeOfResult(std::string_view result) {
-  if (result == "pass") return Outcome::Pass;
-  if (result == "fail") return Outcome::Fail;
+  for (const Outcome outcome : {Outcome::Pass, Outcome::Fail, Outcome::NoChip, Outcome::NotRun}) {
+    if (result == ResultName(outcome)) return outcome;
+  }
   return Outcome::Unknown;
 }
 
@@ -470,6 +529,8 @@ struct TallyChange {
 };
 TallyChange TallyOf(Outcome outcome, int sign) {
   TallyChange change;
+  // An action that reached no chip counts nowhere.
+  if (!ReachedChip(outcome)) return change;
   change.done = sign;
   if (outcome == Outcome::Pass) change.passed = sign;
   if (outcome == Outcome::Fail) change.failed = sign;
@@ -762,6 +823,18 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
     Statement serial(db_, "UPDATE serials SET state = ? WHERE action_id = ?");
     serial.Bind(1, StateName(outcome)).Bind(2, id);
     if (!serial.Run()) return Fail(serial.rc());
+    if (!ReachedChip(outcome)) {
+      // No chip got the value, so the Writer still holds it: should it have moved on all the
+      // same, the next read-back finds the value used on its own and puts it on record.
+      Statement value(db_, "SELECT ini, value, value_key FROM serials WHERE action_id = ? AND once = 1");
+      value.Bind(1, id);
+      if (value.Step()) {
+        if (LedgerStatus noted = SetWriterValue(value.Text(0), SerialValue{value.Text(1), value.Text(2)}); !noted) {
+          return noted;
+        }
+      }
+      if (!value.Done()) return Fail(value.rc());
+    }
     if (chip) {
       // An action already closed (another window found it open after a stop) moves its count.
       if (!open) {
@@ -1138,7 +1211,8 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
   // used on their own.
   LedgerStatus HighestUsed(const std::string& ini, std::optional<SerialValue>& highest) {
     highest.reset();
-    Statement single(db_, "SELECT value, value_key FROM serials WHERE ini = ? ORDER BY value_key DESC LIMIT 1");
+    Statement single(db_, "SELECT value, value_key FROM serials WHERE ini = ? AND state <> 'unused'"
+                          " ORDER BY value_key DESC LIMIT 1");
     single.Bind(1, ini);
     if (single.Step()) highest = SerialValue{single.Text(0), single.Text(1)};
     if (!single.Done()) return Fail(single.rc());
@@ -1218,7 +1292,8 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
 
   // Whether the value is on a passed chip, a chip of unknown outcome or being programmed.
   bool Taken(const std::string& ini, const std::string& key, LedgerStatus& status) {
-    Statement taken(db_, "SELECT 1 FROM serials WHERE ini = ? AND value_key = ? AND once = 1 AND state <> 'failed' LIMIT 1");
+    Statement taken(db_, "SELECT 1 FROM serials WHERE ini = ? AND value_key = ? AND once = 1"
+                          " AND state NOT IN ('failed', 'unused') LIMIT 1");
     taken.Bind(1, ini).Bind(2, key);
     bool found = taken.Step();
     if (!taken.Done()) status = Fail(taken.rc());
@@ -1278,11 +1353,13 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
     counters.done = total.done;
     counters.passed = total.passed;
     counters.failed = total.failed;
+    counters.unknown = total.done - total.passed - total.failed;
     counters.standalone = total.standalone;
     counters.yieldPercent = total.done > 0 ? 100.0 * static_cast<double>(total.passed) / static_cast<double>(total.done) : 0;
 
     Statement last(db_, fmt::format("SELECT rolling_value FROM actions INDEXED BY {} WHERE {} AND id > ? AND chip = 1"
-                                    " AND rolling_value IS NOT NULL ORDER BY id DESC LIMIT 1",
+                                    " AND rolling_value IS NOT NULL AND open = 0"
+                                    " AND result IN ('pass', 'fail', 'unknown') ORDER BY id DESC LIMIT 1",
                                     index, where));
     if (byJob) last.Bind(1, job); else last.Bind(1, day);
     last.Bind(2, after);

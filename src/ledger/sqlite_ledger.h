@@ -26,7 +26,7 @@ inline constexpr std::string_view kStationSettingsFileName = "production.ini";
 inline constexpr std::string_view kStationSection = "Production";
 inline constexpr std::string_view kStationKey = "Station";
 // The record's layout version (PRAGMA user_version) and the mark of our files (application_id).
-inline constexpr int kLedgerSchemaVersion = 4;
+inline constexpr int kLedgerSchemaVersion = 5;
 inline constexpr int kLedgerApplicationId = 0x56583357;  // "VX3W"
 // A damaged file is kept as production.db.damaged-<local date and time>.
 inline constexpr std::string_view kDamagedSuffix = ".damaged-";

@@ -1,5 +1,6 @@
 #include "ui_text/reporter.h"
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 
@@ -13,6 +14,9 @@
 namespace vx3::text {
 
 namespace {
+
+// Where a long transcript left bytes out between its head and its tail.
+constexpr std::string_view kTranscriptGap = "\r\n[... {} bytes left out ...]\r\n";
 
 constexpr std::array<std::string_view, kLogKindCount> kHeadlines = {
     "",
@@ -95,6 +99,16 @@ void Reporter::ReportStatus(std::string_view text, Severity severity) {
   view->AppendStatusText(line);
 }
 
+void Reporter::ReportAside(std::string_view text, Severity severity) {
+  ReportView* view = view_.load();
+  if (view == nullptr) return;
+  std::string line;
+  if (severity == Severity::ErrorLine) line = language_.Text(IDS_MESSAGE_Error);
+  line += text;
+  line += kStatusLineEnd;
+  view->AppendStatusText(line);
+}
+
 void Reporter::AppendStatusText(std::string_view text) {
   if (ReportView* view = view_.load()) {
     AddToTranscript(text);
@@ -104,18 +118,35 @@ void Reporter::AppendStatusText(std::string_view text) {
 
 void Reporter::StartTranscript() {
   std::lock_guard lock(transcriptMutex_);
-  transcript_.clear();
+  transcriptHead_.clear();
+  transcriptTail_.clear();
+  transcriptLeftOut_ = 0;
 }
 
 std::string Reporter::Transcript() const {
   std::lock_guard lock(transcriptMutex_);
-  return transcript_;
+  if (transcriptLeftOut_ == 0) return transcriptHead_ + transcriptTail_;
+  return transcriptHead_ + fmt::format(kTranscriptGap, transcriptLeftOut_) + transcriptTail_;
 }
 
 void Reporter::AddToTranscript(std::string_view text) {
   std::lock_guard lock(transcriptMutex_);
-  transcript_.append(text);
-  if (transcript_.size() > kTranscriptMaxBytes) transcript_.erase(0, transcript_.size() - kTranscriptMaxBytes);
+  if (transcriptTail_.empty() && transcriptLeftOut_ == 0) {
+    const std::size_t room = kTranscriptHeadBytes - std::min(transcriptHead_.size(), kTranscriptHeadBytes);
+    std::size_t taken = std::min(room, text.size());
+    // The head ends at a character, never inside one.
+    while (taken > 0 && taken < text.size() && (static_cast<unsigned char>(text[taken]) & 0xC0) == 0x80) --taken;
+    transcriptHead_.append(text.substr(0, taken));
+    text.remove_prefix(taken);
+  }
+  transcriptTail_.append(text);
+  const std::size_t tailRoom = kTranscriptMaxBytes - kTranscriptHeadBytes;
+  if (transcriptTail_.size() <= tailRoom) return;
+  // The tail begins at a character, never inside one.
+  std::size_t cut = transcriptTail_.size() - tailRoom;
+  while (cut < transcriptTail_.size() && (static_cast<unsigned char>(transcriptTail_[cut]) & 0xC0) == 0x80) ++cut;
+  transcriptLeftOut_ += cut;
+  transcriptTail_.erase(0, cut);
 }
 
 void Reporter::ShowPendingStatus() {

@@ -63,6 +63,9 @@ class Reporter {
 
   // Appends one line to the status box, with the error prefix for ErrorLine.
   void ReportStatus(std::string_view text, Severity severity);
+  // The same, for a line about the window itself (a close that waits): it is no part of the
+  // Writer action under way, so it stays out of the transcript.
+  void ReportAside(std::string_view text, Severity severity);
 
   // Appends `text` to the status box as it stands, without a line end of its own (the Writer's
   // messages carry their own line breaks); nothing while there is no window.
@@ -83,8 +86,12 @@ class Reporter {
 
   // What the status box was told from here on, kept for the production record (the Writer's
   // messages and the error lines of one action): StartTranscript begins it again, Transcript
-  // returns it, at most kTranscriptMaxBytes of its end.
+  // returns it. A long one keeps its first kTranscriptHeadBytes and its last bytes, about
+  // kTranscriptMaxBytes in all, with a line that says how much was left out between: a Writer
+  // that repeats itself for minutes must not push out what it said first, nor the line that
+  // ended the action.
   static constexpr std::size_t kTranscriptMaxBytes = 4000;
+  static constexpr std::size_t kTranscriptHeadBytes = 1500;
   void StartTranscript();
   std::string Transcript() const;
 
@@ -101,7 +108,9 @@ class Reporter {
   std::atomic<std::uint32_t> eventNumber_{1};
   void AddToTranscript(std::string_view text);
   mutable std::mutex transcriptMutex_;
-  std::string transcript_;
+  std::string transcriptHead_;
+  std::string transcriptTail_;
+  std::size_t transcriptLeftOut_ = 0;
   mutable std::mutex logMutex_;  // guards the fields below and the log file
   std::filesystem::path programDir_;
   bool logNameFixed_ = false;

@@ -122,8 +122,6 @@ inline constexpr UiText IDS_Ledger_Pass{"IDS_Ledger_Pass", 607};
 inline constexpr UiText IDS_Ledger_Fail{"IDS_Ledger_Fail", 608};
 inline constexpr UiText IDS_Ledger_Unknown{"IDS_Ledger_Unknown", 609};
 inline constexpr UiText IDS_Ledger_ResultDetail{"IDS_Ledger_ResultDetail", 610};
-inline constexpr UiText IDS_Ledger_JobCounters{"IDS_Ledger_JobCounters", 611};
-inline constexpr UiText IDS_Ledger_TodayCounters{"IDS_Ledger_TodayCounters", 612};
 inline constexpr UiText IDS_Ledger_ResetCounters{"IDS_Ledger_ResetCounters", 613};
 inline constexpr UiText IDS_Ledger_Export{"IDS_Ledger_Export", 614};
 inline constexpr UiText IDS_Ledger_Exported{"IDS_Ledger_Exported", 615};
@@ -181,7 +179,6 @@ inline constexpr UiText IDS_MESSAGE_WriterInUse{"IDS_MESSAGE_WriterInUse", 531};
 inline constexpr UiText IDS_Cli_NothingLoaded{"IDS_Cli_NothingLoaded", 700};
 inline constexpr UiText IDS_Cli_ImageChanged{"IDS_Cli_ImageChanged", 701};
 inline constexpr UiText IDS_Cli_NextChip{"IDS_Cli_NextChip", 702};
-inline constexpr UiText IDS_Cli_Summary{"IDS_Cli_Summary", 703};
 inline constexpr UiText IDS_Cli_NoRecord{"IDS_Cli_NoRecord", 704};
 inline constexpr UiText IDS_Cli_Interrupted{"IDS_Cli_Interrupted", 705};
 inline constexpr UiText IDS_Cli_DeviceNotOffered{"IDS_Cli_DeviceNotOffered", 706};
@@ -195,6 +192,18 @@ inline constexpr UiText IDS_Cli_NotACopy{"IDS_Cli_NotACopy", 720};
 inline constexpr UiText IDS_Cli_StationNamed{"IDS_Cli_StationNamed", 721};
 // --series names a file that is not there or cannot be read: the command stops before the Writer.
 inline constexpr UiText IDS_Cli_SeriesFileUnreadable{"IDS_Cli_SeriesFileUnreadable", 712};
+// The verdict band while a chip command runs and when it reached no chip; the counters with the
+// chips of unknown outcome; the command line's summary of a batch.
+inline constexpr UiText IDS_Band_Running{"IDS_Band_Running", 750};
+inline constexpr UiText IDS_Band_NotRun{"IDS_Band_NotRun", 751};
+inline constexpr UiText IDS_Band_NoChip{"IDS_Band_NoChip", 752};
+inline constexpr UiText IDS_Band_NotRunDetail{"IDS_Band_NotRunDetail", 753};
+inline constexpr UiText IDS_Band_NoChipDetail{"IDS_Band_NoChipDetail", 754};
+inline constexpr UiText IDS_Band_NoChipValueFree{"IDS_Band_NoChipValueFree", 755};
+inline constexpr UiText IDS_Band_NotRunReason{"IDS_Band_NotRunReason", 756};
+inline constexpr UiText IDS_Ledger_JobTally{"IDS_Ledger_JobTally", 757};
+inline constexpr UiText IDS_Ledger_TodayTally{"IDS_Ledger_TodayTally", 758};
+inline constexpr UiText IDS_Cli_ChipSummary{"IDS_Cli_ChipSummary", 759};
 // NOLINTEND(readability-identifier-naming)
 
 }  // namespace vx3::text

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <iterator>
 #include <optional>
 
+#include "platform/ascii_case.h"
 #include "platform/system_text.h"
 #include "ui_text/safe_format.h"
 #include "ui_text/ui_texts.h"
@@ -83,16 +85,20 @@ std::string FormatRaw(std::string_view pending, std::span<const std::uint8_t, kW
   return formatted ? std::move(*formatted) : std::string(pending);
 }
 
-void ShowWriterMessage(const WriterServices& writer, std::string_view pending,
+// Shows the message and gives back what was shown.
+std::string ShowWriterMessage(const WriterServices& writer, std::string_view pending,
                               std::span<const std::uint8_t, kWriterArgumentCount> arguments) {
   const std::string raw = FormatRaw(pending, arguments);
   if (raw == kIcErrorSentence) {
     // The language file's text stands for the Writer's sentence, as a line of its own.
-    writer.reporter.ReportStatus(writer.language.Text(text::IDS_MESSAGE_ICError), text::Severity::NoteLine);
-    return;
+    std::string line = writer.language.Text(text::IDS_MESSAGE_ICError);
+    writer.reporter.ReportStatus(line, text::Severity::NoteLine);
+    return line;
   }
   // The Writer's texts carry their own line breaks, so they go to the status box as they stand.
-  writer.reporter.AppendStatusText(SystemTextToUtf8(raw, kWriterMessageMaxChars));
+  std::string shown = SystemTextToUtf8(raw, kWriterMessageMaxChars);
+  writer.reporter.AppendStatusText(shown);
+  return shown;
 }
 
 // Bytes 1 to 15 up to the first zero byte.
@@ -105,6 +111,16 @@ void AppendTextChunk(std::string& pending, std::span<const std::uint8_t, kWriter
 }
 
 }  // namespace
+
+bool SaysNoChip(std::string_view message) {
+  // Line breaks and spaces before the text do not count.
+  const std::size_t start = message.find_first_not_of(" \r\n\t");
+  if (start == std::string_view::npos) return false;
+  message.remove_prefix(start);
+  return std::any_of(std::begin(kNoChipMessages), std::end(kNoChipMessages), [message](std::string_view begins) {
+    return platform::StartsWithIgnoringCase(message, begins);
+  });
+}
 
 std::string FormatWriterMessage(std::string_view pending,
                                 std::span<const std::uint8_t, kWriterArgumentCount> arguments) {
@@ -144,8 +160,14 @@ ChipActionResult RunChipAction(const WriterServices& writer, std::uint8_t action
   const auto deadline = clock.SteadyNow() + kChipActionTimeLimit;
   ChipActionResult result;
   std::string pending;
+  bool first = true;
   while (clock.SteadyNow() < deadline) {
-    if (!SendChipCommand(writer, action, image)) return result;
+    if (!SendChipCommand(writer, action, image)) {
+      // The Writer never heard of an action whose first packet was not sent.
+      if (first) result.outcome = ChipOutcome::NotRun;
+      return result;
+    }
+    first = false;
     link::Reply reply{};
     if (writer.link.UsbRead(reply) == 0) {
       writer.reporter.ReportStatus(writer.language.Text(text::IDS_MESSAGE_USBReadFail), text::Severity::ErrorLine);
@@ -154,17 +176,18 @@ ChipActionResult RunChipAction(const WriterServices& writer, std::uint8_t action
     const std::span<const std::uint8_t, kWriterTextChunk> body(reply.data() + 1, kWriterTextChunk);
     switch (reply[0]) {
       case link::status::kOk:
-        result.outcome = ChipOutcome::Pass;
+        // A success after the Writer said its socket is empty is no chip anyone can trust.
+        result.outcome = result.noChipSaid ? ChipOutcome::Unknown : ChipOutcome::Pass;
         return result;
       case link::status::kFailed:
         // The Writer has said why, if anything, in its messages.
-        result.outcome = ChipOutcome::Fail;
+        result.outcome = result.noChipSaid ? ChipOutcome::NoChip : ChipOutcome::Fail;
         return result;
       case link::status::kMessageText:
         AppendTextChunk(pending, body);
         continue;
       case link::status::kMessageArguments:
-        ShowWriterMessage(writer, pending, body);
+        if (SaysNoChip(ShowWriterMessage(writer, pending, body))) result.noChipSaid = true;
         pending.clear();
         continue;
       default:

@@ -54,13 +54,25 @@ bool SendChipCommand(const WriterServices& writer, std::uint8_t action, const Ch
 
 // How a chip action ended: the Writer said it went well (status 1) or not (status 0), or the
 // outcome is unknown (a transfer failed, an unknown status, the time limit): the chip may or may
-// not have been programmed.
-enum class ChipOutcome { Pass, Fail, Unknown };
+// not have been programmed. NoChip: the Writer said its socket is empty and ended the action
+// (status 0): no chip was touched. NotRun: the first command packet could not be sent, so the
+// Writer never heard of the action.
+enum class ChipOutcome { Pass, Fail, Unknown, NoChip, NotRun };
+
+// The beginnings of the Writer's messages that say the socket holds no chip (compared without
+// regard to case).
+inline constexpr std::string_view kNoChipMessages[] = {"No IC in socket"};
+// True when a Writer message, as shown, says that the socket holds no chip.
+bool SaysNoChip(std::string_view message);
 
 struct ChipActionResult {
   ChipOutcome outcome = ChipOutcome::Unknown;
   bool timedOut = false;
+  // The Writer said during the action that its socket holds no chip.
+  bool noChipSaid = false;
   bool Passed() const { return outcome == ChipOutcome::Pass; }
+  // The action reached a chip: it passed, failed or may have done anything to it.
+  bool ReachedChip() const { return outcome != ChipOutcome::NoChip && outcome != ChipOutcome::NotRun; }
 };
 
 // RunChipAction, with the result as the bool its callers test.

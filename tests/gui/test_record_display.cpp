@@ -424,12 +424,12 @@ TEST_F(RecordWindowTest, LongCountersFitAndTheBandLeavesTheOldLayoutAlone) {
   }
   // A shift with chips the Writer programmed on its own: the stand-alone figure ends the line.
   const char* const standalone[][2] = {
-      {"This job: 99999 done, 99998 passed, 1 failed, yield 100.0 %, last serial FFFFFFFF, 9999 stand-alone "
+      {"This job: 99999 done: 99998 passed, 1 failed, 0 unknown, yield 100.0 %, last serial FFFFFFFF, 9999 stand-alone "
        "(outcome unknown)",
-       "Today: 99999 done, 99998 passed, 1 failed, yield 100.0 %, last serial FFFFFFFF, 9999 stand-alone (outcome "
+       "Today: 99999 done: 99998 passed, 1 failed, 0 unknown, yield 100.0 %, last serial FFFFFFFF, 9999 stand-alone (outcome "
        "unknown)"},
-      {"本任务: 已烧 99999, 合格 99998, 不合格 1, 良率 100.0 %, 最后序列号 FFFFFFFF，脱机 9999 颗（结果未知）",
-       "今天: 已烧 99999, 合格 99998, 不合格 1, 良率 100.0 %, 最后序列号 FFFFFFFF，脱机 9999 颗（结果未知）"},
+      {"本任务: 已烧 99999: 合格 99998, 不合格 1, 结果未知 0, 良率 100.0 %, 最后序列号 FFFFFFFF，脱机 9999 颗（结果未知）",
+       "今天: 已烧 99999: 合格 99998, 不合格 1, 结果未知 0, 良率 100.0 %, 最后序列号 FFFFFFFF，脱机 9999 颗（结果未知）"},
   };
   for (std::size_t at = 0; at < std::size(standalone); ++at) {
     const auto& lines = standalone[at];
@@ -471,8 +471,8 @@ TEST_F(RecordWindowTest, TheSeriesLineShowsOnlyAtAStationOfASeriesAndFitsUnderTh
       {"zh-conflicts", "序列 LINE-3-REMOTE-433-A: 号段 7FFFF000 至 7FFFFFFF，剩余 1000000 个值，与其他站点冲突 999 处"},
   };
   for (const SeriesCase& c : cases) {
-    window_.ShowCounters("This job: 999999 done, 999998 passed, 1 failed, yield 100.0 %, last serial FFFFFFFF",
-                         "Today: 999999 done, 999998 passed, 1 failed, yield 100.0 %, last serial FFFFFFFF");
+    window_.ShowCounters("This job: 999999 done: 999998 passed, 1 failed, 0 unknown, yield 100.0 %, last serial FFFFFFFF",
+                         "Today: 999999 done: 999998 passed, 1 failed, 0 unknown, yield 100.0 %, last serial FFFFFFFF");
     window_.ShowSeries(c.line);
     EXPECT_FALSE(line->isHidden()) << c.name;
     EXPECT_GT(window_.height(), plain.height()) << c.name;

@@ -179,6 +179,7 @@ class FakeView : public app::MainView {
     verdict = shownVerdict;
     verdictText = text;
     resultDetail = detail;
+    bands.push_back(std::string(text) + "|" + std::string(detail));
   }
   void ShowCounters(std::string_view job, std::string_view today) override {
     jobCounters = job;
@@ -205,6 +206,8 @@ class FakeView : public app::MainView {
   }
   Verdict verdict = Verdict::None;
   std::string verdictText;
+  // Every band shown, "text|detail", first to last.
+  std::vector<std::string> bands;
   std::string resultDetail;
   std::string jobCounters;
   std::string todayCounters;
