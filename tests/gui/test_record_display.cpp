@@ -78,7 +78,7 @@ const LanguageCase kLanguages[] = {
      "本任务: 已烧 {}, 合格 {}, 不合格 {}, 良率 {} %, 最后序列号 {}",
      "今天: 已烧 {}, 合格 {}, 不合格 {}, 良率 {} %, 最后序列号 {}", "导出生产记录...", "导出生产记录",
      {"当前载入的任务", "今天", "全部记录"}, "CSV 文件 (*.csv)", "计数已清零: 生产记录仍保留每一个芯片。",
-     "要将本作业和今天的计数清零吗？生产记录仍保留每一个芯片。", "reset_question_zh.png"},
+     "清零本作业和今天的计数吗？生产记录仍保留每个芯片。", "reset_question_zh.png"},
 };
 
 std::string Counters(const char* format, int done, int passed, int failed, const char* yield, const std::string& serial) {
