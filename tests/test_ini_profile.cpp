@@ -425,5 +425,35 @@ TEST(WriteProfileString, GarbageFilesReadBackTheWrittenValue) {
   }
 }
 
+// Whether a whole file could be put in place: asked before a read gathers the chip's bytes, so
+// that nothing is sent to the Writer for a file that could not be written.
+struct MayReplaceCase {
+  const char* name;
+  const char* made;  // "" nothing, "file" a file, "folder" a folder, at the name asked for
+  const char* asked;
+  bool may;
+};
+
+class MayReplaceFileTest : public ::testing::TestWithParam<MayReplaceCase> {};
+
+TEST_P(MayReplaceFileTest, TellsWhetherTheFileCouldBeReplaced) {
+  const MayReplaceCase& c = GetParam();
+  TempDir dir;
+  const fs::path file = dir.path() / c.asked;
+  if (std::string_view(c.made) == "file") dir.WriteFile(c.asked, "earlier");
+  if (std::string_view(c.made) == "folder") fs::create_directories(file);
+  EXPECT_EQ(MayReplaceFile(file), c.may);
+  // Asking leaves nothing behind.
+  EXPECT_EQ(fs::exists(file), std::string_view(c.made) != "");
+  if (std::string_view(c.made) == "file") EXPECT_EQ(vx3::testing::ReadFileBytes(file), "earlier");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, MayReplaceFileTest,
+                         ::testing::Values(MayReplaceCase{"NewFileInAFolder", "", "code.BBB", true},
+                                           MayReplaceCase{"EarlierFile", "file", "code.BBB", true},
+                                           MayReplaceCase{"FolderMissing", "", "missing/code.BBB", false},
+                                           MayReplaceCase{"NameIsAFolder", "folder", "code.BBB", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace vx3::platform

@@ -704,7 +704,13 @@ TEST_F(LedgerInProgramTest, ResetCountersStartsThemAgainAndDeletesNothing) {
   ASSERT_EQ(AutoProgram(), CommandResult::Ok);
   ASSERT_EQ(AutoProgram(), CommandResult::Ok);
   view_->status.clear();
+  view_->messages.clear();
+  view_->answers = {text::answer::kYes};
   presenter_->OnResetCounters();
+  ASSERT_EQ(view_->messages.size(), 1U);
+  EXPECT_EQ(view_->messages[0].text, "Reset the counters of this job and of today? The record keeps every chip.");
+  EXPECT_EQ(view_->messages[0].caption, context_->state.windowCaption);
+  EXPECT_EQ(view_->messages[0].type, text::box::kYesNo | text::box::kIconQuestion | text::box::kDefaultSecond);
   EXPECT_EQ(view_->status, "Counters reset: the production record keeps every chip.\r\n");
   EXPECT_EQ(view_->jobCounters, "This job: 0 done: 0 passed, 0 failed, 0 unknown, yield 0.0 %, last serial -");
   EXPECT_EQ(view_->todayCounters, "Today: 0 done: 0 passed, 0 failed, 0 unknown, yield 0.0 %, last serial -");
@@ -712,6 +718,29 @@ TEST_F(LedgerInProgramTest, ResetCountersStartsThemAgainAndDeletesNothing) {
   EXPECT_EQ(view_->jobCounters, "This job: 1 done: 1 passed, 0 failed, 0 unknown, yield 100.0 %, last serial 00001002");
   EXPECT_EQ(Serials().size(), 3U);
   EXPECT_EQ(Query(Db(), "SELECT COUNT(*) FROM counter_resets"), std::vector<std::string>{"1"});
+}
+
+// No, or a box closed without an answer (the default button), keeps the counters, the status
+// box and the record as they were.
+TEST_F(LedgerInProgramTest, ResetCountersAnsweredNoChangesNothing) {
+  Load();
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  ASSERT_EQ(AutoProgram(), CommandResult::Ok);
+  const std::string job = view_->jobCounters;
+  const std::string today = view_->todayCounters;
+  ASSERT_EQ(job.rfind("This job: 2 done, 2 passed, 0 failed", 0), 0U) << job;
+  for (const int reply : {text::answer::kNo, text::answer::kCancel}) {
+    view_->status = "earlier lines\r\n";
+    view_->messages.clear();
+    view_->answers = {reply};
+    presenter_->OnResetCounters();
+    ASSERT_EQ(view_->messages.size(), 1U) << reply;
+    EXPECT_EQ(view_->messages[0].text, "Reset the counters of this job and of today? The record keeps every chip.");
+    EXPECT_EQ(view_->status, "earlier lines\r\n") << reply;
+    EXPECT_EQ(view_->jobCounters, job) << reply;
+    EXPECT_EQ(view_->todayCounters, today) << reply;
+    EXPECT_EQ(Query(Db(), "SELECT COUNT(*) FROM counter_resets"), std::vector<std::string>{"0"}) << reply;
+  }
 }
 
 TEST_F(LedgerInProgramTest, TheExportWritesTheChosenScopeOrSaysWhyNot) {

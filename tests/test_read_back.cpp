@@ -1,5 +1,6 @@
 // Reading a chip back: the request per chunk, the file and its name, the checksum, the security
 // decision, the progress line, Load OTP's read, the listing, and every failure at every chunk.
+#include <algorithm>
 #include <filesystem>
 #include <numeric>
 #include <string>
@@ -37,6 +38,23 @@ Bytes ChipBytes(std::size_t size) {
 }
 
 std::string AsText(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
+
+// What an earlier, complete read left in the read-back file.
+const std::string kEarlierRead = "an earlier chip's complete read";
+
+// The names in `folder`: a read that breaks off leaves no temporary file beside its file.
+std::vector<std::string> FolderNames(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The line a read that broke off ends with.
+std::string BrokeOffLine(std::size_t arrived, std::size_t wanted, const std::filesystem::path& file) {
+  return fmt::format("Err: Read broke off: {} of {} bytes arrived; {} is left as it was.\r\n", arrived, wanted,
+                     platform::PathToUtf8(file));
+}
 
 std::uint16_t Sum(const Bytes& bytes) {
   return static_cast<std::uint16_t>(std::accumulate(bytes.begin(), bytes.end(), 0U));
@@ -218,6 +236,7 @@ TEST_P(ReadBackFaultTest, EndsAtOnceWithItsMessageAndKeepsWhatWasRead) {
   }
   if (c.fault == Fault::FailedWrite) link_.bridge.failWriteAt = c.chunk;
   if (c.fault == Fault::FailedRead) link_.bridge.failReadAt = c.chunk;
+  testing::WriteFileBytes(BbbFile(), kEarlierRead);
 
   const bool read = Read();
 
@@ -226,18 +245,22 @@ TEST_P(ReadBackFaultTest, EndsAtOnceWithItsMessageAndKeepsWhatWasRead) {
     EXPECT_TRUE(read);
     EXPECT_EQ(link_.view.status, "");
     EXPECT_EQ(ReadFileBytes(BbbFile()), AsText(chip));
+    EXPECT_EQ(FolderNames(dir() / "job"), std::vector<std::string>{"code.BBB"});
     EXPECT_EQ(state_.checksum, Sum(chip));
     return;
   }
   EXPECT_FALSE(read);
-  EXPECT_EQ(link_.view.status, c.fault == Fault::FailedWrite ? kWriteFailTwice : kReadFailTwice);
+  EXPECT_EQ(link_.view.status, (c.fault == Fault::FailedWrite ? kWriteFailTwice : kReadFailTwice) +
+                                   BrokeOffLine((c.chunk - 1) * 16, 64, BbbFile()));
   // Nothing after the failed transfer: no further request, no further read.
   EXPECT_EQ(link_.bridge.writes, c.chunk);
   EXPECT_EQ(link_.bridge.reads, c.fault == Fault::FailedWrite ? c.chunk - 1 : c.chunk);
-  const Bytes kept(chip.begin(), chip.begin() + (c.chunk - 1) * 16);
-  EXPECT_EQ(ReadFileBytes(BbbFile()), AsText(kept));  // closed: everything written is on disk
-  EXPECT_EQ(state_.checksum, Sum(kept));
-  EXPECT_TRUE(state_.fileMade);
+  const Bytes arrived(chip.begin(), chip.begin() + (c.chunk - 1) * 16);
+  // The earlier read stays byte for byte, with nothing beside it.
+  EXPECT_EQ(ReadFileBytes(BbbFile()), kEarlierRead);
+  EXPECT_EQ(FolderNames(dir() / "job"), std::vector<std::string>{"code.BBB"});
+  EXPECT_EQ(state_.checksum, Sum(arrived));
+  EXPECT_FALSE(state_.fileMade);
   EXPECT_FALSE(link_.link.connected());
 }
 
@@ -259,20 +282,33 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadFaultCase{"OtherFirstByteAtChunk4", Fault::FirstByteOther, 4}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ReadBackTest, ReadFailingInItsThirdChunkLeavesThirtyTwoBytes) {
+TEST_F(ReadBackTest, ReadFailingInItsThirdChunkWithoutAnEarlierFileLeavesNothing) {
   QueueChip(4);
   link_.bridge.failReadAt = 3;
   EXPECT_FALSE(Read());
-  EXPECT_EQ(fs::file_size(BbbFile()), 32U);
+  EXPECT_FALSE(fs::exists(BbbFile()));
+  EXPECT_EQ(FolderNames(dir() / "job"), std::vector<std::string>{});
   EXPECT_EQ(state_.checksum, Sum(ChipBytes(32)));
+  EXPECT_EQ(link_.view.status, kReadFailTwice + BrokeOffLine(32, 64, BbbFile()));
 }
 
 TEST_F(ReadBackTest, NotConnectedSendsNothingAndSaysWhy) {
   link_.link.ClearConnected();
   EXPECT_FALSE(Read());
   EXPECT_EQ(link_.bridge.writes, 0);
-  EXPECT_EQ(link_.view.status, "Err: USB write data fail !!!\r\n");
-  EXPECT_EQ(fs::file_size(BbbFile()), 0U);
+  EXPECT_EQ(link_.view.status, "Err: USB write data fail !!!\r\n" + BrokeOffLine(0, 64, BbbFile()));
+  EXPECT_FALSE(fs::exists(BbbFile()));
+}
+
+TEST_F(ReadBackTest, BrokeOffLineFollowsTheLanguageFile) {
+  testing::WriteFileBytes(dir() / "language" / "UIChina.ini",
+                          "[STRING TABLE]\r\nIDS_MESSAGE_ReadBrokeOff=read %d/%d, kept %s\r\n");
+  link_.language.SetFile(dir() / "language" / "UIChina.ini");
+  QueueChip(4);
+  link_.bridge.failReadAt = 4;
+  EXPECT_FALSE(Read());
+  EXPECT_EQ(link_.view.status.substr(kReadFailTwice.size()),
+            fmt::format("Err: read 48/64, kept {}\r\n", platform::PathToUtf8(BbbFile())));
 }
 
 // The file names a read goes to, with and without an image, for a read and for Load OTP.
@@ -330,19 +366,42 @@ TEST_F(ReadBackTest, LoadFromChipMakesTheLodFileTheImage) {
   EXPECT_EQ(state_.checksum, Sum(ChipBytes(64)));
 }
 
-TEST_F(ReadBackTest, LoadFromChipTakesWhatAFailedReadLeft) {
-  fs::create_directories(dir() / "Load_OTP");
+// A Load OTP read that breaks off keeps the .LOD file (an earlier chip's, or none) and the image.
+struct LoadOtpBreakCase {
+  const char* name;
+  bool earlierFile;
+  int failReadAt;  // 1 to 4
+};
+
+class LoadFromChipBreakTest : public ReadBackTest, public ::testing::WithParamInterface<LoadOtpBreakCase> {};
+
+TEST_P(LoadFromChipBreakTest, KeepsTheLodFileAndTheImage) {
+  const LoadOtpBreakCase& c = GetParam();
+  const fs::path lod = dir() / "Load_OTP" / "VX3T0100.LOD";
+  fs::create_directories(lod.parent_path());
+  if (c.earlierFile) testing::WriteFileBytes(lod, kEarlierRead);
+  image_.hasHeader = true;
   QueueChip(4);
-  link_.bridge.failReadAt = 2;
+  link_.bridge.failReadAt = c.failReadAt;
 
   EXPECT_FALSE(LoadFromChip({link_.services(), dir(), nullptr, dir()}, image_, state_));
 
-  const fs::path lod = dir() / "Load_OTP" / "VX3T0100.LOD";
-  EXPECT_EQ(image_.imagePath, lod);
-  EXPECT_EQ(ReadFileBytes(lod), AsText(ChipBytes(16)));
+  EXPECT_EQ(image_.imagePath, dir() / "job" / "code.VX3");
+  EXPECT_TRUE(image_.hasHeader);
+  EXPECT_EQ(fs::exists(lod), c.earlierFile);
+  if (c.earlierFile) EXPECT_EQ(ReadFileBytes(lod), kEarlierRead);
+  EXPECT_EQ(FolderNames(lod.parent_path()),
+            c.earlierFile ? std::vector<std::string>{"VX3T0100.LOD"} : std::vector<std::string>{});
   EXPECT_FALSE(state_.loadOtpRead);
-  EXPECT_EQ(link_.view.status, kReadFailTwice);
+  EXPECT_EQ(link_.view.status, kReadFailTwice + BrokeOffLine((c.failReadAt - 1) * 16, 64, lod));
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, LoadFromChipBreakTest,
+                         ::testing::Values(LoadOtpBreakCase{"FirstChunkOverEarlierFile", true, 1},
+                                           LoadOtpBreakCase{"SecondChunkOverEarlierFile", true, 2},
+                                           LoadOtpBreakCase{"LastChunkOverEarlierFile", true, 4},
+                                           LoadOtpBreakCase{"SecondChunkWithoutFile", false, 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ReadBackTest, ProgressLineOfAQuickReadShowsFirstAndLastChunk) {
   SetRomBytes(100 * 16);
@@ -357,7 +416,7 @@ TEST_F(ReadBackTest, ProgressLineOfAQuickReadShowsFirstAndLastChunk) {
 class ReadBreaksOffTest : public ReadBackTest, public ::testing::WithParamInterface<std::uint32_t> {};
 
 // The Writer's reply to request N + 1 is lost after N good chunks of a quick read: the line shows
-// the bytes actually read, as the read-back file holds them.
+// the bytes actually read; the read-back file is not made.
 TEST_P(ReadBreaksOffTest, ProgressLineShowsTheBytesRead) {
   const std::uint32_t good = GetParam();
   SetRomBytes(100 * 16);
@@ -368,7 +427,7 @@ TEST_P(ReadBreaksOffTest, ProgressLineShowsTheBytesRead) {
   EXPECT_FALSE(Read());
   ASSERT_FALSE(shown.empty());
   EXPECT_EQ(shown.back(), fmt::format("Read : {:06X}", good * 16));
-  EXPECT_EQ(ReadFileBytes(BbbFile()).size(), good * 16);
+  EXPECT_FALSE(fs::exists(BbbFile()));
 }
 
 INSTANTIATE_TEST_SUITE_P(GoodChunks, ReadBreaksOffTest, ::testing::Values(1U, 2U, 4U, 18U, 98U, 99U));

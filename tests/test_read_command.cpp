@@ -1,6 +1,7 @@
 // The main window's Read command on a fake window: what it shows for a good read, for a read
 // that breaks off anywhere, without a Writer, while the worker runs, and against the simulated
 // Writer from the program folder.
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <numeric>
@@ -53,6 +54,19 @@ std::string Listing(const fs::path& file, const Bytes& bytes, std::size_t rows) 
     text += "\r\n";
   }
   return text;
+}
+
+// What an earlier, complete read left in the read-back file, and the labels shown for it.
+const std::string kEarlierRead(64, '\x5A');
+constexpr std::string_view kEarlierCaption = "OTP Check Sum : ";
+constexpr std::string_view kEarlierChecksum = "  1680 (Security option enable)";
+
+// The names in `folder`: a read that breaks off leaves no temporary file beside its file.
+std::vector<std::string> FolderNames(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 // The fake window, and when the wait cursor came and went.
@@ -201,30 +215,56 @@ TEST_F(ReadCommandTest, RefusedChipCheckEndsBeforeTheRead) {
   EXPECT_EQ(view_.cursor, (std::vector<bool>{true, false}));
 }
 
-TEST_F(ReadCommandTest, FileThatCannotBeMadeShowsAnEmptyChecksumAndNoListing) {
+TEST_F(ReadCommandTest, FileThatCannotBeMadeKeepsTheLabelsAndListsNothing) {
   testing::WriteFileBytes(dir_.path() / "elsewhere" / "code.BBB", "an older read");
   context_.image.imagePath = dir_.path() / "missing" / "code.VX3";
+  view_.SetControlText(ctl::kChecksumCaption, kEarlierCaption);
+  view_.SetControlText(ctl::kChecksum, kEarlierChecksum);
   QueueRead(Chip(false));
   Run();
   EXPECT_EQ(view_.status, fmt::format("Err: Can't create the read-back file {} !!!\r\n",
                                       platform::PathToUtf8(dir_.path() / "missing" / "code.BBB")));
   EXPECT_EQ(bridge_->writes, 1);  // the chip check only
-  EXPECT_EQ(Control(ctl::kChecksum), "  0000 ");
+  EXPECT_EQ(Control(ctl::kChecksumCaption), kEarlierCaption);
+  EXPECT_EQ(Control(ctl::kChecksum), kEarlierChecksum);
+  EXPECT_FALSE(fs::exists(dir_.path() / "missing"));
 }
 
-// A read that breaks off at a chunk still shows the checksum and the listing of what it got.
+TEST_F(ReadCommandTest, WholeReadReplacesAnEarlierFile) {
+  testing::WriteFileBytes(BbbFile(), kEarlierRead + "and more than a chip holds");
+  view_.SetControlText(ctl::kChecksum, kEarlierChecksum);
+  const Bytes chip = Chip(false);
+  QueueRead(chip);
+
+  const std::optional<writer_ops::ChipActionResult> result = ReadCommand(context_, view_);
+
+  ASSERT_TRUE(result.has_value());
+  EXPECT_TRUE(result->Passed());
+  EXPECT_EQ(ReadFileBytes(BbbFile()), std::string(chip.begin(), chip.end()));
+  EXPECT_EQ(FolderNames(dir_.path()), (std::vector<std::string>{"USE_INC2", "code.BBB"}));
+  EXPECT_EQ(view_.status, Listing(BbbFile(), chip, 4));
+  EXPECT_EQ(Control(ctl::kChecksum), fmt::format("  {:04X} ", Sum(chip, 64)));
+}
+
+// A read that breaks off at any chunk keeps the earlier read-back file byte for byte (or its
+// absence), leaves no temporary file, lists nothing, keeps the checksum and security shown, and
+// says how many bytes arrived of how many.
 struct BreakCase {
   const char* name;
   bool failWrite;
   int chunk;  // 1 to 4
+  bool earlierFile;
 };
 
 class ReadCommandBreakTest : public ReadCommandTest, public ::testing::WithParamInterface<BreakCase> {};
 
-TEST_P(ReadCommandBreakTest, ShowsWhatWasReadBeforeTheFailure) {
+TEST_P(ReadCommandBreakTest, KeepsTheEarlierFileAndLabels) {
   const BreakCase& c = GetParam();
-  const Bytes chip = Chip(false);
-  QueueRead(chip);
+  if (c.earlierFile) testing::WriteFileBytes(BbbFile(), kEarlierRead);
+  view_.SetControlText(ctl::kChecksumCaption, kEarlierCaption);
+  view_.SetControlText(ctl::kChecksum, kEarlierChecksum);
+  context_.image.securityEnabled = true;
+  QueueRead(Chip(false));
   // Transfer 1 is the chip check; chunk k is transfer k + 1.
   if (c.failWrite) {
     bridge_->failWriteAt = c.chunk + 1;
@@ -232,24 +272,37 @@ TEST_P(ReadCommandBreakTest, ShowsWhatWasReadBeforeTheFailure) {
     bridge_->failReadAt = c.chunk + 1;
   }
 
-  Run();
+  const std::optional<writer_ops::ChipActionResult> result = ReadCommand(context_, view_);
 
-  const std::size_t rows = static_cast<std::size_t>(c.chunk - 1);
-  EXPECT_EQ(view_.status, (c.failWrite ? kWriteFailTwice : kReadFailTwice) + Listing(BbbFile(), chip, rows));
-  EXPECT_EQ(fs::file_size(BbbFile()), rows * 16);
-  EXPECT_EQ(Control(ctl::kChecksum), fmt::format("  {:04X} ", Sum(chip, rows * 16)));
-  EXPECT_EQ(Control(ctl::kChecksumCaption), "OTP Check Sum : ");
+  ASSERT_TRUE(result.has_value());
+  EXPECT_EQ(result->outcome, writer_ops::ChipOutcome::Unknown);
+  const std::size_t arrived = static_cast<std::size_t>(c.chunk - 1) * 16;
+  EXPECT_EQ(view_.status, (c.failWrite ? kWriteFailTwice : kReadFailTwice) +
+                              fmt::format("Err: Read broke off: {} of 64 bytes arrived; {} is left as it was.\r\n",
+                                          arrived, platform::PathToUtf8(BbbFile())));
+  if (c.earlierFile) {
+    EXPECT_EQ(ReadFileBytes(BbbFile()), kEarlierRead);
+    EXPECT_EQ(FolderNames(dir_.path()), (std::vector<std::string>{"USE_INC2", "code.BBB"}));
+  } else {
+    EXPECT_EQ(FolderNames(dir_.path()), std::vector<std::string>{"USE_INC2"});
+  }
+  EXPECT_EQ(Control(ctl::kChecksumCaption), kEarlierCaption);
+  EXPECT_EQ(Control(ctl::kChecksum), kEarlierChecksum);
+  EXPECT_TRUE(context_.image.securityEnabled);
+  EXPECT_EQ(Control(ctl::kStatusValue), arrived == 0 ? "" : fmt::format("Read : {:06X}", arrived));
   EXPECT_EQ(bridge_->writes, c.chunk + 1);
   EXPECT_EQ(view_.cursor, (std::vector<bool>{true, false}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Matrix, ReadCommandBreakTest,
-                         ::testing::Values(BreakCase{"WriteFailsAtChunk1", true, 1},
-                                           BreakCase{"WriteFailsAtChunk3", true, 3},
-                                           BreakCase{"WriteFailsAtChunk4", true, 4},
-                                           BreakCase{"ReadFailsAtChunk1", false, 1},
-                                           BreakCase{"ReadFailsAtChunk3", false, 3},
-                                           BreakCase{"ReadFailsAtChunk4", false, 4}),
+                         ::testing::Values(BreakCase{"WriteFailsAtChunk1", true, 1, true},
+                                           BreakCase{"WriteFailsAtChunk3", true, 3, true},
+                                           BreakCase{"WriteFailsAtChunk4", true, 4, true},
+                                           BreakCase{"ReadFailsAtChunk1", false, 1, true},
+                                           BreakCase{"ReadFailsAtChunk3", false, 3, true},
+                                           BreakCase{"ReadFailsAtChunk4", false, 4, true},
+                                           BreakCase{"ReadFailsAtChunk1WithoutFile", false, 1, false},
+                                           BreakCase{"ReadFailsAtChunk3WithoutFile", false, 3, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // --- against the simulated Writer ---
@@ -285,10 +338,13 @@ TEST_F(ReadCommandSimTest, ReadsAProgrammedChipBack) {
   image.romWords = 0x800;
   image.romBytes = 0x1000;
 
+  const fs::path bbb = work_.path() / "sample.BBB";
+  testing::WriteFileBytes(bbb, std::string(0x1000, '\x3C'));  // an earlier chip's read
+
   ReadCommand(context_, view_);
 
-  const fs::path bbb = work_.path() / "sample.BBB";
   EXPECT_EQ(ReadFileBytes(bbb), std::string(chip.begin(), chip.end()));
+  EXPECT_EQ(FolderNames(work_.path()), std::vector<std::string>{"sample.BBB"});
   EXPECT_EQ(view_.status, Listing(bbb, chip, 256));
   EXPECT_EQ(view_.ControlText(ctl::kChecksum), fmt::format("  {:04X} ", Sum(chip, chip.size())));
   EXPECT_EQ(view_.ControlText(ctl::kStatusValue), "Read : 001000");
@@ -296,21 +352,66 @@ TEST_F(ReadCommandSimTest, ReadsAProgrammedChipBack) {
   EXPECT_FALSE(image.securityEnabled);
 }
 
-TEST_F(ReadCommandSimTest, ReadLostInTheThirdChunkListsTwoRows) {
-  sim_.WriteFile("VX3USBOV3Wt.ini", "[Chip]\nInSocket=1\nContent=A5\n[Faults]\nFailReadAt=4\n");
+// The simulated Writer breaks off a read of a VX3P1020 (4096 bytes, 256 chunks) at the first,
+// a middle and the last chunk, by a lost reply or by being unplugged: the chip's earlier
+// complete read stays as it was, and so do the labels shown for it.
+struct SimBreakCase {
+  const char* name;
+  const char* fault;    // the [Faults] line
+  std::size_t arrived;  // bytes read before the break
+};
+
+class ReadCommandSimBreakTest : public ReadCommandSimTest, public ::testing::WithParamInterface<SimBreakCase> {};
+
+TEST_P(ReadCommandSimBreakTest, KeepsTheEarlierReadAndItsLabels) {
+  const SimBreakCase& c = GetParam();
+  sim_.WriteFile("VX3USBOV3Wt.ini", fmt::format("[Chip]\nInSocket=1\nContent=A5\n[Faults]\n{}\n", c.fault));
+  image::LoadedImage& image = context_.image;
+  image.deviceName = "VX3P1020";
+  image.imagePath = work_.path() / "sample.VX3";
+  image.romWords = 0x800;
+  image.romBytes = 0x1000;
+  const fs::path bbb = work_.path() / "sample.BBB";
+  const std::string earlier(0x1000, '\x3C');
+  testing::WriteFileBytes(bbb, earlier);
+  view_.SetControlText(ctl::kChecksumCaption, kEarlierCaption);
+  view_.SetControlText(ctl::kChecksum, kEarlierChecksum);
+
+  ReadCommand(context_, view_);
+
+  EXPECT_EQ(ReadFileBytes(bbb), earlier);
+  EXPECT_EQ(FolderNames(work_.path()), std::vector<std::string>{"sample.BBB"});
+  EXPECT_EQ(view_.status,
+            kReadFailTwice +
+                fmt::format("Err: Read broke off: {} of 4096 bytes arrived; {} is left as it was.\r\n", c.arrived,
+                            platform::PathToUtf8(bbb)));
+  EXPECT_EQ(view_.status.find("for all datas"), std::string::npos);
+  EXPECT_EQ(view_.ControlText(ctl::kChecksumCaption), kEarlierCaption);
+  EXPECT_EQ(view_.ControlText(ctl::kChecksum), kEarlierChecksum);
+}
+
+// Read 1 answers the chip check, read k + 1 is chunk k; a transfer is a request or a reply.
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ReadCommandSimBreakTest,
+    ::testing::Values(SimBreakCase{"LostFirstChunk", "FailReadAt=2", 0},
+                      SimBreakCase{"LostThirdChunk", "FailReadAt=4", 32},
+                      SimBreakCase{"LostMiddleChunk", "FailReadAt=129", 127 * 16},
+                      SimBreakCase{"LostLastChunk", "FailReadAt=257", 255 * 16},
+                      SimBreakCase{"UnpluggedAtTransfer40", "UnplugAtTransfer=40", 288}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ReadCommandSimTest, BrokenReadWithoutAnEarlierFileLeavesNothing) {
+  sim_.WriteFile("VX3USBOV3Wt.ini", "[Chip]\nInSocket=1\nContent=A5\n[Faults]\nFailReadAt=100\n");
   image::LoadedImage& image = context_.image;
   image.deviceName = "VX3P1020";
   image.imagePath = work_.path() / "sample.VX3";
   image.romWords = 0x800;
   image.romBytes = 0x1000;
 
-  ReadCommand(context_, view_);  // read 1 answers the chip check, read 4 is chunk 3
+  ReadCommand(context_, view_);
 
-  const fs::path bbb = work_.path() / "sample.BBB";
-  const Bytes kept(32, 0xA5);
-  EXPECT_EQ(ReadFileBytes(bbb), std::string(kept.begin(), kept.end()));
-  EXPECT_EQ(view_.status, kReadFailTwice + Listing(bbb, kept, 2));
-  EXPECT_EQ(view_.ControlText(ctl::kChecksum), "  14A0 ");
+  EXPECT_EQ(FolderNames(work_.path()), std::vector<std::string>{});
+  EXPECT_EQ(view_.ControlText(ctl::kChecksum), "");
 }
 
 }  // namespace

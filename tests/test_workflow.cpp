@@ -225,6 +225,36 @@ TEST_F(WorkflowTest, LoadOtpReadsTheChipAndTheWorkerDownloadsIt) {
   EXPECT_EQ(view_.controls[ctl::kFileName].text, platform::PathToUtf8(context_.image.imagePath));
 }
 
+// Load OTP's read breaks off: the .LOD file of an earlier chip stays byte for byte with nothing
+// beside it, and the image loaded before stays the image.
+TEST_F(WorkflowTest, ABrokenLoadOtpKeepsTheEarlierLodFileAndTheImage) {
+  LoadFileFirst(Sample("VX3P1020.VX3"));
+  if (!testing::kBuildKeepsRecord) GTEST_SKIP() << "a chip with a serial number needs the production record";
+  presenter_->OnAutoProgram();
+  presenter_->WaitForWriterJobs();
+  ASSERT_FALSE(Contains("Err: ")) << view_.status;
+  const fs::path lod = programDir_ / "Load_OTP" / "VX3P1020.LOD";
+  const std::string earlier(0x1000, '\x3C');
+  testing::WriteFileBytes(lod, earlier);
+  SimSettings("[Writer]\nTrace=1\n[Faults]\nFailReadAt=20\n");
+
+  presenter_->OnLoadOtp();
+  presenter_->WaitForWriterJobs();
+
+  EXPECT_EQ(testing::ReadFileBytes(lod), earlier);
+  // The reply to the 18th chunk of the chip's read was lost.
+  const std::string trace = testing::ReadFileBytes(simDir_.path() / "VX3USBOV3Wt.trace");
+  const std::size_t lastRequest = trace.find("Read Chip For Load OTP (0xC0) request 18 of 256");
+  ASSERT_NE(lastRequest, std::string::npos);
+  EXPECT_NE(trace.find("R -> 0 (failed by the settings)", lastRequest), std::string::npos);
+  EXPECT_EQ(trace.find("request 19 of 256"), std::string::npos);
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(lod.parent_path())) names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"VX3P1020.LOD"});
+  EXPECT_EQ(context_.image.imagePath, Sample("VX3P1020.VX3"));
+  EXPECT_EQ(view_.controls[ctl::kFileName].text, platform::PathToUtf8(Sample("VX3P1020.VX3")));
+}
+
 // The EEPROM job breaks off in the Writer: its failure lines stay, no Rolling Code dialog opens
 // over them, and no chip command can use the broken job until the image is loaded again.
 TEST_F(WorkflowTest, AFailedEepromJobLeavesNoChipCommandAndNoRollingDialog) {

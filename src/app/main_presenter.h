@@ -43,7 +43,8 @@ class MainPresenter {
   void OnRollingCode();
   void OnLoadOtp();
 
-  // The production record: the counters start again from zero (nothing is deleted), and the
+  // The production record: the counters start again from zero once the operator says Yes to the
+  // question (nothing is deleted), and the
   // record of the loaded job, of today or of all is written to a CSV file the operator chooses.
   void OnResetCounters();
   void OnExportRecord();

@@ -49,21 +49,22 @@ std::optional<writer_ops::ChipActionResult> ReadCommand(AppContext& context, Mai
   writer_ops::ReadProgressLine progress(
       context.clock, [&view](std::string_view text) { view.SetControlText(ctl::kStatusValue, text); });
   writer_ops::ReadBackState readBack;
-  // A read that breaks off still shows the checksum and the listing of what it got.
   const bool whole = writer_ops::ReadToFile({writer, programDir, &progress, context.state.DataDir()}, image, readBack,
                                             link::command::kReadChip);
   // A read that broke off may have stopped at the chip or at the Writer: its outcome is unknown.
-  if (!whole) result.outcome = writer_ops::ChipOutcome::Unknown;
+  // It left the earlier read-back file as it was, so the checksum and security shown for that
+  // file stay, and nothing is listed.
+  if (!whole) {
+    result.outcome = writer_ops::ChipOutcome::Unknown;
+    return result;
+  }
 
   view.SetControlText(ctl::kChecksumCaption, language.Format(text::IDS_CheckSum_Format, {kChecksumChipName}));
   const std::string security = image.securityEnabled ? language.Text(text::IDS_SecurityEnable) : std::string();
   view.SetControlText(ctl::kChecksum, fmt::format(kChecksumValueFormat, readBack.checksum, security));
 
-  // A file this read could not make may hold an older read; that is not listed as this one.
-  if (readBack.fileMade) {
-    writer_ops::ListReadBackFile(reporter, image::ReadBackFileName(image, context.state.DataDir(), readBack.loadOtpRead),
-                                 image.romBytes);
-  }
+  writer_ops::ListReadBackFile(reporter, image::ReadBackFileName(image, context.state.DataDir(), readBack.loadOtpRead),
+                               image.romBytes);
   return result;
 }
 

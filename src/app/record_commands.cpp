@@ -43,7 +43,7 @@ void MainPresenter::OpenProductionRecord() {
   if (const std::string copiedFrom = record.CopiedFrom(); !copiedFrom.empty()) {
     const int answer = view_.ShowMessageBox(ledger::AdoptQuestionText(context_.language, copiedFrom),
                                             context_.state.windowCaption,
-                                            box::kYesNo | box::kIconQuestion | box::kDefaultSecond);
+                                           box::kYesNo | box::kIconQuestion | box::kDefaultSecond);
     if (answer == answer::kYes) adoption = record.Adopt({});
   }
   const std::vector<std::string> notes = record.Notes(context_.language);
@@ -82,6 +82,10 @@ void MainPresenter::OnResetCounters() {
                                    Severity::ErrorLine);
     return;
   }
+  // The operator confirms first; Enter, or a view that nobody answers, keeps the counters.
+  const int reply = view_.ShowMessageBox(context_.language.Text(IDS_Ledger_ResetQuestion), context_.state.windowCaption,
+                                         box::kYesNo | box::kIconQuestion | box::kDefaultSecond);
+  if (reply != answer::kYes) return;
   if (const ledger::LedgerStatus status = ledger->ResetCounters(context_.record.job); !status) {
     context_.reporter.ReportStatus(context_.language.Format(IDS_Ledger_NotOpen, {status.error}), Severity::ErrorLine);
     return;

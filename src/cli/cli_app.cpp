@@ -574,6 +574,19 @@ class CliRun final : public app::StartupHost {
   }
 
   ExitCode Stats(app::AppContext& context, ConsoleView& view, ledger::ProductionLedger& record, ledger::JobId job) {
+    // A job asked for by its id must be one the record holds: zeros for a mistyped id would read
+    // as a job that made no chip.
+    if (options_.job) {
+      bool exists = false;
+      if (const ledger::LedgerStatus status = record.HasJob(job, exists); !status) {
+        output_.Error(Language(context).Format(text::IDS_Ledger_NotOpen, {status.error}));
+        return ExitCode::SerialRefused;
+      }
+      if (!exists) {
+        output_.Error(Language(context).Format(text::IDS_Cli_NoSuchJob, {job}));
+        return ExitCode::Usage;
+      }
+    }
     ledger::CounterSet counters;
     if (const ledger::LedgerStatus status = record.ReadCounters(job, counters); !status) {
       output_.Error(Language(context).Format(text::IDS_Ledger_NotOpen, {status.error}));

@@ -182,6 +182,9 @@ class ProductionLedger {
   virtual LedgerStatus ReadCounters(JobId job, CounterSet& counters) = 0;
   // Starts both counters again from zero: a reset row; nothing is deleted.
   virtual LedgerStatus ResetCounters(JobId job) = 0;
+  // Whether the record holds job `job` (a job started by a load, here or at the station the
+  // record was copied from); false for 0 and for negative ids.
+  virtual LedgerStatus HasJob(JobId job, bool& exists) = 0;
 
   // CSV of the actions (RFC 4180, UTF-8, one header row, one row per action, ISO 8601 times)
   // of the job, of today or of the whole record, written to `file`.

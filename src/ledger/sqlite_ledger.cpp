@@ -894,6 +894,18 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
     return Commit();
   }
 
+  LedgerStatus HasJob(JobId job, bool& exists) override {
+    std::lock_guard lock(mutex_);
+    exists = false;
+    Statement found(db_, "SELECT 1 FROM jobs WHERE id = ?");
+    found.Bind(1, job);
+    if (found.Step()) {
+      exists = true;
+      return {};
+    }
+    return found.rc() == SQLITE_DONE ? LedgerStatus{} : Fail(found.rc());
+  }
+
   LedgerStatus ExportCsv(ExportScope scope, JobId job, const fs::path& file) override {
     std::lock_guard lock(mutex_);
     std::string where = "1";

@@ -575,6 +575,18 @@ bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view b
   return ReplaceAtomically(file, bytes, exists);
 }
 
+bool MayReplaceFile(const std::filesystem::path& file) {
+  std::error_code ec;
+  const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+  if (!fs::is_directory(folder, ec) || ec) return false;
+#ifndef _WIN32
+  // The temporary file is made in the folder.
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) return false;
+#endif
+  const bool exists = fs::exists(file, ec);
+  return !ec && (!exists || (!fs::is_directory(file, ec) && MayChange(file)));
+}
+
 std::optional<std::string> ReadProfileString(const std::filesystem::path& file, std::string_view section,
                                              std::string_view key) {
   try {

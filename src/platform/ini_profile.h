@@ -53,4 +53,9 @@ bool WriteProfileString(const std::filesystem::path& file, std::string_view sect
 // are written so.
 bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes);
 
+// Whether ReplaceFileAtomically could replace `file` now: its folder is there (and, where the
+// system says so, writable) and a file already there may be changed. Lets a writer that gathers
+// its bytes first refuse before it starts.
+bool MayReplaceFile(const std::filesystem::path& file);
+
 }  // namespace vx3::platform

@@ -59,6 +59,8 @@ inline constexpr UiText IDS_MESSAGE_USBNOTDETECTED{"IDS_MESSAGE_USBNOTDETECTED",
 inline constexpr UiText IDS_MESSAGE_USBOK{"IDS_MESSAGE_USBOK", 428};
 inline constexpr UiText IDS_MESSAGE_USBReadFail{"IDS_MESSAGE_USBReadFail", 429};
 inline constexpr UiText IDS_MESSAGE_USBWriteDataFail{"IDS_MESSAGE_USBWriteDataFail", 125};
+// A read that broke off: how many bytes arrived of how many, and the read-back file kept as it was.
+inline constexpr UiText IDS_MESSAGE_ReadBrokeOff{"IDS_MESSAGE_ReadBrokeOff", 730};
 inline constexpr UiText IDS_MESSAGE_VerifyOK{"IDS_MESSAGE_VerifyOK", 430};
 inline constexpr UiText IDS_OK{"IDS_OK", 431};
 inline constexpr UiText IDS_Operation_Mode{"IDS_Operation_Mode", 1042};
@@ -123,6 +125,8 @@ inline constexpr UiText IDS_Ledger_Fail{"IDS_Ledger_Fail", 608};
 inline constexpr UiText IDS_Ledger_Unknown{"IDS_Ledger_Unknown", 609};
 inline constexpr UiText IDS_Ledger_ResultDetail{"IDS_Ledger_ResultDetail", 610};
 inline constexpr UiText IDS_Ledger_ResetCounters{"IDS_Ledger_ResetCounters", 613};
+// Asked before the counters are reset (default No).
+inline constexpr UiText IDS_Ledger_ResetQuestion{"IDS_Ledger_ResetQuestion", 731};
 inline constexpr UiText IDS_Ledger_Export{"IDS_Ledger_Export", 614};
 inline constexpr UiText IDS_Ledger_Exported{"IDS_Ledger_Exported", 615};
 inline constexpr UiText IDS_Ledger_ExportFailed{"IDS_Ledger_ExportFailed", 616};
@@ -186,6 +190,8 @@ inline constexpr UiText IDS_Cli_ListingWritten{"IDS_Cli_ListingWritten", 707};
 inline constexpr UiText IDS_Cli_FileNotWritten{"IDS_Cli_FileNotWritten", 708};
 inline constexpr UiText IDS_Cli_ChipLine{"IDS_Cli_ChipLine", 709};
 inline constexpr UiText IDS_Cli_NoJob{"IDS_Cli_NoJob", 710};
+// ledger stats --job N of a job that the record does not hold.
+inline constexpr UiText IDS_Cli_NoSuchJob{"IDS_Cli_NoSuchJob", 732};
 inline constexpr UiText IDS_Cli_SeriesQueued{"IDS_Cli_SeriesQueued", 711};
 // ledger adopt: a record that is no copy, and the station name stored.
 inline constexpr UiText IDS_Cli_NotACopy{"IDS_Cli_NotACopy", 720};

@@ -12,6 +12,7 @@
 #include "image/device_file.h"
 #include "image/image_checksum.h"
 #include "image/side_files.h"
+#include "platform/ini_profile.h"
 #include "platform/utf8_path.h"
 #include "ui_text/ui_texts.h"
 
@@ -87,21 +88,30 @@ bool ReadToFile(const ReadBackServices& services, image::LoadedImage& image, Rea
   }
 
   const std::filesystem::path path = image::ReadBackFileName(image, services.DataDir(), state.loadOtpRead);
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file.is_open()) {
+  // The file is replaced only by a whole read: the chunks are gathered here and written beside
+  // the file, then renamed over it, so a read that breaks off leaves an earlier read as it was
+  // and never a partial file. A file that could not be replaced is refused before anything is sent.
+  if (!platform::MayReplaceFile(path)) {
     writer.reporter.ReportStatus(fmt::format(kCreateFailedFormat, platform::PathToUtf8(path)),
                                  text::Severity::ErrorLine);
     return false;
   }
-  state.fileMade = true;
+  std::string data;
+  data.reserve(std::size_t{chunks} * kReadChunkBytes);
 
   // The last two replies, for the security decision at the end.
   std::array<std::uint8_t, image::kSecurityTailBytes> last32{};
   last32.fill(kBlankByte);
 
-  // A read that breaks off leaves the progress line at what was read, not where it last stood.
-  const auto brokeOff = [&services](std::uint32_t chunksRead) {
+  // A read that breaks off leaves the progress line at what was read, not where it last stood,
+  // and says how much arrived of how much and that the file was not touched.
+  const auto brokeOff = [&](std::uint32_t chunksRead) {
     if (services.progress != nullptr) services.progress->BrokeOff(chunksRead);
+    const std::int64_t arrived = std::int64_t{chunksRead} * static_cast<std::int64_t>(kReadChunkBytes);
+    const std::int64_t wanted = std::int64_t{chunks} * static_cast<std::int64_t>(kReadChunkBytes);
+    writer.reporter.ReportStatus(
+        writer.language.Format(text::IDS_MESSAGE_ReadBrokeOff, {arrived, wanted, platform::PathToUtf8(path)}),
+        text::Severity::ErrorLine);
     return false;
   };
   for (std::uint32_t i = 0; i < chunks; ++i) {
@@ -112,12 +122,7 @@ bool ReadToFile(const ReadBackServices& services, image::LoadedImage& image, Rea
       writer.reporter.ReportStatus(writer.language.Text(text::IDS_MESSAGE_USBReadFail), text::Severity::ErrorLine);
       return brokeOff(i);
     }
-    file.write(reinterpret_cast<const char*>(reply.data()), static_cast<std::streamsize>(reply.size()));
-    if (!file) {
-      writer.reporter.ReportStatus(fmt::format(kWriteFailedFormat, platform::PathToUtf8(path)),
-                                   text::Severity::ErrorLine);
-      return brokeOff(i);
-    }
+    data.append(reinterpret_cast<const char*>(reply.data()), reply.size());
     if (services.progress != nullptr) services.progress->Step(i, chunks);
     std::uint16_t sum = state.checksum;
     for (const std::uint8_t byte : reply) sum = static_cast<std::uint16_t>(sum + byte);
@@ -126,22 +131,25 @@ bool ReadToFile(const ReadBackServices& services, image::LoadedImage& image, Rea
     std::copy(reply.begin(), reply.end(), last32.end() - kReadChunkBytes);
   }
 
-  image::DecideSecurity(image, last32);
-  file.close();
-  if (file.fail()) {
+  if (!platform::ReplaceFileAtomically(path, data)) {
     writer.reporter.ReportStatus(fmt::format(kWriteFailedFormat, platform::PathToUtf8(path)),
                                  text::Severity::ErrorLine);
     return false;
   }
+  state.fileMade = true;
+  image::DecideSecurity(image, last32);
   return true;
 }
 
 bool LoadFromChip(const ReadBackServices& services, image::LoadedImage& image, ReadBackState& state) {
   state.loadOtpRead = true;
   const bool read = ReadToFile(services, image, state, link::command::kReadChipForLoadOtp);
-  // Whatever was read is the new image; the reload that follows judges it.
-  image.imagePath = image::ReadBackFileName(image, services.DataDir(), state.loadOtpRead);
-  image.hasHeader = false;
+  // A whole read is the new image, which the reload that follows judges. A broken one left the
+  // .LOD file as it was, which may hold another chip's code: the image loaded before stays.
+  if (read) {
+    image.imagePath = image::ReadBackFileName(image, services.DataDir(), state.loadOtpRead);
+    image.hasHeader = false;
+  }
   state.loadOtpRead = false;
   return read;
 }

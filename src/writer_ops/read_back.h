@@ -31,7 +31,7 @@ inline constexpr std::string_view kReadProgressFormat = "Read : {:06X}";
 inline constexpr std::string_view kListingHeadFormat = "Check {} for all datas";
 
 // What a read leaves for the one who shows it: the 16-bit sum of every byte read (kept until
-// the next read) and whether the read-back file was made; and the Load-OTP flag, set only while
+// the next read) and whether the read-back file was replaced by this read; and the Load-OTP flag, set only while
 // Load OTP reads so that the data go to the device's .LOD file instead of the image's .BBB file.
 struct ReadBackState {
   std::uint16_t checksum = 0;
@@ -78,16 +78,18 @@ struct ReadBackServices {
 // Reads the ROM area of the chip (romBytes / 16 chunks, a partial last chunk is not read) with
 // command `code` (0x80, or 0xC0 for Load OTP) into the read-back file that ReadBackFileName
 // names for state.loadOtpRead, summing every byte into state.checksum. Sets image.otpType to
-// the description's PGM_TYPE as it stands, and at the end decides image.securityEnabled from
-// the last 32 bytes read. False when the file cannot be created (an error line naming it;
-// nothing is sent), when a request cannot be sent, when a reply is lost ("USB read data fail
-// !!!"), or when the file cannot be written; the file keeps what was read before the failure.
+// the description's PGM_TYPE as it stands; only a whole read replaces the file (written beside
+// it and renamed over it) and then decides image.securityEnabled from the last 32 bytes read.
+// False when the file could not be replaced (an error line naming it; nothing is sent), when a
+// request cannot be sent or a reply is lost ("USB read data fail !!!", then the line of how many
+// bytes arrived of how many), or when the file cannot be written at the end. A false read leaves
+// the file (or its absence) exactly as it was and no temporary file behind.
 bool ReadToFile(const ReadBackServices& services, image::LoadedImage& image, ReadBackState& state,
                 std::uint8_t code);
 
 // Load OTP's read: the chip is read with 0xC0 into the device's .LOD file, which becomes the
-// loaded image as a raw binary (imagePath set, hasHeader cleared) whether the read succeeded or
-// not. Returns the read's result.
+// loaded image as a raw binary (imagePath set, hasHeader cleared) when the read is whole; a
+// broken read leaves the file and the image as they were. Returns the read's result.
 bool LoadFromChip(const ReadBackServices& services, image::LoadedImage& image, ReadBackState& state);
 
 // One listing row: the word address of `byteOffset`, then the row's eight little-endian words,

@@ -1,11 +1,13 @@
 // The production record in the real window against the simulated Writer, in both languages: the
 // last chip's verdict large on green or red with the action and the serial, the counters of the
 // job and of today, Reset counters, and the export through its two dialogs into a CSV file.
+#include <QAbstractButton>
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -61,6 +63,8 @@ struct LanguageCase {
   const char* scopes[3];  // job, today, all
   const char* csvFilter;
   const char* countersWereReset;
+  const char* resetQuestion;
+  const char* resetShot;  // the question's picture, saved when VX3WT_SHOT_DIR names a folder
 };
 
 const LanguageCase kLanguages[] = {
@@ -68,11 +72,13 @@ const LanguageCase kLanguages[] = {
      "This job: {} done, {} passed, {} failed, yield {} %, last serial {}",
      "Today: {} done, {} passed, {} failed, yield {} %, last serial {}", "Export production record...",
      "Export production record", {"The loaded job", "Today", "The whole record"}, "CSV file (*.csv)",
-     "Counters reset: the production record keeps every chip."},
+     "Counters reset: the production record keeps every chip.",
+     "Reset the counters of this job and of today? The record keeps every chip.", "reset_question_en.png"},
     {"Chinese", true, "合格", "不合格", "{}   序列号 {}", "自动烧录",
      "本任务: 已烧 {}, 合格 {}, 不合格 {}, 良率 {} %, 最后序列号 {}",
      "今天: 已烧 {}, 合格 {}, 不合格 {}, 良率 {} %, 最后序列号 {}", "导出生产记录...", "导出生产记录",
-     {"当前载入的任务", "今天", "全部记录"}, "CSV 文件 (*.csv)", "计数已清零: 生产记录仍保留每一个芯片。"},
+     {"当前载入的任务", "今天", "全部记录"}, "CSV 文件 (*.csv)", "计数已清零: 生产记录仍保留每一个芯片。",
+     "清零本作业和今天的计数吗？生产记录仍保留每个芯片。", "reset_question_zh.png"},
 };
 
 std::string Counters(const char* format, int done, int passed, int failed, const char* yield, const std::string& serial) {
@@ -207,6 +213,33 @@ class RecordWindowTest : public ProgramWindowTest {
     return chips;
   }
 
+  // What the Reset counters question showed: its text, whether No is its default, and whether
+  // its text fits inside the box.
+  struct ResetQuestion {
+    bool asked = false;
+    std::string text;
+    bool defaultIsNo = false;
+    bool fits = false;
+  };
+  // Answers the next message box with `button` after noting it (and saving its picture as `shot`
+  // when VX3WT_SHOT_DIR names a folder).
+  void AnswerResetQuestion(QMessageBox::StandardButton button, ResetQuestion& seen, const char* shot) {
+    AnswerNext<QMessageBox>(&window_, [button, &seen, shot](QMessageBox* box) {
+      seen.asked = true;
+      seen.text = box->text().toStdString();
+      seen.defaultIsNo = static_cast<QAbstractButton*>(box->defaultButton()) == box->button(QMessageBox::No);
+      seen.fits = true;
+      for (const QLabel* label : box->findChildren<QLabel*>()) {
+        if (label->text() != box->text()) continue;
+        seen.fits = box->rect().contains(QRect(label->mapTo(box, QPoint(0, 0)), label->size()));
+      }
+      if (const QByteArray shots = qgetenv("VX3WT_SHOT_DIR"); !shots.isEmpty() && shot != nullptr) {
+        EXPECT_TRUE(box->grab().save(QString::fromUtf8(shots) + "/" + shot));
+      }
+      box->button(button)->click();
+    });
+  }
+
   QString scopeTitle_;
   QStringList scopeTexts_;
   QStringList fileFilters_;
@@ -255,9 +288,24 @@ TEST_P(RecordDisplayTest, PassOnGreenFailOnRedCountersAndReset) {
   EXPECT_EQ(JobCounters(), Counters(other.jobCounters, 2, 1, 1, "50.0", second));
   Click(lang.chinese ? ctl::kChinese : ctl::kEnglish);
 
-  // Reset counters starts them again and keeps the last result on show.
+  // Reset counters asks first, No by default: No leaves the counters and the status box alone.
   window_.SetStatusText("");
+  ResetQuestion no;
+  AnswerResetQuestion(QMessageBox::No, no, nullptr);
   Click(ctl::kResetCounters);
+  ASSERT_TRUE(no.asked);
+  EXPECT_EQ(no.text, lang.resetQuestion);
+  EXPECT_TRUE(no.defaultIsNo);
+  EXPECT_TRUE(no.fits) << no.text;
+  EXPECT_EQ(JobCounters(), Counters(lang.jobCounters, 2, 1, 1, "50.0", second));
+  EXPECT_EQ(TodayCounters(), Counters(lang.todayCounters, 2, 1, 1, "50.0", second));
+  EXPECT_EQ(window_.StatusText(), "");
+
+  // Yes starts them again and keeps the last result on show.
+  ResetQuestion yes;
+  AnswerResetQuestion(QMessageBox::Yes, yes, lang.resetShot);
+  Click(ctl::kResetCounters);
+  ASSERT_TRUE(yes.asked);
   EXPECT_EQ(JobCounters(), Counters(lang.jobCounters, 0, 0, 0, "0.0", "-"));
   EXPECT_EQ(TodayCounters(), Counters(lang.todayCounters, 0, 0, 0, "0.0", "-"));
   EXPECT_EQ(Verdict(), lang.fail);
