@@ -445,7 +445,9 @@ TEST_P(MayReplaceFileTest, TellsWhetherTheFileCouldBeReplaced) {
   EXPECT_EQ(MayReplaceFile(file), c.may);
   // Asking leaves nothing behind.
   EXPECT_EQ(fs::exists(file), std::string_view(c.made) != "");
-  if (std::string_view(c.made) == "file") EXPECT_EQ(vx3::testing::ReadFileBytes(file), "earlier");
+  if (std::string_view(c.made) == "file") {
+    EXPECT_EQ(vx3::testing::ReadFileBytes(file), "earlier");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, MayReplaceFileTest,

@@ -728,7 +728,7 @@ TEST_F(LedgerInProgramTest, ResetCountersAnsweredNoChangesNothing) {
   ASSERT_EQ(AutoProgram(), CommandResult::Ok);
   const std::string job = view_->jobCounters;
   const std::string today = view_->todayCounters;
-  ASSERT_EQ(job.rfind("This job: 2 done, 2 passed, 0 failed", 0), 0U) << job;
+  ASSERT_EQ(job.rfind("This job: 2 done: 2 passed, 0 failed, 0 unknown", 0), 0U) << job;
   for (const int reply : {text::answer::kNo, text::answer::kCancel}) {
     view_->status = "earlier lines\r\n";
     view_->messages.clear();

@@ -389,7 +389,9 @@ TEST_P(LoadFromChipBreakTest, KeepsTheLodFileAndTheImage) {
   EXPECT_EQ(image_.imagePath, dir() / "job" / "code.VX3");
   EXPECT_TRUE(image_.hasHeader);
   EXPECT_EQ(fs::exists(lod), c.earlierFile);
-  if (c.earlierFile) EXPECT_EQ(ReadFileBytes(lod), kEarlierRead);
+  if (c.earlierFile) {
+    EXPECT_EQ(ReadFileBytes(lod), kEarlierRead);
+  }
   EXPECT_EQ(FolderNames(lod.parent_path()),
             c.earlierFile ? std::vector<std::string>{"VX3T0100.LOD"} : std::vector<std::string>{});
   EXPECT_FALSE(state_.loadOtpRead);

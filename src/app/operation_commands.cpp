@@ -306,7 +306,12 @@ void MainPresenter::LoadOtpJob() {
   writer_ops::ReadProgressLine progress(
       context_.clock, [this](std::string_view text) { view_.SetControlText(ctl::kStatusValue, text); });
   writer_ops::ReadBackState readBack;
-  writer_ops::LoadFromChip({context_.writer(), programDir, &progress, context_.state.DataDir()}, image, readBack);
+  if (!writer_ops::LoadFromChip({context_.writer(), programDir, &progress, context_.state.DataDir()}, image, readBack)) {
+    // A broken read changed nothing: the image loaded before stays, with the Writer's job made
+    // from it, and the lines that say how the read broke off stay in view.
+    context_.state.lastResult = CommandResult::ChipUnknown;
+    return;
+  }
   if (!image.imagePath.empty() &&
       !image::ReadImage(image, false, context_.rolling, programDir, context_.reporter, context_.language,
                         context_.commands.get())) {

@@ -356,6 +356,7 @@ void MainWindow::CreateRecordDisplay() {
   todayCounters_->setObjectName(QStringLiteral("todayCounters"));
   place(jobCounters_, kRecordBand.jobCounters);
   place(todayCounters_, kRecordBand.todayCounters);
+  countersFont_ = jobCounters_->font();
   seriesLine_ = new QLabel(this);
   seriesLine_->setObjectName(QStringLiteral("seriesLine"));
   place(seriesLine_, kRecordBand.series);
@@ -810,8 +811,11 @@ void MainWindow::ShowCounters(std::string_view jobLine, std::string_view todayLi
   const QString job = FromUtf8(jobLine);
   const QString today = FromUtf8(todayLine);
   OnGuiThread([this, &job, &today] {
-    jobCounters_->setText(job);
-    todayCounters_->setText(today);
+    // A long shift's figures are set smaller rather than cut; the whole line is the tooltip.
+    SetFittedText(jobCounters_, countersFont_, job);
+    SetFittedText(todayCounters_, countersFont_, today);
+    jobCounters_->setToolTip(job);
+    todayCounters_->setToolTip(today);
   });
 }
 

@@ -126,6 +126,7 @@ class MainWindow final : public QDialog, public app::MainView {
   // The two labels' own fonts: a text too wide for the band is shown smaller than these.
   QFont verdictFont_;
   QFont detailFont_;
+  QFont countersFont_;  // the counters' own size, which a long line is set smaller than
   QLabel* jobCounters_ = nullptr;
   QLabel* todayCounters_ = nullptr;
   QLabel* seriesLine_ = nullptr;

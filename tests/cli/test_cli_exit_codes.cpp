@@ -38,11 +38,23 @@ std::string Summary(std::string_view command, ExitCode code) {
          std::to_string(ToInt(code)) + ",\"result\":\"" + std::string(ExitCodeName(code)) + "\"}";
 }
 
-std::string BatchSummary(std::string_view command, ExitCode code, int chips, int passed) {
+// What a batch's commands came to: the chips reached (passed, failed, unknown) and the commands
+// that reached none.
+struct Tally {
+  int passed = 0;
+  int failed = 0;
+  int unknown = 0;
+  int notRun = 0;
+  int noChip = 0;
+};
+
+std::string BatchSummary(std::string_view command, ExitCode code, Tally t) {
   std::string line = Summary(command, code);
   line.pop_back();
-  return line + ",\"chips\":" + std::to_string(chips) + ",\"passed\":" + std::to_string(passed) +
-         ",\"failed\":" + std::to_string(chips - passed) + "}";
+  return line + ",\"chips\":" + std::to_string(t.passed + t.failed + t.unknown) +
+         ",\"passed\":" + std::to_string(t.passed) + ",\"failed\":" + std::to_string(t.failed) +
+         ",\"unknown\":" + std::to_string(t.unknown) + ",\"not_run\":" + std::to_string(t.notRun) +
+         ",\"no_chip\":" + std::to_string(t.noChip) + "}";
 }
 
 std::string Chip(std::string_view command, int index, int count, std::string_view result, ExitCode code,
@@ -107,33 +119,37 @@ const ExitCase kExitCases[] = {
     {"ChipCommandBeforeAnyLoad", {}, {}, "auto-program --json --no-wait", ExitCode::NotLoaded,
      Summary("auto-program", ExitCode::NotLoaded)},
     {"AutoProgramOfThreeChips", kLoadRolling, {}, "auto-program --count 3 --no-wait --json", ExitCode::Success,
-     BatchSummary("auto-program", ExitCode::Success, 3, 3),
+     BatchSummary("auto-program", ExitCode::Success, {.passed = 3}),
      Chip("auto-program", 1, 3, "pass", ExitCode::Success, "00001000")},
     {"ChipNotBlank", kLoadRolling, "[Chip]\nContent=00\n", "blank-check --json", ExitCode::BlankCheckFailed,
-     BatchSummary("blank-check", ExitCode::BlankCheckFailed, 1, 0),
+     BatchSummary("blank-check", ExitCode::BlankCheckFailed, {.failed = 1}),
      Chip("blank-check", 1, 1, "fail", ExitCode::BlankCheckFailed, "")},
     {"ProgramRefusedByTheWriter", kLoadRolling, "[Faults]\nStatusCommand=0x81\nStatus=0\n", "program --json",
-     ExitCode::ProgramFailed, BatchSummary("program", ExitCode::ProgramFailed, 1, 0),
+     ExitCode::ProgramFailed, BatchSummary("program", ExitCode::ProgramFailed, {.failed = 1}),
      Chip("program", 1, 1, "fail", ExitCode::ProgramFailed, "00001000")},
     {"VerifyFailsEveryChip", kLoadRolling, "[Chip]\nContent=job\nVerifyFailAt=0x0010\n",
-     "verify --count 2 --no-wait --json", ExitCode::VerifyFailed, BatchSummary("verify", ExitCode::VerifyFailed, 2, 0),
+     "verify --count 2 --no-wait --json", ExitCode::VerifyFailed, BatchSummary("verify", ExitCode::VerifyFailed, {.failed = 2}),
      Chip("verify", 1, 2, "fail", ExitCode::VerifyFailed, "")},
     {"UntilFailStopsAtTheFirst", kLoadRolling, "[Chip]\nContent=job\nVerifyFailAt=0x0010\n",
      "verify --count 3 --until-fail --no-wait --json", ExitCode::VerifyFailed,
-     BatchSummary("verify", ExitCode::VerifyFailed, 1, 0)},
+     BatchSummary("verify", ExitCode::VerifyFailed, {.failed = 1})},
     {"TransferBreaksOff", kLoadRolling, "[Faults]\nFailReadAt=2\n", "blank-check --json", ExitCode::ChipUnknown,
-     BatchSummary("blank-check", ExitCode::ChipUnknown, 1, 0)},
+     BatchSummary("blank-check", ExitCode::ChipUnknown, {.unknown = 1})},
     {"RecordCannotIssueTheSerial", kLoadRolling, "[Faults]\nFailReadAt=2\n", "auto-program --json",
-     ExitCode::SerialRefused, BatchSummary("auto-program", ExitCode::SerialRefused, 1, 0)},
+     ExitCode::SerialRefused, BatchSummary("auto-program", ExitCode::SerialRefused, {.notRun = 1})},
     // A record written by a newer program is left alone, and no serial is issued from it.
     {"RecordOfANewerProgram", kLoadRolling, {}, "auto-program --json", ExitCode::SerialRefused,
-     BatchSummary("auto-program", ExitCode::SerialRefused, 1, 0), {},
+     BatchSummary("auto-program", ExitCode::SerialRefused, {.notRun = 1}), {},
      "sqlite3 Writer_Log/production.db 'PRAGMA user_version=99' >/dev/null"},
     // A record whose home is another folder is a copy: it issues nothing until adopted.
     {"AutoProgramOfACopiedRecord", kLoadRolling, {}, "auto-program --json", ExitCode::SerialRefused,
-     BatchSummary("auto-program", ExitCode::SerialRefused, 1, 0),
-     Chip("auto-program", 1, 1, "none", ExitCode::SerialRefused, ""),
+     BatchSummary("auto-program", ExitCode::SerialRefused, {.notRun = 1}),
+     Chip("auto-program", 1, 1, "not_run", ExitCode::SerialRefused, ""),
      "sqlite3 Writer_Log/production.db \"UPDATE outbox_state SET record_path = '/elsewhere/production.db'\""},
+    // The Writer finds its socket empty: no chip was reached, and the value stays free.
+    {"EmptySocket", kLoadRolling, "[Chip]\nInSocket=0\n", "auto-program --json", ExitCode::NoChip,
+     BatchSummary("auto-program", ExitCode::NoChip, {.noChip = 1}),
+     Chip("auto-program", 1, 1, "no_chip", ExitCode::NoChip, "")},
     {"LedgerAdoptOfARecordMadeHere", kLoadRolling, {}, "ledger adopt --json", ExitCode::Success,
      Summary("ledger adopt", ExitCode::Success)},
     {"ReadBack", kLoadRolling, "[Chip]\nContent=job\n", "read --out listing.txt --json", ExitCode::Success,

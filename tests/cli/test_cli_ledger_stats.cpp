@@ -47,8 +47,8 @@ TEST_F(CliLedgerStatsTest, AJobTheRecordHoldsShowsItsCounters) {
   ASSERT_EQ(text.exitCode, 0) << text.out << text.err;
   const std::vector<std::string> lines = text.Lines();
   ASSERT_EQ(lines.size(), 2U) << text.out;
-  EXPECT_EQ(lines[0], "This job: 2 done, 2 passed, 0 failed, yield 100.0 %, last serial 00001001");
-  EXPECT_EQ(lines[1].rfind("Today: 2 done, 2 passed, 0 failed, yield 100.0 %, last serial 00001001", 0), 0U)
+  EXPECT_EQ(lines[0], "This job: 2 done: 2 passed, 0 failed, 0 unknown, yield 100.0 %, last serial 00001001");
+  EXPECT_EQ(lines[1].rfind("Today: 2 done: 2 passed, 0 failed, 0 unknown, yield 100.0 %, last serial 00001001", 0), 0U)
       << lines[1];
   EXPECT_EQ(text.err, "");
 
@@ -103,6 +103,55 @@ INSTANTIATE_TEST_SUITE_P(
                       MissingJobCase{"Negative", "-1", "Job -1 is not in the production record.",
                                      "作业 -1 不在生产记录中。"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A batch's counters line and summary agree with ledger stats, whatever its commands came to:
+// chips passed and of unknown outcome count, an empty socket and a refused command do not, and a
+// batch whose first command is refused still prints the job's counters, not zeros.
+TEST(CliBatchCountersTest, TheBatchOutputAgreesWithLedgerStats) {
+  CliFolder folder;
+  folder.SimSettings();
+  ASSERT_EQ(folder.Run(std::string(kLoad)).exitCode, 0);
+  ASSERT_EQ(folder.Run("auto-program --count 2 --no-wait --json").exitCode, 0);
+  struct Step {
+    const char* sim;
+    ExitCode code;
+    const char* jobLine;  // the counters line the batch prints, and ledger stats too
+  };
+  const Step steps[] = {
+      {"[Chip]\nInSocket=0\n", ExitCode::NoChip,
+       "This job: 2 done: 2 passed, 0 failed, 0 unknown, yield 100.0 %, last serial 00001001"},
+      {"[Writer]\nPresent=0\n", ExitCode::NoWriter,
+       "This job: 2 done: 2 passed, 0 failed, 0 unknown, yield 100.0 %, last serial 00001001"},
+      {"[Faults]\nUnplugAtTransfer=20\n", ExitCode::ChipUnknown,
+       "This job: 3 done: 2 passed, 0 failed, 1 unknown, yield 66.7 %, last serial 00001002"},
+      {"", ExitCode::Success, "This job: 4 done: 3 passed, 0 failed, 1 unknown, yield 75.0 %, last serial 00001003"},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.sim);
+    folder.SimSettings(step.sim);
+    const CliRunResult run = folder.Run("auto-program --no-wait");
+    EXPECT_EQ(run.exitCode, ToInt(step.code)) << run.out << run.err;
+    EXPECT_NE(run.out.find(std::string(step.jobLine) + "\n"), std::string::npos) << run.out;
+    folder.SimSettings();
+    const CliRunResult stats = folder.Run("ledger stats --job 1");
+    ASSERT_EQ(stats.exitCode, 0) << stats.out << stats.err;
+    EXPECT_EQ(stats.out.substr(0, stats.out.find('\n')), step.jobLine);
+  }
+  // The JSON of the last state: the counters event and ledger stats' figures.
+  const CliRunResult json = folder.Run("ledger stats --job 1 --json");
+  const nlohmann::json stats = nlohmann::json::parse(json.Events("stats").at(0));
+  EXPECT_EQ(stats["job"]["done"], 4);
+  EXPECT_EQ(stats["job"]["passed"], 3);
+  EXPECT_EQ(stats["job"]["failed"], 0);
+  EXPECT_EQ(stats["job"]["unknown"], 1);
+  folder.SimSettings("[Chip]\nInSocket=0\n");
+  const CliRunResult empty = folder.Run("auto-program --no-wait --json");
+  const nlohmann::json counters = nlohmann::json::parse(empty.Events("counters").at(0));
+  EXPECT_EQ(counters["job"], "This job: 4 done: 3 passed, 0 failed, 1 unknown, yield 75.0 %, last serial 00001003");
+  const nlohmann::json summary = nlohmann::json::parse(empty.Events("summary").at(0));
+  EXPECT_EQ(summary["chips"], 0);
+  EXPECT_EQ(summary["no_chip"], 1);
+}
 
 }  // namespace
 }  // namespace vx3::cli

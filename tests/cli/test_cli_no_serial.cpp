@@ -67,7 +67,7 @@ TEST_P(CliNoSerialRefusalTest, RefusedWithoutTheOptionProgrammedWithIt) {
   EXPECT_TRUE(Has(refused.out, "\"text\":\"Program chips without serial numbers?\",\"answer\":\"no\"")) << refused.out;
   const std::vector<std::string> chips = refused.Events("chip");
   ASSERT_EQ(chips.size(), 1U) << refused.out;
-  EXPECT_TRUE(Has(chips[0], "\"result\":\"no_serial\"")) << chips[0];
+  EXPECT_TRUE(Has(chips[0], "\"result\":\"not_run\"")) << chips[0];
   EXPECT_TRUE(Has(chips[0], "\"code_name\":\"serial_refused\",\"serial\":null")) << chips[0];
   EXPECT_TRUE(testing::ReadFileBytes(folder_.simDir() / "VX3USBOV3Wt.chips").empty());
 

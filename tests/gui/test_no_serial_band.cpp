@@ -26,11 +26,12 @@ struct NoSerialLanguage {
   const char* verdict;
   const char* reason;  // {ini}: the INI's path
   const char* question;
+  const char* notRun;  // the band of a command the operator did not let run
 };
 
 const NoSerialLanguage kLanguages[] = {
-    {"English", false, "No serial numbers", "Count of {ini} is not a number", "Program chips without serial numbers?"},
-    {"Chinese", true, "无序列号", "Count 不是数字 ({ini})", "是否在没有序列号的情况下烧录芯片?"},
+    {"English", false, "No serial numbers", "Count of {ini} is not a number", "Program chips without serial numbers?", "NOT RUN"},
+    {"Chinese", true, "无序列号", "Count 不是数字 ({ini})", "是否在没有序列号的情况下烧录芯片?", "未执行"},
 };
 
 class NoSerialBandTest : public ProgramWindowTest, public ::testing::WithParamInterface<NoSerialLanguage> {
@@ -105,7 +106,11 @@ TEST_P(NoSerialBandTest, AmberBandWithTheReasonAndTheQuestionDefaultingToNo) {
   EXPECT_EQ(question_, lang.question);
   EXPECT_EQ(defaultButton_, QMessageBox::No);
   EXPECT_EQ(Chips(), "");
-  ExpectFits(Label("chipVerdict"), lang.verdict);
+  // The command did not run, for the reason the load gave: still amber, never a chip's result.
+  ExpectFits(Label("chipVerdict"), lang.notRun);
+  EXPECT_TRUE(Label("chipDetail")->text().startsWith(QString::fromUtf8(lang.chinese ? "自动烧录：" : "Auto Program: ")))
+      << Label("chipDetail")->text().toStdString();
+  EXPECT_EQ(PanelColour(), amber);
 
   AutoProgramAnswering(QMessageBox::Yes);
   const std::vector<testing::ChipLine> chips = testing::ChipsFile(dir_.path());

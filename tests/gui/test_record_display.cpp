@@ -56,7 +56,7 @@ struct LanguageCase {
   const char* fail;
   const char* detail;  // {action} {serial}
   const char* autoProgram;
-  const char* jobCounters;  // {done} {passed} {failed} {yield} {serial}
+  const char* jobCounters;  // {done} {passed} {failed} {unknown} {yield} {serial}
   const char* todayCounters;
   const char* exportItem;
   const char* exportCaption;
@@ -69,20 +69,21 @@ struct LanguageCase {
 
 const LanguageCase kLanguages[] = {
     {"English", false, "PASS", "FAIL", "{}   Serial {}", "Auto Program",
-     "This job: {} done, {} passed, {} failed, yield {} %, last serial {}",
-     "Today: {} done, {} passed, {} failed, yield {} %, last serial {}", "Export production record...",
+     "This job: {} done: {} passed, {} failed, {} unknown, yield {} %, last serial {}",
+     "Today: {} done: {} passed, {} failed, {} unknown, yield {} %, last serial {}", "Export production record...",
      "Export production record", {"The loaded job", "Today", "The whole record"}, "CSV file (*.csv)",
      "Counters reset: the production record keeps every chip.",
      "Reset the counters of this job and of today? The record keeps every chip.", "reset_question_en.png"},
     {"Chinese", true, "合格", "不合格", "{}   序列号 {}", "自动烧录",
-     "本任务: 已烧 {}, 合格 {}, 不合格 {}, 良率 {} %, 最后序列号 {}",
-     "今天: 已烧 {}, 合格 {}, 不合格 {}, 良率 {} %, 最后序列号 {}", "导出生产记录...", "导出生产记录",
+     "本任务: 已烧 {}: 合格 {}, 不合格 {}, 结果未知 {}, 良率 {} %, 最后序列号 {}",
+     "今天: 已烧 {}: 合格 {}, 不合格 {}, 结果未知 {}, 良率 {} %, 最后序列号 {}", "导出生产记录...", "导出生产记录",
      {"当前载入的任务", "今天", "全部记录"}, "CSV 文件 (*.csv)", "计数已清零: 生产记录仍保留每一个芯片。",
      "清零本作业和今天的计数吗？生产记录仍保留每个芯片。", "reset_question_zh.png"},
 };
 
+// The counters line; the chips of unknown outcome are those done that neither passed nor failed.
 std::string Counters(const char* format, int done, int passed, int failed, const char* yield, const std::string& serial) {
-  return fmt::format(fmt::runtime(format), done, passed, failed, yield, serial);
+  return fmt::format(fmt::runtime(format), done, passed, failed, done - passed - failed, yield, serial);
 }
 
 // The fields of one CSV line (RFC 4180: quoted fields may hold commas, quotes and line ends).
@@ -455,8 +456,8 @@ TEST_F(RecordWindowTest, LongCountersFitAndTheBandLeavesTheOldLayoutAlone) {
   }
   // A long shift: six-digit counts and an eight-digit serial, in both languages.
   for (const LanguageCase& lang : kLanguages) {
-    window_.ShowCounters(Counters(lang.jobCounters, 999999, 999998, 999999, "100.0", "FFFFFFFF"),
-                         Counters(lang.todayCounters, 999999, 999998, 999999, "100.0", "FFFFFFFF"));
+    window_.ShowCounters(Counters(lang.jobCounters, 999999, 333333, 333333, "33.3", "FFFFFFFF"),
+                         Counters(lang.todayCounters, 999999, 333333, 333333, "33.3", "FFFFFFFF"));
     for (const char* name : {"jobCounters", "todayCounters"}) {
       auto* label = window_.findChild<QLabel*>(QString::fromLatin1(name));
       EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->width()) << lang.name << name;
