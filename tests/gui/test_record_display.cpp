@@ -14,12 +14,14 @@
 #include <QStringList>
 #include <QList>
 #include <cstdint>
+#include <cstdlib>
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 #include "app/control_ids.h"
+#include "app/production_record.h"
 #include "gui/export_dialog.h"
 #include "gui/rolling_code_dialog.h"
 #include "program_window_test.h"
@@ -440,6 +442,91 @@ TEST_F(RecordWindowTest, ExportIsInTheWindowMenuAndTheStatusBoxMenu) {
   ASSERT_GE(boxItems.size(), 2);
   EXPECT_EQ(boxItems.mid(boxItems.size() - 2), (QStringList{exportItem, about}));
 }
+
+// The band in each state the operator bins by, in both languages: a command running (neutral),
+// one that never reached the chip and an empty socket (amber), then a chip's own verdict; no
+// green unless this chip passed.
+struct BandLanguage {
+  const char* name;
+  bool chinese;
+  const char* running;
+  const char* notRun;
+  const char* notRunDetail;
+  const char* noChip;
+  const char* noChipDetail;  // {serial}
+  const char* pass;
+};
+
+const BandLanguage kBandLanguages[] = {
+    {"en", false, "AUTO PROGRAM ...", "NOT RUN", "Auto Program: USB not detected !!!", "NO CHIP",
+     "Auto Program: no chip in the socket, serial {} stays free", "PASS"},
+    {"zh", true, "正在自动烧录 ...", "未执行", "自动烧录：未检测到 USB 烧录器！", "无芯片",
+     "自动烧录：烧录座中没有芯片，序列号 {} 留给下一颗芯片", "合格"},
+};
+
+class RecordBandTest : public RecordWindowTest, public ::testing::WithParamInterface<BandLanguage> {
+ protected:
+  // The band's two lines are whole, within their labels and the band.
+  void ExpectWhole(const std::string& verdict, const std::string& detail) {
+    EXPECT_EQ(Verdict(), verdict);
+    EXPECT_EQ(Detail(), detail);
+    for (const char* name : {"chipVerdict", "chipDetail"}) {
+      auto* label = window_.findChild<QLabel*>(QString::fromLatin1(name));
+      const QFontMetrics metrics(label->font());
+      EXPECT_LE(metrics.horizontalAdvance(label->text()), label->width()) << name;
+      EXPECT_LE(metrics.height(), label->height()) << name;
+      EXPECT_TRUE(Panel()->contentsRect().contains(label->geometry())) << name;
+    }
+  }
+  void Shot(const char* state) {
+    if (const QByteArray shots = qgetenv("VX3WT_SHOT_DIR"); !shots.isEmpty()) {
+      EXPECT_TRUE(window_.grab().save(QString::fromUtf8(shots) + "/band_" + state + "_" + GetParam().name + ".png"));
+    }
+  }
+  static bool IsAmber(const QColor& colour) {
+    return colour.red() > 200 && colour.green() > 120 && colour.green() < colour.red() && colour.blue() < 80;
+  }
+  static bool IsNeutral(const QColor& colour) {
+    return std::abs(colour.red() - colour.green()) < 24 && std::abs(colour.green() - colour.blue()) < 24;
+  }
+};
+
+TEST_P(RecordBandTest, EachStateInItsColourAndNoGreenButForAPass) {
+  const BandLanguage& lang = GetParam();
+  LoadSample();
+  if (lang.chinese) Click(ctl::kChinese);
+  const std::string first = AutoProgram();
+  ASSERT_EQ(Verdict(), lang.pass) << window_.StatusText();
+  Shot("pass");
+
+  // A chip command under way: the command, neutral.
+  app::BeginChipCommand(context_, window_, ledger::ActionKind::AutoProgram);
+  ExpectWhole(lang.running, "");
+  EXPECT_TRUE(IsNeutral(PanelColour())) << PanelColour().name().toStdString();
+  Shot("running");
+
+  // No Writer: the command never reached the chip.
+  SimSettings("[Writer]\nPresent=0\n");
+  AutoProgram();
+  ExpectWhole(lang.notRun, lang.notRunDetail);
+  EXPECT_TRUE(IsAmber(PanelColour())) << PanelColour().name().toStdString();
+  Shot("not_run");
+
+  // An empty socket: no chip, and its value waits for the next.
+  SimSettings("[Chip]\nInSocket=0\n");
+  AutoProgram();
+  const std::string next = fmt::format("{:08X}", std::stoul(first, nullptr, 16) + 1);
+  ExpectWhole(lang.noChip, fmt::format(fmt::runtime(lang.noChipDetail), next));
+  EXPECT_TRUE(IsAmber(PanelColour())) << PanelColour().name().toStdString();
+  Shot("no_chip");
+
+  SimSettings(kGoodChip);
+  EXPECT_EQ(AutoProgram(), next);
+  EXPECT_EQ(Verdict(), lang.pass);
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, RecordBandTest, ::testing::ValuesIn(kBandLanguages),
+                         [](const ::testing::TestParamInfo<BandLanguage>& info) { return std::string(info.param.name); });
 
 TEST_F(RecordWindowTest, LongCountersFitAndTheBandLeavesTheOldLayoutAlone) {
   const QList<QWidget*> band = {Panel(), window_.Control(ctl::kResetCounters),
