@@ -53,7 +53,12 @@ struct ShownMessage {
 
 class FakeView : public app::MainView {
  public:
-  void AppendStatusText(std::string_view text) override { status += text; }
+  // A close asked for while a job runs writes to the box from the window's thread, as the job
+  // does from its own.
+  void AppendStatusText(std::string_view text) override {
+    const std::lock_guard lock(statusMutex);
+    status += text;
+  }
   int ShowMessageBox(std::string_view text, std::string_view caption, int type) override {
     messages.push_back({std::string(text), std::string(caption), type});
     if (answers.empty()) return text::answer::kOk;
@@ -70,8 +75,14 @@ class FakeView : public app::MainView {
   void EnableControl(int id, bool enabled) override { controls[id].enabled = enabled; }
   void ShowControl(int id, bool shown) override { controls[id].shown = shown; }
   void SetChecked(int id, bool checked) override { controls[id].checked = checked; }
-  void SetStatusText(std::string_view text) override { status = text; }
-  std::string StatusText() const override { return status; }
+  void SetStatusText(std::string_view text) override {
+    const std::lock_guard lock(statusMutex);
+    status = text;
+  }
+  std::string StatusText() const override {
+    const std::lock_guard lock(statusMutex);
+    return status;
+  }
   void AddAboutMenuItem(std::string_view text) override { aboutItems.emplace_back(text); }
   void ShowAboutBox(bool chinese) override { aboutBoxes.push_back(chinese); }
   void SetWaitCursor(bool waiting) override { waitCursor += waiting ? 1 : -1; }
@@ -220,6 +231,7 @@ class FakeView : public app::MainView {
   std::string caption;
   std::map<int, FakeControl> controls;
   std::string status;
+  mutable std::mutex statusMutex;
   std::vector<ShownMessage> messages;
   std::deque<int> answers;
   std::vector<std::string> aboutItems;
