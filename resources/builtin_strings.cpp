@@ -171,6 +171,7 @@ constexpr std::array kTable{
     BuiltInEntry{712, "The series settings file %s cannot be read: %s"},
     BuiltInEntry{720, "The production record was made here: it is no copy, and nothing was changed."},
     BuiltInEntry{721, "This station is named %s on the serial server."},
+    BuiltInEntry{740, "The language file %s holds lines in neither UTF-8 nor %s: their texts are shown in English."},
     BuiltInEntry{1041, "Fun6 (P+V)"},
     BuiltInEntry{1042, "Off-line Default Mode"},
     BuiltInEntry{1054, "OneKeyLoadVX3"},
