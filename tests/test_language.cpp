@@ -209,6 +209,7 @@ TEST(LanguageTest, TheShippedFilesReadTheSameInTheirCodePage) {
     const Language utf8(original);
     const Language ansi(dir.WriteFile(shipped.fileName, *saved));
     EXPECT_FALSE(ansi.HasUnreadableText()) << shipped.fileName;
+    EXPECT_EQ(UnreadableTextLine(ansi), "") << shipped.fileName;
     for (const UiText& entry : {IDS_Ledger_Pass, IDS_Ledger_Fail, IDS_Ledger_Unknown, IDS_STR_PROMPT,
                                 IDS_MESSAGE_Error, IDS_EDIT_List, IDS_Ledger_JobCounters}) {
       EXPECT_EQ(ansi.Text(entry), utf8.Text(entry)) << shipped.fileName << " " << entry.key;
@@ -231,7 +232,7 @@ TEST(LanguageTest, ADamagedValueOfAGbkFileFallsBackToTheBuiltInText) {
   EXPECT_TRUE(language.HasUnreadableText());
   EXPECT_EQ(language.Text(IDS_Ledger_Pass), "PASS");
   EXPECT_EQ(language.Text(IDS_Ledger_Fail), "不合格");
-  EXPECT_EQ(language.Format(IDS_MESSAGE_LanguageUnreadable, {"UIChina.ini", "GBK"}),
+  EXPECT_EQ(UnreadableTextLine(language),
             "语言文件 UIChina.ini 中有些行既不是 UTF-8 也不是 GBK：这些行的文字以英文显示。");
 }
 

@@ -149,17 +149,12 @@ void MainPresenter::SwitchLanguage(const LanguageChoice& choice) {
 }
 
 void MainPresenter::WarnOfUnreadableLanguageFile() {
-  const Language& language = context_.language;
-  if (!language.HasUnreadableText()) return;
-  const std::filesystem::path file = language.File();
+  const std::string line = UnreadableTextLine(context_.language);
+  if (line.empty()) return;
   // The line stands apart from the welcome text, which ends without a line end of its own.
   const std::string shown = view_.StatusText();
   if (!shown.empty() && !shown.ends_with(kLineEnd)) context_.reporter.AppendStatusText(kParagraphBreak);
-  context_.reporter.ReportStatus(
-      language.Format(IDS_MESSAGE_LanguageUnreadable,
-                      {platform::PathToUtf8(file.filename()),
-                       platform::LegacyCodePageName(LanguageCodePage(file))}),
-      Severity::NoteLine);
+  context_.reporter.ReportStatus(line, Severity::NoteLine);
 }
 
 bool MainPresenter::OnCloseRequested() {

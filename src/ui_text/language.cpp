@@ -139,6 +139,13 @@ std::string Language::Text(UiText entry) const {
   return text;
 }
 
+std::string UnreadableTextLine(const Language& language) {
+  const std::filesystem::path file = language.File();
+  if (!LanguageFileHasUnreadableText(file)) return {};
+  return language.Format(IDS_MESSAGE_LanguageUnreadable,
+                         {platform::PathToUtf8(file.filename()), platform::LegacyCodePageName(LanguageCodePage(file))});
+}
+
 std::string Language::Format(UiText entry, std::initializer_list<FormatArg> args) const {
   std::string text;
   if (Lookup(entry.key, text)) {

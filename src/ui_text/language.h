@@ -72,4 +72,9 @@ class Language {
   std::filesystem::path file_;
 };
 
+// The one line that says the language file in force holds lines in neither UTF-8 nor its code
+// page, in that file's language where that text can be read; empty when it holds none. The
+// window's status box and the command line say it at start.
+std::string UnreadableTextLine(const Language& language);
+
 }  // namespace vx3::text
