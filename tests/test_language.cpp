@@ -186,6 +186,22 @@ TEST_P(LanguageEncodingTest, ReadsUtf8ElseTheCodePageAndLeavesOutWhatDecodesInNe
 INSTANTIATE_TEST_SUITE_P(Encodings, LanguageEncodingTest, ::testing::ValuesIn(kEncodingCases),
                          [](const auto& info) { return "case" + std::to_string(info.index); });
 
+// An edit counts at once in a file read from its code page too, a damage and its repair included.
+TEST(LanguageTest, AFileInItsCodePageIsReadAnewWhenItChanges) {
+  testing::TempDir dir;
+  const Language language(dir.WriteFile("UIChina.ini", "[STRING TABLE]\r\nIDS_Verify=" + kGbkVerify + "\r\n"));
+  EXPECT_EQ(language.Text(IDS_Verify), "校验");
+  dir.WriteFile("UIChina.ini", "[STRING TABLE]\r\nIDS_Verify=" + kGbkRead + "\r\n");
+  EXPECT_EQ(language.Text(IDS_Verify), "读取");
+  EXPECT_FALSE(language.HasUnreadableText());
+  dir.WriteFile("UIChina.ini", "[STRING TABLE]\r\nIDS_Verify=" + kGbkRead + "\xFF\r\n");
+  EXPECT_EQ(language.Text(IDS_Verify), "Verify");
+  EXPECT_TRUE(language.HasUnreadableText());
+  dir.WriteFile("UIChina.ini", "[STRING TABLE]\r\nIDS_Verify=校验\r\n");
+  EXPECT_EQ(language.Text(IDS_Verify), "校验");
+  EXPECT_FALSE(language.HasUnreadableText());
+}
+
 TEST(LanguageTest, AMissingFileHasNothingUnreadable) {
   testing::TempDir dir;
   EXPECT_FALSE(LanguageFileHasUnreadableText(dir.path() / "UIChina.ini"));

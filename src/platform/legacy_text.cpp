@@ -3,6 +3,8 @@
 #include <array>
 #include <climits>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -88,6 +90,14 @@ bool IsValidUtf8(std::string_view bytes) {
   std::size_t i = 0;
   const auto at = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
   while (i < bytes.size()) {
+    // Most of a language file is ASCII: eight bytes at a time while none has its top bit set.
+    while (i + 8 <= bytes.size()) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, bytes.data() + i, sizeof word);
+      if ((word & 0x8080808080808080ULL) != 0) break;
+      i += 8;
+    }
+    if (i >= bytes.size()) break;
     const unsigned char lead = at(i);
     if (lead < 0x80) {
       ++i;

@@ -1,6 +1,8 @@
 #include "ui_text/language.h"
 
 #include <algorithm>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -96,11 +98,48 @@ DecodedLanguageFile DecodeLanguageFile(std::string_view bytes, platform::LegacyC
   return DecodeByLine(body, page, utf8Declared);
 }
 
+namespace {
+
+// UTF-16 with byte-order mark, or UTF-8 throughout: the profile lookup reads the bytes as they are.
+bool ReadableAsItStands(std::string_view bytes) {
+  if (StartsWith(bytes, kUtf16LeBom) || StartsWith(bytes, kUtf16BeBom)) return true;
+  return platform::IsValidUtf8(StartsWith(bytes, kUtf8Bom) ? bytes.substr(kUtf8Bom.size()) : bytes);
+}
+
+// What the lookup reads, for the last file of each code page, kept while its bytes stay the same:
+// the file is read at every lookup so that an edit counts at once, but checking and converting
+// all of it each time would cost several times the reading.
+struct DecodedEntry {
+  bool filled = false;
+  std::string raw;
+  std::shared_ptr<const DecodedLanguageFile> decoded;  // null: read the bytes as they stand
+};
+std::mutex gDecodedMutex;
+DecodedEntry gDecoded[2];
+
+std::shared_ptr<const DecodedLanguageFile> Decoded(const std::string& bytes, platform::LegacyCodePage page) {
+  DecodedEntry& entry = gDecoded[page == platform::LegacyCodePage::Gbk ? 0 : 1];
+  {
+    std::lock_guard lock(gDecodedMutex);
+    if (entry.filled && entry.raw == bytes) return entry.decoded;
+  }
+  std::shared_ptr<const DecodedLanguageFile> decoded;
+  if (!ReadableAsItStands(bytes)) decoded = std::make_shared<const DecodedLanguageFile>(DecodeLanguageFile(bytes, page));
+  std::lock_guard lock(gDecodedMutex);
+  entry.filled = true;
+  entry.raw = bytes;
+  entry.decoded = decoded;
+  return decoded;
+}
+
+}  // namespace
+
 bool LanguageFileHasUnreadableText(const std::filesystem::path& languageFile) {
   try {
     std::string bytes;
     if (!platform::ReadFileBytes(languageFile, bytes)) return false;
-    return DecodeLanguageFile(bytes, LanguageCodePage(languageFile)).unreadable;
+    const std::shared_ptr<const DecodedLanguageFile> decoded = Decoded(bytes, LanguageCodePage(languageFile));
+    return decoded && decoded->unreadable;
   } catch (...) {
     return false;
   }
@@ -111,8 +150,8 @@ bool LookupUIText(const std::filesystem::path& languageFile, std::string_view ke
   try {
     std::string bytes;
     if (!platform::ReadFileBytes(languageFile, bytes)) return false;
-    const DecodedLanguageFile decoded = DecodeLanguageFile(bytes, LanguageCodePage(languageFile));
-    value = platform::ReadProfileStringFromBytes(decoded.bytes, kLanguageSection, key);
+    const std::shared_ptr<const DecodedLanguageFile> decoded = Decoded(bytes, LanguageCodePage(languageFile));
+    value = platform::ReadProfileStringFromBytes(decoded ? decoded->bytes : bytes, kLanguageSection, key);
   } catch (...) {
     return false;
   }
