@@ -1,7 +1,8 @@
 // Fuzzes the INI profile layer. The first three bytes choose a section, a key and a second key
 // (from a small alphabet, so that they name each other often); the rest is the INI file. Reads
 // must not fail on any file, a write that succeeds must read back, and it must leave the value of
-// any other key as it was.
+// any other key as it was. The same bytes read as a language file in either code page give UTF-8
+// (or the UTF-16 that the lookup reads itself).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,6 +10,8 @@
 
 #include "fuzz_support.h"
 #include "platform/ini_profile.h"
+#include "platform/legacy_text.h"
+#include "ui_text/language.h"
 
 using namespace vx3;
 
@@ -32,6 +35,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string otherKey = Name(data[2]);
   const std::string_view content(reinterpret_cast<const char*>(data + 3), size - 3);
   fuzz::WriteBytes(file, content);
+
+  const bool utf16 = content.starts_with("\xFF\xFE") || content.starts_with("\xFE\xFF");
+  for (const auto page : {platform::LegacyCodePage::Gbk, platform::LegacyCodePage::Windows1252}) {
+    const text::DecodedLanguageFile decoded = text::DecodeLanguageFile(content, page);
+    fuzz::Require(utf16 || platform::IsValidUtf8(decoded.bytes), "a language file reads as UTF-8");
+    if (auto value = platform::ReadProfileStringFromBytes(decoded.bytes, section, key); value && !utf16) {
+      fuzz::Require(platform::IsValidUtf8(*value), "a language text is UTF-8");
+    }
+  }
 
   const auto before = platform::ReadProfileString(file, otherSection, otherKey);
   platform::ReadProfileInt(file, section, key, -7);

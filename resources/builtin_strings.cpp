@@ -171,6 +171,7 @@ constexpr std::array kTable{
     BuiltInEntry{730, "Read broke off: %d of %d bytes arrived; %s is left as it was."},
     BuiltInEntry{731, "Reset the counters of this job and of today? The record keeps every chip."},
     BuiltInEntry{732, "Job %d is not in the production record."},
+    BuiltInEntry{740, "The language file %s holds lines in neither UTF-8 nor %s: their texts are shown in English."},
     BuiltInEntry{750, "%s ..."},
     BuiltInEntry{751, "NOT RUN"},
     BuiltInEntry{752, "NO CHIP"},

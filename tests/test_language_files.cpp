@@ -178,6 +178,7 @@ constexpr std::array kAllTexts{
     IDS_Ledger_Adopted,
     IDS_Ledger_NotAdopted,
     IDS_MESSAGE_DataFolder,
+    IDS_MESSAGE_LanguageUnreadable,
     IDS_MESSAGE_WriterInUse,
     IDS_Cli_NothingLoaded,
     IDS_Cli_ImageChanged,

@@ -174,6 +174,55 @@ TEST_F(MainPresenterTest, ARefusedLocaleShowsTheMessageAndKeepsTheCaptions) {
   EXPECT_EQ(context.language.File(), dir_.path() / "language" / "UIChina.ini");
 }
 
+// Language files with lines in neither UTF-8 nor their code page: one line says so, after the
+// welcome text, and those lines' texts are the built-in English ones.
+TEST_F(MainPresenterTest, AnUnreadableLanguageFileIsSaidOnceAndItsTextsAreBuiltIn) {
+  // The welcome line holds 0x81, which Windows-1252 leaves undefined.
+  dir_.WriteFile("language/UIEng.ini",
+                 "[STRING TABLE]\r\nIDS_EDIT_List=Welcome \x81 !!!\r\nIDS_EDIT_List_Web=See the web.\r\n"
+                 "IDS_STR_PROMPT=Load image\r\n");
+  // GBK, with 0xFF in the button's caption: neither GBK nor UTF-8.
+  dir_.WriteFile("language/UIChina.ini",
+                 "[STRING TABLE]\r\nIDS_EDIT_List=\xBB\xB6\xD3\xAD\r\nIDS_EDIT_List_Web=\xCD\xF8\xD5\xBE\r\n"
+                 "IDS_STR_PROMPT=\xD4\xD8\xC8\xEB\xFF\r\n"
+                 "IDS_MESSAGE_LanguageUnreadable=\xD3\xEF\xD1\xD4\xCE\xC4\xBC\xFE %s \xD3\xD0\xCE\xCA\xCC\xE2 (%s)\r\n");
+  presenter_.OnInitWindow();
+  EXPECT_EQ(view_.status,
+            "This program can download VX3 file into the Orvel Writer !!!\r\n\r\nSee the web.\r\n\r\n"
+            "The language file UIEng.ini holds lines in neither UTF-8 nor Windows-1252: their texts are shown in "
+            "English.\r\n" +
+                testing::NoRecordNote());
+  EXPECT_EQ(Control(ctl::kDeviceLoad).text, "Load image");
+
+  presenter_.SwitchToChinese();
+  EXPECT_EQ(view_.status, "欢迎\r\n\r\n网站\r\n\r\n语言文件 UIChina.ini 有问题 (GBK)\r\n");
+  EXPECT_EQ(Control(ctl::kDeviceLoad).text, "Device / Load VX3");
+
+  // Once for each change of file: the same language again says nothing more.
+  view_.status = "kept\r\n";
+  presenter_.SwitchToChinese();
+  EXPECT_EQ(view_.status, "kept\r\n");
+  // Back to the English file, after a load: the line follows the lines there.
+  context_.state.loadAttempted = true;
+  presenter_.SwitchToEnglish();
+  EXPECT_EQ(view_.status,
+            "kept\r\nThe language file UIEng.ini holds lines in neither UTF-8 nor Windows-1252: their texts are "
+            "shown in English.\r\n");
+}
+
+TEST_F(MainPresenterTest, LanguageFilesInTheirCodePagesReadWithoutAWarning) {
+  dir_.WriteFile("language/UIEng.ini",
+                 "[STRING TABLE]\r\nIDS_EDIT_List=Caf\xE9 !!!\r\nIDS_EDIT_List_Web=\xB1 web\r\n");
+  dir_.WriteFile("language/UIChina.ini",
+                 "[STRING TABLE]\r\nIDS_EDIT_List=\xBB\xB6\xD3\xAD\r\nIDS_EDIT_List_Web=\xCD\xF8\xD5\xBE\r\n"
+                 "IDS_STR_PROMPT=\xD4\xD8\xC8\xEB\r\n");
+  presenter_.OnInitWindow();
+  EXPECT_EQ(view_.status, "Café !!!\r\n\r\n± web" + testing::NoRecordNote());
+  presenter_.SwitchToChinese();
+  EXPECT_EQ(view_.status, "欢迎\r\n\r\n网站");
+  EXPECT_EQ(Control(ctl::kDeviceLoad).text, "载入");
+}
+
 TEST_F(MainPresenterTest, ErasableChipsGetTheEraseCaption) {
   presenter_.OnInitWindow();
   context_.state.erasableChip = true;

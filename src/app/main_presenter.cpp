@@ -21,6 +21,9 @@ struct MainPresenter::LanguageChoice {
 
 namespace {
 
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kParagraphBreak = "\r\n\r\n";
+
 struct ControlText {
   UiText text;
   int control;
@@ -75,6 +78,7 @@ void MainPresenter::OnInitWindow() {
   view_.SetControlText(ctl::kDeviceName, "");
 
   view_.SetStatusText(WelcomeText());
+  WarnOfUnreadableLanguageFile();
   OpenProductionRecord();
 
   for (const int id : {ctl::kProgramMcu, ctl::kOperateEeprom}) {
@@ -126,17 +130,31 @@ void MainPresenter::SwitchToEnglish() {
 void MainPresenter::SwitchLanguage(const LanguageChoice& choice) {
   RunState& state = context_.state;
   const std::string programPath = platform::PathToUtf8(state.programPath);
-  context_.language.SetFile(
-      platform::PathFromUtf8(ReplaceLanguageTail(programPath, state.languageTailLength, choice.fileName)));
+  const std::filesystem::path file =
+      platform::PathFromUtf8(ReplaceLanguageTail(programPath, state.languageTailLength, choice.fileName));
+  // Said once for each change of file, after the welcome text that a change of language writes.
+  const bool fileChanged = context_.language.File() != file;
+  context_.language.SetFile(file);
 
-  if (context_.locale.Current() == choice.localeId) return;
-  if (!context_.locale.Set(choice.localeId)) {
-    view_.ShowMessageBox(choice.refusedMessage, ProgramBaseName(programPath), box::kOk);
-    return;
+  if (context_.locale.Current() != choice.localeId) {
+    if (!context_.locale.Set(choice.localeId)) {
+      view_.ShowMessageBox(choice.refusedMessage, ProgramBaseName(programPath), box::kOk);
+    } else {
+      if (!state.loadAttempted) view_.SetStatusText(WelcomeText());
+      ApplyMainWindowTexts();
+      state.isEnglish = choice.english;
+    }
   }
-  if (!state.loadAttempted) view_.SetStatusText(WelcomeText());
-  ApplyMainWindowTexts();
-  state.isEnglish = choice.english;
+  if (fileChanged) WarnOfUnreadableLanguageFile();
+}
+
+void MainPresenter::WarnOfUnreadableLanguageFile() {
+  const std::string line = UnreadableTextLine(context_.language);
+  if (line.empty()) return;
+  // The line stands apart from the welcome text, which ends without a line end of its own.
+  const std::string shown = view_.StatusText();
+  if (!shown.empty() && !shown.ends_with(kLineEnd)) context_.reporter.AppendStatusText(kParagraphBreak);
+  context_.reporter.ReportStatus(line, Severity::NoteLine);
 }
 
 bool MainPresenter::OnCloseRequested() {

@@ -70,6 +70,8 @@ class MainPresenter {
  private:
   struct LanguageChoice;
   void SwitchLanguage(const LanguageChoice& choice);
+  // One line when the language file now in force holds lines in neither UTF-8 nor its code page.
+  void WarnOfUnreadableLanguageFile();
   // Runs `job` as the command `name` on the command thread; false when a Writer job already runs.
   bool StartCommand(text::UiText name, void (MainPresenter::*job)());
   // Opens the production record of the data folder, once, and says in the status box what the

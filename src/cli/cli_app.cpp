@@ -166,6 +166,10 @@ class CliRun final : public app::StartupHost {
     presenter.OnInitWindow();
     if (options_.lang == kLanguageChinese) presenter.SwitchToChinese();
     view.SetMuted(false);
+    // A language file with lines that cannot be read is said all the same: its texts are English.
+    if (const std::string line = text::UnreadableTextLine(context.language); !line.empty()) {
+      output_.EventOrLine({{"event", "status"}, {"text", line}}, line);
+    }
     // A series settings file named but not there, or not readable: the series meant is not
     // joined, and no chip may get a value the local INI would give instead.
     if (!options_.series.empty()) {

@@ -27,6 +27,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTextCursor>
+#include <QTextOption>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
@@ -37,6 +38,7 @@
 #include "app/main_presenter.h"
 #include "gui/about_dialog.h"
 #include "gui/choose_device_dialog.h"
+#include "gui/controls/elided_label.h"
 #include "gui/controls/hover_bitmap_button.h"
 #include "gui/export_dialog.h"
 #include "gui/program_resources.h"
@@ -50,7 +52,9 @@ namespace vx3::gui {
 
 namespace {
 
-enum class Kind { GroupBox, PushButton, ReadOnlyEdit, Radio, Label, StatusBox, IconButton, LanguageButton, Icon };
+enum class Kind {
+  GroupBox, PushButton, ReadOnlyEdit, Radio, Label, PathLabel, StatusBox, IconButton, LanguageButton, Icon
+};
 
 struct ControlLayout {
   int id;
@@ -78,7 +82,7 @@ constexpr ControlLayout kLayout[] = {
     {app::ctl::kRead, Kind::PushButton, "Read", 25, 255, 98, 14, false},
     {app::ctl::kRollingCode, Kind::PushButton, "Rolling Code", 25, 282, 98, 14, false},
     {app::ctl::kFileNameCaption, Kind::Label, "File name :", 153, 17, 39, 8, false},
-    {app::ctl::kFileName, Kind::Label, "-----", 197, 17, 257, 8, false},
+    {app::ctl::kFileName, Kind::PathLabel, "-----", 197, 17, 257, 8, false},
     {app::ctl::kChecksumCaption, Kind::Label, "EPROM Check Sum :", 153, 33, 70, 8, false},
     {app::ctl::kChecksum, Kind::Label, "", 224, 33, 168, 8, false},
     {app::ctl::kDriverVersionCaption, Kind::Label, "DRV Ver :", 399, 33, 36, 9, false},
@@ -251,12 +255,20 @@ void MainWindow::CreateControls() {
       case Kind::Label:
         widget = new QLabel(caption, this);
         break;
+      case Kind::PathLabel:
+        // A long path keeps its end, the file name, in view.
+        widget = new ElidedLabel(caption, this);
+        break;
       case Kind::StatusBox: {
         statusBox_ = new QPlainTextEdit(this);
         statusBox_->setReadOnly(true);
-        statusBox_->setLineWrapMode(QPlainTextEdit::NoWrap);
+        // Long lines wrap at the box's width, between words where they can and anywhere in a long
+        // path, so that nothing needs a sideways scroll. Wrapping is display only: the text read
+        // back is the text given.
+        statusBox_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        statusBox_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         statusBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        statusBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        statusBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         statusBox_->setFont(FixedPitchFont());
         // The status box keeps its own Copy and Select All, and offers the window's own items
         // (the record's export, About) below them.

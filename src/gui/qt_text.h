@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "gui/controls/elided_label.h"
+
 namespace vx3::gui {
 
 inline QString FromStatusText(std::string_view text) {
@@ -24,9 +26,12 @@ inline std::string ToStatusText(const QString& text) {
   return result.toStdString();
 }
 
-// The caption of a group box, line edit, label or button; false for other widgets.
+// The caption of a group box, line edit, label (an elided label's whole text) or button; false
+// for other widgets.
 inline bool SetCaption(QWidget* widget, const QString& text) {
-  if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+  if (auto* elided = qobject_cast<ElidedLabel*>(widget)) {
+    elided->setFullText(text);
+  } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
     group->setTitle(text);
   } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
     edit->setText(text);
@@ -41,6 +46,8 @@ inline bool SetCaption(QWidget* widget, const QString& text) {
 }
 
 inline std::optional<QString> Caption(const QWidget* widget) {
+  // The whole text, not the part an elided label shows.
+  if (const auto* elided = qobject_cast<const ElidedLabel*>(widget)) return elided->fullText();
   if (const auto* group = qobject_cast<const QGroupBox*>(widget)) return group->title();
   if (const auto* edit = qobject_cast<const QLineEdit*>(widget)) return edit->text();
   if (const auto* label = qobject_cast<const QLabel*>(widget)) return label->text();

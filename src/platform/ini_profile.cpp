@@ -568,6 +568,14 @@ bool ValidName(std::string_view name, std::string_view forbidden) {
 
 }  // namespace
 
+bool ReadFileBytes(const std::filesystem::path& file, std::string& bytes) {
+  try {
+    return ReadAll(file, bytes) == ReadResult::Ok;
+  } catch (...) {
+    return false;
+  }
+}
+
 bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes) {
   std::error_code ec;
   const bool exists = fs::exists(file, ec);
@@ -590,11 +598,20 @@ bool MayReplaceFile(const std::filesystem::path& file) {
 std::optional<std::string> ReadProfileString(const std::filesystem::path& file, std::string_view section,
                                              std::string_view key) {
   try {
+    std::string bytes;
+    if (ReadAll(file, bytes) != ReadResult::Ok) return std::nullopt;
+    return ReadProfileStringFromBytes(bytes, section, key);
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+std::optional<std::string> ReadProfileStringFromBytes(std::string_view bytes, std::string_view section,
+                                                      std::string_view key) {
+  try {
     section = Trim<char>(section);
     key = Trim<char>(key);
     if (key.empty()) return std::nullopt;
-    std::string bytes;
-    if (ReadAll(file, bytes) != ReadResult::Ok) return std::nullopt;
     DecodedFile decoded = Decode(bytes);
     if (decoded.encoding == Encoding::Utf16Le || decoded.encoding == Encoding::Utf16Be) {
       if (decoded.danglingByte) decoded.utf16.push_back(static_cast<char16_t>(kReplacement));

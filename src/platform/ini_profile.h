@@ -28,6 +28,15 @@ inline constexpr std::size_t kProfileValueMaxChars = 259;
 std::optional<std::string> ReadProfileString(const std::filesystem::path& file, std::string_view section,
                                              std::string_view key);
 
+// The same lookup on the bytes of a file already read (the language files, which are decoded
+// from their 8-bit code page first).
+std::optional<std::string> ReadProfileStringFromBytes(std::string_view bytes, std::string_view section,
+                                                      std::string_view key);
+
+// The whole of a plain file, read as ReadProfileString reads it. False when it is missing or
+// cannot be read.
+bool ReadFileBytes(const std::filesystem::path& file, std::string& bytes);
+
 // The integer value of `key`, read as the Windows profile function does: optional sign, then
 // decimal digits or "0x" and hexadecimal digits, up to the first other character. A missing key
 // or a value without any digit gives `fallback`. Digits beyond 32 bits wrap around, as they do

@@ -177,6 +177,9 @@ inline constexpr UiText IDS_Ledger_Adopted{"IDS_Ledger_Adopted", 653};
 inline constexpr UiText IDS_Ledger_NotAdopted{"IDS_Ledger_NotAdopted", 654};
 // An installed or read-only program writes into the user's data folder, and says so at start.
 inline constexpr UiText IDS_MESSAGE_DataFolder{"IDS_MESSAGE_DataFolder", 530};
+// A language file with lines in neither UTF-8 nor its code page: one line at start, and those
+// lines' texts in English.
+inline constexpr UiText IDS_MESSAGE_LanguageUnreadable{"IDS_MESSAGE_LanguageUnreadable", 740};
 // Another program holds the Writer: the window's status box and every Writer command refuse with it.
 inline constexpr UiText IDS_MESSAGE_WriterInUse{"IDS_MESSAGE_WriterInUse", 531};
 // The command line: its load state between runs, batches of chips, the record's commands.

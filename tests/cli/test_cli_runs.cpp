@@ -20,7 +20,9 @@
 #include "platform/clock.h"
 #include "platform/machine_id.h"
 #include "platform/thread_locale.h"
+#include "support/code_page_text.h"
 #include "support/fake_view.h"
+#include "support/image_builder.h"
 #include "support/test_ledger.h"
 
 namespace vx3::cli {
@@ -175,6 +177,31 @@ TEST(CliRunTest, TextsComeFromTheLanguageFileAskedFor) {
   const CliRunResult chinese = folder.Run("auto-program --no-wait --lang zh");
   EXPECT_EQ(chinese.exitCode, ToInt(ExitCode::NotLoaded));
   EXPECT_EQ(chinese.err, "尚未载入任何映像文件：请先执行 \"vx3wt-cli load 映像文件\"。\n");
+}
+
+// The Chinese file saved in GBK reads as the UTF-8 one. Damaged in one value, that text is the
+// built-in English one, and one status line says so before anything else.
+TEST(CliRunTest, ALanguageFileInGbkReadsAndOneInNeitherEncodingIsSaid) {
+  CliFolder folder;
+  const fs::path file = folder.programDir() / "language" / "UIChina.ini";
+  const std::optional<std::string> gbk = testing::Utf8ToCodePage(ReadAll(file), platform::LegacyCodePage::Gbk);
+  ASSERT_TRUE(gbk.has_value());
+  testing::WriteFileBytes(file, *gbk);
+  const CliRunResult readable = folder.Run("auto-program --no-wait --lang zh");
+  EXPECT_EQ(readable.exitCode, ToInt(ExitCode::NotLoaded));
+  EXPECT_EQ(readable.err, "尚未载入任何映像文件：请先执行 \"vx3wt-cli load 映像文件\"。\n");
+  EXPECT_EQ(readable.out, "");
+
+  testing::WriteFileBytes(file, testing::InsertAfter(*gbk, "\nIDS_Cli_NothingLoaded=", "\xFF"));
+  const std::string warning = "语言文件 UIChina.ini 中有些行既不是 UTF-8 也不是 GBK：这些行的文字以英文显示。";
+  const CliRunResult damaged = folder.Run("auto-program --no-wait --lang zh");
+  EXPECT_EQ(damaged.exitCode, ToInt(ExitCode::NotLoaded));
+  EXPECT_EQ(damaged.err, "Nothing is loaded for the Writer: run \"vx3wt-cli load IMAGE\" first.\n");
+  EXPECT_EQ(damaged.out, warning + "\n");
+  const CliRunResult json = folder.Run("auto-program --no-wait --lang zh --json");
+  EXPECT_EQ(json.Events("status"), std::vector<std::string>{"{\"event\":\"status\",\"text\":\"" + warning + "\"}"});
+  // The English file in force is read whole: nothing to say.
+  EXPECT_EQ(folder.Run("auto-program --no-wait").out, "");
 }
 
 TEST(CliRunTest, TheImageChangedSinceTheLoadIsRefused) {

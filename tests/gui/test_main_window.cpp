@@ -12,6 +12,9 @@
 #include <QStyleOptionButton>
 #include <QTimer>
 #include <QScrollBar>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QAction>
 #include <QDialog>
 #include <gtest/gtest.h>
@@ -97,7 +100,7 @@ TEST_F(MainWindowTest, StartState) {
   auto* statusBox = qobject_cast<QPlainTextEdit*>(Control(ctl::kStatusBox));
   ASSERT_NE(statusBox, nullptr);
   EXPECT_TRUE(statusBox->isReadOnly());
-  EXPECT_EQ(statusBox->lineWrapMode(), QPlainTextEdit::NoWrap);
+  EXPECT_EQ(statusBox->lineWrapMode(), QPlainTextEdit::WidgetWidth);
   const QFontMetrics fixed(statusBox->font());
   EXPECT_EQ(fixed.horizontalAdvance(QStringLiteral("iiii")), fixed.horizontalAdvance(QStringLiteral("WWWW")));
 }
@@ -139,6 +142,104 @@ TEST_F(MainWindowTest, NoCaptionIsClippedInEitherLanguage) {
   ExpectNoClippedCaptions();
   Button(ctl::kChinese)->click();
   ExpectNoClippedCaptions();
+}
+
+// The file name label keeps the end of a long path, the file name, in view: cut at the left, the
+// whole path its tool tip and what the window reads back.
+TEST_F(MainWindowTest, TheFileNameLabelShowsTheEndOfALongPath) {
+  auto* label = qobject_cast<QLabel*>(Control(ctl::kFileName));
+  ASSERT_NE(label, nullptr);
+  const QFontMetrics metrics(label->font());
+  struct PathCase {
+    const char* name;
+    const char* path;
+    const char* end;  // what the shown text ends with; nullptr: the path is shown whole
+  };
+  const PathCase cases[] = {
+      {"long Windows path",
+       "C:\\Users\\operator\\Documents\\Production lines\\Line 3 remote 433 MHz\\Customer ACME\\2026 December\\"
+       "firmware release candidates\\approved\\IMAGE.VX3",
+       "\\approved\\IMAGE.VX3"},
+      {"long path of Chinese folders",
+       "/home/operator/生产线/三号线 遥控器 433 MHz/客户 ACME/2026 年 12 月/固件发布候选版本/已批准的版本/"
+       "VX3P1020.VX3",
+       "/VX3P1020.VX3"},
+      {"long path without separators near its end",
+       "/srv/images/VX3P1020_customer_ACME_line_3_remote_433_MHz_release_candidate_2026_12_approved_by_quality_"
+       "final.VX3",
+       "_final.VX3"},
+      {"short path", "D:\\IMAGE.VX3", nullptr},
+      {"nothing loaded", "-----", nullptr},
+  };
+  for (const PathCase& c : cases) {
+    const QString path = QString::fromUtf8(c.path);
+    window_.SetControlText(ctl::kFileName, c.path);
+    EXPECT_EQ(window_.ControlText(ctl::kFileName), c.path) << c.name;
+    EXPECT_EQ(label->toolTip(), path) << c.name;
+    EXPECT_LE(metrics.horizontalAdvance(label->text()), label->contentsRect().width()) << c.name;
+    if (c.end == nullptr) {
+      EXPECT_EQ(label->text(), path) << c.name;
+      continue;
+    }
+    const QString shown = label->text();
+    EXPECT_TRUE(shown.endsWith(QString::fromUtf8(c.end))) << c.name << ": " << shown.toStdString();
+    EXPECT_TRUE(shown.startsWith(QChar(0x2026)) || shown.startsWith(QStringLiteral("..."))) << c.name;
+    // Cut at the left only: what is shown after the ellipsis is the path's own end.
+    EXPECT_TRUE(path.endsWith(shown.mid(shown.startsWith(QChar(0x2026)) ? 1 : 3))) << c.name;
+    EXPECT_LT(shown.size(), path.size()) << c.name;
+  }
+}
+
+TEST_F(MainWindowTest, TheFileNameLabelElidesAgainWhenItIsResized) {
+  auto* label = qobject_cast<QLabel*>(Control(ctl::kFileName));
+  ASSERT_NE(label, nullptr);
+  const QString path = QStringLiteral("/home/operator/production/line 3/remote 433 MHz/customer ACME/2026 December/"
+                                      "firmware release candidates/IMAGE.VX3");
+  window_.SetControlText(ctl::kFileName, path.toStdString());
+  const QString narrow = label->text();
+  ASSERT_NE(narrow, path);
+  const QSize size = label->size();
+  label->resize(QFontMetrics(label->font()).horizontalAdvance(path) + 20, size.height());
+  EXPECT_EQ(label->text(), path);
+  label->resize(size.width() / 2, size.height());
+  EXPECT_TRUE(label->text().endsWith(QStringLiteral("/IMAGE.VX3"))) << label->text().toStdString();
+  EXPECT_LT(label->text().size(), narrow.size());
+  label->resize(size);
+  EXPECT_EQ(label->text(), narrow);
+  EXPECT_EQ(window_.ControlText(ctl::kFileName), path.toStdString());
+}
+
+// Long status lines wrap at the box's width, a sentence between its words and a long path
+// anywhere, and nothing scrolls sideways. The text read back is the text given.
+TEST_F(MainWindowTest, LongStatusLinesWrapWithoutASidewaysScrollBar) {
+  auto* box = qobject_cast<QPlainTextEdit*>(Control(ctl::kStatusBox));
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+  const std::string sentence =
+      "Err: The production record cannot be used: the record file is locked by another program on this PC. "
+      "Commands that write a serial number are stopped.";
+  const std::string path = "Read-back listing written to /home/operator/production_lines/line_3_remote_433_MHz/"
+                           "customer_ACME/2026_December/firmware_release_candidates/approved/VX3P1020.BBB";
+  window_.SetStatusText("");
+  context_.reporter.ReportStatus(sentence, text::Severity::NoteLine);
+  context_.reporter.ReportStatus(path, text::Severity::NoteLine);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(box->horizontalScrollBar()->isVisible());
+  EXPECT_EQ(box->horizontalScrollBar()->maximum(), 0);
+  EXPECT_EQ(window_.StatusText(), sentence + "\r\n" + path + "\r\n");
+  // Each line takes more than one row of the box.
+  const QTextDocument* document = box->document();
+  ASSERT_EQ(document->blockCount(), 3);  // the two lines and the empty one after the last line end
+  for (int block = 0; block < 2; ++block) {
+    EXPECT_GT(document->findBlockByNumber(block).lineCount(), 1) << block;
+  }
+  // The sentence breaks between words: every row but the last ends at a space.
+  const QTextBlock first = document->findBlockByNumber(0);
+  const QString firstText = first.text();
+  for (int row = 0; row + 1 < first.layout()->lineCount(); ++row) {
+    const QTextLine line = first.layout()->lineAt(row);
+    EXPECT_EQ(firstText.at(line.textStart() + line.textLength() - 1), QLatin1Char(' ')) << row;
+  }
 }
 
 TEST_F(MainWindowTest, StatusLinesAreAppended) {

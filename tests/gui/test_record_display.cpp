@@ -26,6 +26,7 @@
 #include "gui/rolling_code_dialog.h"
 #include "program_window_test.h"
 #include "rolling/rolling_dialog.h"
+#include "support/code_page_text.h"
 #include "support/image_builder.h"
 
 namespace vx3::gui {
@@ -346,6 +347,41 @@ TEST_P(RecordDisplayTest, ExportDialogsInTheLanguageWriteTheChipsOfTheJob) {
   const auto rows = Exported(file);
   EXPECT_EQ(Chips(rows), (std::vector<std::pair<std::string, std::string>>{{"pass", first}, {"fail", second}}));
   EXPECT_EQ(window_.StatusText().find(platform::PathToUtf8(file)) != std::string::npos, true) << window_.StatusText();
+}
+
+// The shipped Chinese file saved again in GBK, as Chinese editors save it: the band reads as it
+// does from the UTF-8 file, without a warning. Damaged in the FAIL text, that one text is the
+// built-in one, the rest stays Chinese and one line says so.
+TEST_F(RecordWindowTest, TheBandSpeaksChineseFromAGbkLanguageFile) {
+  const fs::path file = programDir_ / "language" / "UIChina.ini";
+  const std::optional<std::string> gbk =
+      testing::Utf8ToCodePage(testing::ReadFileBytes(file), platform::LegacyCodePage::Gbk);
+  ASSERT_TRUE(gbk.has_value());
+  testing::WriteFileBytes(file, *gbk);
+  const LanguageCase& chinese = kLanguages[1];
+  LoadSample();
+  window_.SetStatusText("");
+  Click(ctl::kChinese);
+  EXPECT_EQ(window_.StatusText(), "");
+  EXPECT_EQ(window_.ControlText(ctl::kAutoProgram), chinese.autoProgram);
+
+  const std::string first = AutoProgram();
+  EXPECT_EQ(Verdict(), chinese.pass) << window_.StatusText();
+  EXPECT_EQ(Detail(), fmt::format(fmt::runtime(chinese.detail), chinese.autoProgram, first));
+  SimSettings(kFailingChip);
+  const std::string second = AutoProgram();
+  EXPECT_EQ(Verdict(), chinese.fail) << window_.StatusText();
+  EXPECT_EQ(JobCounters(), Counters(chinese.jobCounters, 2, 1, 1, "50.0", second));
+
+  testing::WriteFileBytes(file, testing::InsertAfter(*gbk, "\nIDS_Ledger_Fail=", "\xFF"));
+  Click(ctl::kEnglish);
+  window_.SetStatusText("");
+  Click(ctl::kChinese);
+  EXPECT_EQ(window_.StatusText(),
+            "语言文件 UIChina.ini 中有些行既不是 UTF-8 也不是 GBK：这些行的文字以英文显示。\r\n");
+  EXPECT_EQ(Verdict(), "FAIL");
+  EXPECT_EQ(Detail(), fmt::format(fmt::runtime(chinese.detail), chinese.autoProgram, second));
+  EXPECT_EQ(JobCounters(), Counters(chinese.jobCounters, 2, 1, 1, "50.0", second));
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, RecordDisplayTest, ::testing::ValuesIn(kLanguages),
