@@ -227,7 +227,7 @@ TEST(LanguageTest, TheShippedFilesReadTheSameInTheirCodePage) {
     EXPECT_FALSE(ansi.HasUnreadableText()) << shipped.fileName;
     EXPECT_EQ(UnreadableTextLine(ansi), "") << shipped.fileName;
     for (const UiText& entry : {IDS_Ledger_Pass, IDS_Ledger_Fail, IDS_Ledger_Unknown, IDS_STR_PROMPT,
-                                IDS_MESSAGE_Error, IDS_EDIT_List, IDS_Ledger_JobCounters}) {
+                                IDS_MESSAGE_Error, IDS_EDIT_List, IDS_Ledger_JobTally}) {
       EXPECT_EQ(ansi.Text(entry), utf8.Text(entry)) << shipped.fileName << " " << entry.key;
     }
   }
