@@ -178,7 +178,8 @@ struct TimeLimitCase {
 class ChipActionTimeLimitTest : public ChipActionTest, public ::testing::WithParamInterface<TimeLimitCase> {};
 
 // The Writer keeps saying it is busy, a second per round: the action ends at its time limit with
-// one error line that names it, and the log keeps the line under a new event.
+// what the Writer said and one error line that names the action, and the log keeps the line
+// under a new event.
 TEST_P(ChipActionTimeLimitTest, AWriterThatNeverEndsTheActionIsStoppedInTime) {
   std::filesystem::create_directory(rig_.dir.path() / "Writer_Log");
   rig_.clock.tick = std::chrono::seconds(1);
@@ -186,7 +187,10 @@ TEST_P(ChipActionTimeLimitTest, AWriterThatNeverEndsTheActionIsStoppedInTime) {
   rig_.bridge.repeatLastReply = true;
   const std::uint32_t event = rig_.reporter.eventNumber();
   EXPECT_FALSE(Run(GetParam().action));
-  EXPECT_EQ(rig_.view.status, std::string("Err: ") + GetParam().line + "\r\n");
+  // What the Writer said and never ended with its arguments comes first, as one line.
+  std::string said;
+  for (std::size_t round = 0; round < rig_.bridge.written.size(); ++round) said += "busy";
+  EXPECT_EQ(rig_.view.status, said + "\r\nErr: " + GetParam().line + "\r\n");
   // Two looks at the clock per round at most: the limit is time, not a count of rounds.
   EXPECT_GE(rig_.bridge.written.size(), kChipActionTimeLimit.count() / 2);
   EXPECT_LE(rig_.bridge.written.size(), kChipActionTimeLimit.count());
@@ -480,6 +484,25 @@ INSTANTIATE_TEST_SUITE_P(Matrix, HeaderReadBackFaultTest, ::testing::ValuesIn(He
                            return fmt::format("Exchange{}{}", info.param.exchange,
                                               info.param.fault == Fault::Write ? "Write" : "Read");
                          });
+
+TEST(RepeatedLinesTest, EachRunOfTheSameLineIsOneLineWithItsCount) {
+  testing::TempDir dir;
+  const text::Language language(dir.path() / "none.ini");
+  struct Case {
+    std::string_view text;
+    std::string_view collapsed;
+  };
+  const Case cases[] = {
+      {"", ""},
+      {"Program OK\r\n", "Program OK\r\n"},
+      {"Working ...\r\nWorking ...\r\nWorking ...\r\n", "Working ... (3 times)\r\n"},
+      {"Blank check OK\r\nWorking ...\r\nWorking ...\r\nVerify", "Blank check OK\r\nWorking ... (2 times)\r\nVerify"},
+      {"a\nb\nb\na\n", "a\nb (2 times)\na\n"},
+      // A last line without its end is not the same line as one that has it.
+      {"Working ...\r\nWorking ...", "Working ...\r\nWorking ..."},
+  };
+  for (const Case& c : cases) EXPECT_EQ(CollapseRepeatedLines(c.text, language), c.collapsed) << c.text;
+}
 
 // --- how an action ended, as the record and the band take it ---
 

@@ -184,6 +184,7 @@ constexpr std::array kAllTexts{
     IDS_Cli_ImageChanged,
     IDS_Cli_NextChip,
     IDS_Cli_ChipSummary,
+    IDS_MESSAGE_RepeatedLine,
     IDS_Cli_NoRecord,
     IDS_Cli_Interrupted,
     IDS_Cli_DeviceNotOffered,

@@ -88,24 +88,18 @@ std::filesystem::path Reporter::logPath() const {
   return logPath_;
 }
 
-void Reporter::ReportStatus(std::string_view text, Severity severity) {
-  ReportView* view = view_.load();
-  if (view == nullptr) return;
-  std::string line;
-  if (severity == Severity::ErrorLine) line = language_.Text(IDS_MESSAGE_Error);
-  line += text;
-  line += kStatusLineEnd;
-  AddToTranscript(line);
-  view->AppendStatusText(line);
-}
+void Reporter::ReportStatus(std::string_view text, Severity severity) { ReportLine(text, severity, true); }
 
-void Reporter::ReportAside(std::string_view text, Severity severity) {
+void Reporter::ReportAside(std::string_view text, Severity severity) { ReportLine(text, severity, false); }
+
+void Reporter::ReportLine(std::string_view text, Severity severity, bool inTranscript) {
   ReportView* view = view_.load();
   if (view == nullptr) return;
   std::string line;
   if (severity == Severity::ErrorLine) line = language_.Text(IDS_MESSAGE_Error);
   line += text;
   line += kStatusLineEnd;
+  if (inTranscript) AddToTranscript(line);
   view->AppendStatusText(line);
 }
 

@@ -106,6 +106,7 @@ class Reporter {
   platform::Clock& clock_;
   std::atomic<ReportView*> view_{nullptr};
   std::atomic<std::uint32_t> eventNumber_{1};
+  void ReportLine(std::string_view text, Severity severity, bool inTranscript);
   void AddToTranscript(std::string_view text);
   mutable std::mutex transcriptMutex_;
   std::string transcriptHead_;

@@ -213,6 +213,8 @@ inline constexpr UiText IDS_Band_NotRunReason{"IDS_Band_NotRunReason", 756};
 inline constexpr UiText IDS_Ledger_JobTally{"IDS_Ledger_JobTally", 757};
 inline constexpr UiText IDS_Ledger_TodayTally{"IDS_Ledger_TodayTally", 758};
 inline constexpr UiText IDS_Cli_ChipSummary{"IDS_Cli_ChipSummary", 759};
+// A line the Writer said many times over, once with its count.
+inline constexpr UiText IDS_MESSAGE_RepeatedLine{"IDS_MESSAGE_RepeatedLine", 760};
 // NOLINTEND(readability-identifier-naming)
 
 }  // namespace vx3::text

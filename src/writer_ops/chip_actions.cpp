@@ -150,6 +150,39 @@ text::UiText ChipActionName(std::uint8_t action) {
   }
 }
 
+std::string CollapseRepeatedLines(std::string_view text, const text::Language& language) {
+  std::string out;
+  std::string_view previous;
+  std::string_view previousEnd;
+  int count = 0;
+  const auto flush = [&] {
+    if (count == 0) return;
+    out += count == 1 ? std::string(previous) : language.Format(text::IDS_MESSAGE_RepeatedLine, {previous, count});
+    out += previousEnd;
+  };
+  while (!text.empty()) {
+    std::size_t end = text.find('\n');
+    const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
+    std::string_view line = text.substr(0, next);
+    std::string_view lineEnd;
+    if (line.ends_with("\r\n")) lineEnd = "\r\n";
+    else if (line.ends_with('\n')) lineEnd = "\n";
+    line.remove_suffix(lineEnd.size());
+    if (count > 0 && line == previous && !lineEnd.empty()) {
+      ++count;
+      previousEnd = lineEnd;
+    } else {
+      flush();
+      previous = line;
+      previousEnd = lineEnd;
+      count = 1;
+    }
+    text.remove_prefix(next);
+  }
+  flush();
+  return out;
+}
+
 bool ChipAction(const WriterServices& writer, std::uint8_t action, const ChipActionImage& image) {
   return RunChipAction(writer, action, image).Passed();
 }
@@ -195,6 +228,12 @@ ChipActionResult RunChipAction(const WriterServices& writer, std::uint8_t action
         writer.reporter.LogEvent(1, kOtpActionErrorText);
         return result;
     }
+  }
+  // What the Writer said while it kept the action going: on record with the time limit.
+  if (!pending.empty()) {
+    std::string said = CollapseRepeatedLines(SystemTextToUtf8(pending, kWriterMessageMaxChars), writer.language);
+    if (!said.ends_with('\n')) said += "\r\n";
+    writer.reporter.AppendStatusText(said);
   }
   const std::string line = writer.language.Format(
       text::IDS_MESSAGE_ActionTimeout,

@@ -75,13 +75,18 @@ struct ChipActionResult {
   bool ReachedChip() const { return outcome != ChipOutcome::NoChip && outcome != ChipOutcome::NotRun; }
 };
 
+// A text with each run of identical lines as one line with its count ("Working ... (240 times)",
+// in the language in force); lines end as they did.
+std::string CollapseRepeatedLines(std::string_view text, const text::Language& language);
+
 // RunChipAction, with the result as the bool its callers test.
 // Runs one chip action (0x81 to 0x85, 0xC1) until the Writer ends it: true for status 1,
 // false for status 0, a failed transfer or any other status ("Error return value in OTP
 // action!!", a new event, logged with kind 1). Status 2 adds text to the pending message,
 // status 3 shows it formatted with its arguments; both are answered with the same packet.
-// An action still going after kChipActionTimeLimit ends false with the error line "The Writer
-// did not finish <action> in 120 s", also logged under a new event.
+// An action still going after kChipActionTimeLimit ends false with what the Writer had said and
+// not yet shown (its repeated lines counted), then the error line "The Writer did not finish
+// <action> in 120 s", also logged under a new event.
 bool ChipAction(const WriterServices& writer, std::uint8_t action, const ChipActionImage& image);
 ChipActionResult RunChipAction(const WriterServices& writer, std::uint8_t action, const ChipActionImage& image);
 
