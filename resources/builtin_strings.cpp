@@ -181,7 +181,7 @@ constexpr std::array kTable{
     BuiltInEntry{756, "the command did not reach the chip"},
     BuiltInEntry{757, "This job: %d done: %d passed, %d failed, %d unknown, yield %s %%, last serial %s"},
     BuiltInEntry{758, "Today: %d done: %d passed, %d failed, %d unknown, yield %s %%, last serial %s"},
-    BuiltInEntry{759, "%s: %d of %d chips passed, %d failed, %d unknown; %d not run, %d with no chip in the socket."},
+    BuiltInEntry{759, "%s: %d chips: %d passed, %d failed, %d unknown; %d not run, %d with no chip in the socket."},
     BuiltInEntry{760, "%s (%d times)"},
     BuiltInEntry{1041, "Fun6 (P+V)"},
     BuiltInEntry{1042, "Off-line Default Mode"},

@@ -447,7 +447,7 @@ class CliRun final : public app::StartupHost {
     }
     const std::string summary = Language(context).Format(
         text::IDS_Cli_ChipSummary,
-        {options_.command, counts.passed, counts.done, counts.failed, counts.unknown, counts.notRun, counts.noChip});
+        {options_.command, counts.done, counts.passed, counts.failed, counts.unknown, counts.notRun, counts.noChip});
     summaryCounts_ = counts;
     if (!output_.json()) output_.Line(summary);
     if (firstFailure) return *firstFailure;

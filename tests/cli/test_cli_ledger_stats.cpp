@@ -153,5 +153,23 @@ TEST(CliBatchCountersTest, TheBatchOutputAgreesWithLedgerStats) {
   EXPECT_EQ(summary["no_chip"], 1);
 }
 
+// The batch's summary line puts each figure in its place, in either language.
+TEST(CliBatchCountersTest, TheSummaryLineNamesEachFigureInBothLanguages) {
+  CliFolder folder;
+  folder.SimSettings();
+  ASSERT_EQ(folder.Run(std::string(kLoad)).exitCode, 0);
+  const CliRunResult english = folder.Run("auto-program --count 2 --no-wait");
+  EXPECT_NE(english.out.find("\nauto-program: 2 chips: 2 passed, 0 failed, 0 unknown; 0 not run, 0 with no chip in "
+                             "the socket.\n"),
+            std::string::npos)
+      << english.out;
+  folder.SimSettings("[Chip]\nInSocket=0\n");
+  const CliRunResult chinese = folder.Run("auto-program --no-wait --lang zh");
+  EXPECT_EQ(chinese.exitCode, ToInt(ExitCode::NoChip)) << chinese.out << chinese.err;
+  EXPECT_NE(chinese.out.find("\nauto-program：0 颗芯片：0 颗通过，0 颗失败，0 颗结果未知；0 次未执行，1 次烧录座中无芯片。\n"),
+            std::string::npos)
+      << chinese.out;
+}
+
 }  // namespace
 }  // namespace vx3::cli
