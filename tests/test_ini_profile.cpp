@@ -10,10 +10,13 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -456,6 +459,54 @@ INSTANTIATE_TEST_SUITE_P(Cases, MayReplaceFileTest,
                                            MayReplaceCase{"FolderMissing", "", "missing/code.BBB", false},
                                            MayReplaceCase{"NameIsAFolder", "folder", "code.BBB", false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+#ifndef _WIN32
+// What a name given for the program's output is, it stays: a link stays a link and its target
+// gets the bytes, a pipe's reader gets them, a device is written to and reports its failure.
+TEST(ReplaceFileAtomicallyTest, ALinkIsFollowedAndADeviceOrPipeIsWrittenThroughNeverSwapped) {
+  TempDir dir;
+  // A link to a file in another folder: the target is replaced there; the link stays.
+  dir.WriteFile("elsewhere/target.txt", "earlier");
+  const fs::path link = dir.path() / "link.txt";
+  fs::create_symlink(dir.path() / "elsewhere" / "target.txt", link);
+  std::string why;
+  EXPECT_TRUE(ReplaceFileAtomically(link, "listing", &why)) << why;
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(ReadFileBytes(dir.path() / "elsewhere" / "target.txt"), "listing");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "elsewhere"), fs::directory_iterator()), 1);
+
+  // A link to a name not there yet: the file is made at the link's target.
+  const fs::path dangling = dir.path() / "dangling.txt";
+  fs::create_symlink(dir.path() / "elsewhere" / "new.txt", dangling);
+  EXPECT_TRUE(ReplaceFileAtomically(dangling, "new", &why)) << why;
+  EXPECT_TRUE(fs::is_symlink(dangling));
+  EXPECT_EQ(ReadFileBytes(dir.path() / "elsewhere" / "new.txt"), "new");
+
+  // A device that takes nothing: the failure with the system's reason, the device as it was.
+  EXPECT_FALSE(ReplaceFileAtomically("/dev/full", "listing", &why));
+  EXPECT_EQ(why, std::make_error_code(std::errc::no_space_on_device).message());
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));
+  // A device that takes everything.
+  EXPECT_TRUE(ReplaceFileAtomically("/dev/null", "listing", &why)) << why;
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+  // A pipe: its reader gets the bytes.
+  const fs::path fifo = dir.path() / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string read;
+  std::thread reader([&fifo, &read] { read = ReadFileBytes(fifo); });
+  EXPECT_TRUE(ReplaceFileAtomically(fifo, "through the pipe", &why)) << why;
+  reader.join();
+  EXPECT_EQ(read, "through the pipe");
+  EXPECT_TRUE(fs::is_fifo(fifo));
+
+  // A folder is refused and left alone.
+  fs::create_directories(dir.path() / "folder");
+  EXPECT_FALSE(ReplaceFileAtomically(dir.path() / "folder", "listing", &why));
+  EXPECT_FALSE(why.empty());
+  EXPECT_TRUE(fs::is_directory(dir.path() / "folder"));
+}
+#endif
 
 }  // namespace
 }  // namespace vx3::platform

@@ -758,7 +758,11 @@ TEST_F(LedgerInProgramTest, TheExportWritesTheChosenScopeOrSaysWhyNot) {
   EXPECT_EQ(view_->exportSuggestedName.rfind("production-", 0), 0U) << view_->exportSuggestedName;
   const std::string csv = testing::ReadFileBytes(file);
   EXPECT_NE(csv.find(",Auto Program,pass,00001000,"), std::string::npos) << csv;
-  EXPECT_FALSE(fs::exists(fs::path(file.string() + ".part")));
+  // Nothing was left beside it on the way.
+  for (const fs::directory_entry& entry : fs::directory_iterator(file.parent_path())) {
+    EXPECT_EQ(entry.path().filename().string().rfind(file.filename().string() + ".", 0), std::string::npos)
+        << entry.path();
+  }
 
   // A file that cannot be made: the earlier export stays as it was.
   const std::string before = csv;

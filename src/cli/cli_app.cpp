@@ -1,7 +1,10 @@
 #include "cli/cli_app.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -41,6 +44,9 @@ using app::CommandResult;
 using text::UiText;
 
 std::atomic<bool> gInterrupted{false};
+
+// The name --out takes for standard output.
+constexpr std::string_view kStandardOutput = "-";
 
 struct ChipCommandName {
   std::string_view name;
@@ -488,11 +494,22 @@ class CliRun final : public app::StartupHost {
     const ExitCode code = ExitCodeOf(context.state.lastResult.load(), ChipCommand::Read);
     const std::string listing = view.TakeListing();
     if (code != ExitCode::Success) return code;
-    // The listing is written whole or not at all: a file that is there is complete.
+    if (options_.out == kStandardOutput) {
+      // "-": the listing goes to standard output as it is.
+      const bool written = std::fwrite(listing.data(), 1, listing.size(), host_.out) == listing.size() &&
+                           std::fflush(host_.out) == 0;
+      if (!written) {
+        output_.Error(Language(context).Format(text::IDS_Cli_FileNotWritten,
+                                               {options_.out, std::string_view(std::strerror(errno))}));
+        return ExitCode::ReadFailed;
+      }
+      return InterruptRequested() ? ExitCode::Interrupted : ExitCode::Success;
+    }
+    // The listing is written whole or not at all: a file that is there is complete; a device or
+    // a pipe named by --out gets the bytes, and is never swapped for a file.
     const fs::path out = platform::PathFromUtf8(options_.out);
-    if (!platform::ReplaceFileAtomically(out, listing)) {
-      output_.Error(Language(context).Format(text::IDS_Cli_FileNotWritten,
-                                             {options_.out, std::string_view("cannot write the file")}));
+    if (std::string why; !platform::ReplaceFileAtomically(out, listing, &why)) {
+      output_.Error(Language(context).Format(text::IDS_Cli_FileNotWritten, {options_.out, why}));
       return ExitCode::ReadFailed;
     }
     const std::string written = Language(context).Format(text::IDS_Cli_ListingWritten, {options_.out});

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 #include <mutex>
 #include <system_error>
 #include <tuple>
@@ -33,8 +32,6 @@ using Clock = std::chrono::system_clock;
 
 // Results between two foldings of the log into the file (a few pages each).
 constexpr int kCommitsPerFold = 100;
-// An export is written under this name beside its file until it is whole.
-constexpr std::string_view kExportPartSuffix = ".part";
 // Values passed over in one issue before the record calls the run of taken values a fault.
 constexpr int kMaxSkippedValues = 1000;
 // A run of values used by the Writer on its own, as its action row says it.
@@ -919,37 +916,27 @@ class SqliteLedger final : public ProductionLedger, public LedgerOutbox, public 
     if (scope == ExportScope::Today) rows.Bind(2, Now().day);
     if (!rows.prepared()) return Fail(rows.rc());
 
-    // Written beside the file and renamed over it when whole: a stop in the middle leaves no
-    // half-written export where the last one was.
-    fs::path part = file;
-    part += kExportPartSuffix;
+    // Gathered whole, then written beside the file and renamed over it: a stop in the middle
+    // leaves no half-written export where the last one was, and a device or pipe named as the
+    // file is written to, never swapped for a file.
     const std::string target = platform::PathToUtf8(file);
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    if (!out) return LedgerStatus::Failed(fmt::format("the export file cannot be made ({})", target));
-    const auto abandon = [&out, &part](LedgerStatus status) {
-      out.close();
-      std::error_code ignored;
-      fs::remove(part, ignored);
-      return status;
-    };
-    out << kCsvHeader << kCsvLineEnd;
-    std::string line;
-    while (rows.Step()) {
-      line.clear();
-      for (int column = 0; column < 12; ++column) {
-        if (column > 0) line += ',';
-        line += CsvField(rows.Text(column));
-      }
-      line += kCsvLineEnd;
-      out << line;
+    if (!platform::MayReplaceFile(file)) {
+      return LedgerStatus::Failed(fmt::format("the export file cannot be made ({})", target));
     }
-    if (!rows.Done()) return abandon(Fail(rows.rc()));
-    out.flush();
-    out.close();
-    if (!out) return abandon(LedgerStatus::Failed(fmt::format("the export file cannot be written ({})", target)));
-    std::error_code ec;
-    fs::rename(part, file, ec);
-    if (ec) return abandon(LedgerStatus::Failed(fmt::format("the export file cannot be written ({})", target)));
+    std::string csv;
+    csv += kCsvHeader;
+    csv += kCsvLineEnd;
+    while (rows.Step()) {
+      for (int column = 0; column < 12; ++column) {
+        if (column > 0) csv += ',';
+        csv += CsvField(rows.Text(column));
+      }
+      csv += kCsvLineEnd;
+    }
+    if (!rows.Done()) return Fail(rows.rc());
+    if (std::string why; !platform::ReplaceFileAtomically(file, csv, &why)) {
+      return LedgerStatus::Failed(fmt::format("the export file cannot be written ({}: {})", target, why));
+    }
     return {};
   }
 

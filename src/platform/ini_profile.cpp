@@ -576,11 +576,48 @@ bool ReadFileBytes(const std::filesystem::path& file, std::string& bytes) {
   }
 }
 
-bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes) {
+// Links followed one after the other before a name is taken as a loop (the system's own limit).
+constexpr int kMaxLinkHops = 40;
+
+bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes, std::string* why) {
+  const auto fail = [why](std::string reason) {
+    if (why != nullptr) *why = std::move(reason);
+    return false;
+  };
   std::error_code ec;
-  const bool exists = fs::exists(file, ec);
-  if (ec || (exists && !MayChange(file))) return false;
-  return ReplaceAtomically(file, bytes, exists);
+  // A link stands for its target: the target is what gets the bytes, in its own folder.
+  fs::path target = file;
+  for (int hops = 0; fs::is_symlink(fs::symlink_status(target, ec)); ++hops) {
+    // As many hops as the system follows; a loop of links ends here as it ends there.
+    if (hops >= kMaxLinkHops) return fail(std::make_error_code(std::errc::too_many_symbolic_link_levels).message());
+    const fs::path to = fs::read_symlink(target, ec);
+    if (ec) return fail(ec.message());
+    target = to.is_absolute() ? to : target.parent_path() / to;
+  }
+  const fs::file_status status = fs::status(target, ec);
+  const bool exists = !ec && fs::exists(status);
+  if (ec && ec != std::errc::no_such_file_or_directory) return fail(ec.message());
+  if (exists && fs::is_directory(status)) return fail(std::make_error_code(std::errc::is_a_directory).message());
+#ifndef _WIN32
+  if (exists && !fs::is_regular_file(status)) {
+    // A device or a pipe takes the bytes as they come; swapping it for a file would lose them.
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return fail(std::error_code(errno, std::generic_category()).message());
+    errno = 0;
+    const bool written = WriteFully(fd, bytes);
+    const int writeError = errno;
+    const bool closed = ::close(fd) == 0;
+    if (!written) return fail(std::error_code(writeError != 0 ? writeError : EIO, std::generic_category()).message());
+    if (!closed) return fail(std::error_code(errno, std::generic_category()).message());
+    return true;
+  }
+#endif
+  if (exists && !MayChange(target)) return fail(std::make_error_code(std::errc::permission_denied).message());
+  errno = 0;
+  if (!ReplaceAtomically(target, bytes, exists)) {
+    return fail(std::error_code(errno != 0 ? errno : EIO, std::generic_category()).message());
+  }
+  return true;
 }
 
 bool MayReplaceFile(const std::filesystem::path& file) {

@@ -60,7 +60,11 @@ bool WriteProfileString(const std::filesystem::path& file, std::string_view sect
 // over it, keeping its permissions and owner. A read-only file is refused and kept; so is every
 // failure, which leaves the file as it was. The program's own small files (the chip history)
 // are written so.
-bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes);
+// Only a regular file, or a name not there yet, is replaced. A symbolic link is followed, and its
+// target is replaced in the target's own folder. A device or a pipe (a FIFO) is written through:
+// it is never swapped for a file. A folder is refused. `why`, when given, receives the system's
+// reason for a failure ("No space left on device").
+bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes, std::string* why = nullptr);
 
 // Whether ReplaceFileAtomically could replace `file` now: its folder is there (and, where the
 // system says so, writable) and a file already there may be changed. Lets a writer that gathers
