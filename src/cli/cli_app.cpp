@@ -719,6 +719,7 @@ int RunCli(int argc, const char* const* argv, const CliHost& host) {
                std::string(kCliProgramName)};
   cli.require_subcommand(1);
   cli.set_help_all_flag("--help-all", "Help of every command");
+  cli.set_version_flag("--version", std::string(kCliProgramName) + " " + VX3WT_VERSION_TEXT, "The program's version");
   AddCommonOptions(cli, options);
 
   CLI::App* info = cli.add_subcommand("info", "Load IMAGE as the window does and print what it holds (no Writer)");
@@ -771,6 +772,10 @@ int RunCli(int argc, const char* const* argv, const CliHost& host) {
 
   try {
     cli.parse(argc, argv);
+  } catch (const CLI::CallForVersion& version) {
+    // --version: one line, "vx3wt-cli 1.2.0", whatever else was given.
+    std::fprintf(host.out, "%s\n", version.what());
+    return ToInt(ExitCode::Success);
   } catch (const CLI::ParseError& error) {
     if (error.get_exit_code() == 0) {
       // --help: the help of the command it follows.

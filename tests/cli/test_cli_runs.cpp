@@ -6,6 +6,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,17 @@ TEST(CliRunTest, ReadWritesTheWholeListingAndShowsTheChecksum) {
   ASSERT_EQ(listing.size(), kListingRows);
   // The rows, not the status lines around them.
   for (const std::string& row : listing) EXPECT_EQ(row.find("Check "), std::string::npos) << row;
+}
+
+// --version answers with one line and success, alone or before a command.
+TEST(CliRunTest, VersionIsOneLineAndSuccess) {
+  CliFolder folder;
+  for (const char* args : {"--version", "--version info samples/VX3P1020.VX3"}) {
+    const CliRunResult run = folder.Run(args);
+    EXPECT_EQ(run.exitCode, 0) << args << run.err;
+    EXPECT_TRUE(std::regex_match(run.out, std::regex("vx3wt-cli [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << args << run.out;
+    EXPECT_EQ(run.err, "") << args;
+  }
 }
 
 TEST(CliRunTest, InfoShowsTheImageInTheOperatorsWords) {
