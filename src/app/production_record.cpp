@@ -10,6 +10,7 @@
 #include "app/worker_thread.h"
 #include "ledger/ledger_texts.h"
 #include "link/command_codes.h"
+#include "platform/ascii_case.h"
 #include "platform/utf8_path.h"
 #include "rolling/rolling_record.h"
 #include "rolling/rolling_value.h"
@@ -94,10 +95,8 @@ void ReportRecordFailure(AppContext& context, const std::string& reason) {
 
 // The running command's caption in capitals, read at arm's length ("AUTO PROGRAM"); letters
 // that have no capitals (Chinese) stand as they are.
-std::string AsciiUpper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+std::string InCapitals(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), platform::AsciiUpper);
   return text;
 }
 
@@ -506,12 +505,12 @@ void BeginChipCommand(AppContext& context, MainView& view, ActionKind kind) {
 
 void EndChipCommand(AppContext& context, MainView& view) {
   std::optional<ProductionRecord::LastChip> last = context.record.lastChip();
-  if (last && last->running) {
-    last->running = false;
-    last->outcome = Outcome::NotRun;
-    last->reason = NotRunReason(context);
-    context.record.SetLastChip(std::move(last));
-  }
+  // A command that reached its chip has shown its result and the counters already.
+  if (!last || !last->running) return;
+  last->running = false;
+  last->outcome = Outcome::NotRun;
+  last->reason = NotRunReason(context);
+  context.record.SetLastChip(std::move(last));
   ShowLastChip(context, view);
   ShowCounters(context, view);
 }
@@ -531,7 +530,7 @@ void ShowLastChip(AppContext& context, MainView& view) {
   const text::Language& language = context.language;
   const std::string action = language.Text(ActionCaption(chip->kind));
   if (chip->running) {
-    view.ShowChipResult(MainView::Verdict::Running, language.Format(text::IDS_Band_Running, {AsciiUpper(action)}), {});
+    view.ShowChipResult(MainView::Verdict::Running, language.Format(text::IDS_Band_Running, {InCapitals(action)}), {});
     return;
   }
   if (chip->outcome == Outcome::NotRun) {
